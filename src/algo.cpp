@@ -1,0 +1,179 @@
+#include "algo.h"
+
+#include <stdexcept>
+
+namespace {
+
+// The names of a renaming target N(c1,...,cn): every "(" or ")" ends a name
+// and switches to the list, where commas end names too. Text after the last
+// parenthesis is dropped.
+std::vector<std::string> rename_list(std::string_view rest) {
+  std::vector<std::string> names;
+  std::string cur;
+  bool listing = false;
+  for (const char c : rest) {
+    if (c == '(' || c == ')') {
+      names.push_back(std::move(cur));
+      cur.clear();
+      listing = true;
+    } else if (c == ',' && listing) {
+      names.push_back(std::move(cur));
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  return names;
+}
+
+[[noreturn]] void no_table(std::string_view name) {
+  throw std::runtime_error("no table named " + show_text(name));
+}
+
+// A table of the catalog, lent without copying: the catalog outlives every
+// evaluation.
+std::shared_ptr<const table> lend(const table* t) {
+  return std::shared_ptr<const table>(std::shared_ptr<const table>(), t);
+}
+
+std::shared_ptr<const table> own(table&& t) {
+  return std::make_shared<const table>(std::move(t));
+}
+
+}  // namespace
+
+algo::algo(database catalog) : db(std::move(catalog)) {
+  struct entry {
+    const char* name;
+    handler h;
+    fast_handler f;
+  };
+  static const entry entries[] = {
+      {"union", &algo::union_, &algo::eval_union},
+      {"minus", &algo::minus, &algo::eval_minus},
+      {"product", &algo::product, &algo::eval_product},
+      {"project", &algo::project, &algo::eval_project},
+      {"rename", &algo::rename, &algo::eval_rename},
+      {"select", &algo::select, &algo::eval_select},
+  };
+  for (const entry& e : entries) {
+    opmap.emplace(e.name, e.h);
+    fast_.emplace(e.name, e.f);
+  }
+}
+
+algo::~algo() = default;
+
+table algo::interpreter(std::string text) { return *evaluate(text); }
+
+std::shared_ptr<const table> algo::evaluate(const std::string& text) {
+  if (const table* t = db.find(text)) return lend(t);
+  const std::size_t p = text.find('(');
+  if (p == std::string::npos) no_table(text);
+  const std::string_view op = std::string_view(text).substr(0, p);
+  const auto it = fast_.find(op);
+  if (it == fast_.end()) {
+    throw std::runtime_error("unknown operation " + show_text(op) + " in " + show_text(text));
+  }
+  return (this->*(it->second))(text_ref::of(call_operands(text)));
+}
+
+algo::result algo::eval(const text_ref& text) {
+  const call_parts cp = split_call(text);
+  if (cp.p < 0) {
+    // Table names never hold "(", so only a text without one can name a table.
+    const table* t = db.find(text.view());
+    if (t == nullptr) no_table(text.view());
+    return lend(t);
+  }
+  const std::string_view op = text.view().substr(0, static_cast<std::size_t>(cp.p - text.l));
+  const auto it = fast_.find(op);
+  if (it == fast_.end()) {
+    throw std::runtime_error("unknown operation " + show_text(op) + " in " +
+                             show_text(text.view()));
+  }
+  return (this->*(it->second))(cp.operands);
+}
+
+algo::result algo::eval_binary(const text_ref& args, char op) {
+  const auto [e1, e2] = split_first(args);
+  const result left = eval(e1);
+  const result right = eval(e2);
+  switch (op) {
+    case '+': return own(*left + *right);
+    case '-': return own(*left - *right);
+    default: return own(*left * *right);
+  }
+}
+
+algo::result algo::eval_project(const text_ref& args) {
+  const std::vector<int32_t> commas = top_commas(args);
+  std::vector<std::string> names;
+  text_ref expr = args;
+  if (commas.empty()) {
+    names.emplace_back();
+  } else {
+    expr.r = commas.front();
+    const std::string& s = args.idx->text;
+    for (std::size_t k = 0; k < commas.size(); ++k) {
+      const int32_t from = commas[k] + 1;
+      const int32_t to = k + 1 < commas.size() ? commas[k + 1] : args.r;
+      names.emplace_back(s, static_cast<std::size_t>(from), static_cast<std::size_t>(to - from));
+    }
+  }
+  const result t = eval(expr);
+  return own(::project(*t, names));
+}
+
+algo::result algo::eval_rename(const text_ref& args) {
+  const auto [expr, rest] = split_first(args);
+  const result t = eval(expr);
+  return own(::rename(*t, rename_list(rest.view())));
+}
+
+algo::result algo::eval_select(const text_ref& args) {
+  const auto [expr, condition] = split_first(args);
+  const result t = eval(expr);
+  const auto root = std::make_unique<logic>(condition);
+  return own(::select(*t, *root));
+}
+
+// ---- The handlers and splitters on plain strings ----------------------------------
+
+table algo::union_(std::string args) { return *eval_union(text_ref::of(std::move(args))); }
+table algo::minus(std::string args) { return *eval_minus(text_ref::of(std::move(args))); }
+table algo::product(std::string args) { return *eval_product(text_ref::of(std::move(args))); }
+table algo::project(std::string args) { return *eval_project(text_ref::of(std::move(args))); }
+table algo::rename(std::string args) { return *eval_rename(text_ref::of(std::move(args))); }
+table algo::select(std::string args) { return *eval_select(text_ref::of(std::move(args))); }
+
+std::pair<std::string, std::string> algo::param2(std::string args) {
+  return split_first(std::string_view(args));
+}
+
+std::pair<std::string, std::vector<std::string>> algo::paramproj(std::string args) {
+  std::pair<std::string, std::vector<std::string>> out;
+  std::string cur;
+  bool listing = false;
+  long depth = 0;
+  for (const char c : args) {
+    if (c == '(') ++depth;
+    if (c == ')') --depth;
+    if (c == ',' && depth == 0) {
+      if (listing) {
+        out.second.push_back(std::move(cur));
+        cur.clear();
+      }
+      listing = true;
+      continue;
+    }
+    (listing ? cur : out.first) += c;
+  }
+  out.second.push_back(std::move(cur));
+  return out;
+}
+
+std::pair<std::string, std::vector<std::string>> algo::paramren(std::string args) {
+  auto [expr, rest] = split_first(std::string_view(args));
+  return {std::move(expr), rename_list(rest)};
+}

@@ -1,0 +1,64 @@
+// The query interpreter: evaluates an expression text against its own copy
+// of the catalog.
+#ifndef RELALG_ALGO_H
+#define RELALG_ALGO_H
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "database.h"
+#include "logic.h"
+#include "table.h"
+
+class algo {
+ public:
+  using handler = table (algo::*)(std::string);
+
+  std::map<std::string, handler, std::less<>> opmap;
+  database db;
+
+  explicit algo(database catalog);
+  ~algo();
+
+  // Evaluates an expression: a table name, or name(arguments).
+  // Throws std::runtime_error for texts that have no result.
+  table interpreter(std::string text);
+
+  // What interpreter does, but a named table is lent out of the catalog
+  // instead of copied; the driver prints through it.
+  std::shared_ptr<const table> evaluate(const std::string& text);
+
+  // Handlers: each takes the argument text of its call.
+  table union_(std::string args);
+  table minus(std::string args);
+  table product(std::string args);
+  table project(std::string args);
+  table rename(std::string args);
+  table select(std::string args);
+
+  // Argument splitters.
+  std::pair<std::string, std::string> param2(std::string args);
+  std::pair<std::string, std::vector<std::string>> paramproj(std::string args);
+  std::pair<std::string, std::vector<std::string>> paramren(std::string args);
+
+ private:
+  using result = std::shared_ptr<const table>;
+  using fast_handler = result (algo::*)(const text_ref&);
+
+  result eval(const text_ref& text);
+  result eval_binary(const text_ref& args, char op);
+  result eval_union(const text_ref& args) { return eval_binary(args, '+'); }
+  result eval_minus(const text_ref& args) { return eval_binary(args, '-'); }
+  result eval_product(const text_ref& args) { return eval_binary(args, '*'); }
+  result eval_project(const text_ref& args);
+  result eval_rename(const text_ref& args);
+  result eval_select(const text_ref& args);
+
+  std::map<std::string, fast_handler, std::less<>> fast_;
+};
+
+#endif

@@ -1,0 +1,395 @@
+#include "logic.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+
+// ---- The text scheme ---------------------------------------------------------
+
+std::string call_operands(std::string_view text) {
+  std::string out;
+  const std::size_t p = text.find('(');
+  if (p == std::string_view::npos) return out;
+  out.reserve(text.size() - p);
+  long depth = 0;
+  for (std::size_t i = p; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == ' ') continue;
+    if (c == '(') {
+      if (++depth >= 2) out += c;
+    } else if (c == ')') {
+      if (--depth >= 1) out += c;
+    } else if (depth >= 1) {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::pair<std::string, std::string> split_first(std::string_view text) {
+  std::pair<std::string, std::string> parts;
+  std::string* cur = &parts.first;
+  long depth = 0;
+  for (const char c : text) {
+    if (c == '(') {
+      ++depth;
+    } else if (c == ')') {
+      --depth;
+    } else if (c == ',' && depth == 0) {
+      cur = &parts.second;
+      continue;
+    }
+    *cur += c;
+  }
+  return parts;
+}
+
+nest_index::nest_index(std::string s) : text(std::move(s)) {
+  const std::size_t n = text.size();
+  depth.resize(n + 1);
+  close.assign(n, -1);
+  std::vector<int32_t> stack;
+  int32_t d = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    depth[i] = d;
+    const char c = text[i];
+    if (c == ' ') plain = false;
+    if (c == '(') {
+      opens.push_back(static_cast<int32_t>(i));
+      stack.push_back(static_cast<int32_t>(i));
+      ++d;
+    } else if (c == ')') {
+      if (!stack.empty()) {
+        close[static_cast<std::size_t>(stack.back())] = static_cast<int32_t>(i);
+        stack.pop_back();
+      }
+      if (--d < 0) plain = false;
+    } else if (c == ',' && d >= 0) {
+      if (commas.size() <= static_cast<std::size_t>(d)) commas.resize(static_cast<std::size_t>(d) + 1);
+      commas[static_cast<std::size_t>(d)].push_back(static_cast<int32_t>(i));
+    }
+  }
+  depth[n] = d;
+}
+
+text_ref text_ref::of(std::string s) {
+  text_ref t;
+  t.r = static_cast<int32_t>(s.size());
+  t.idx = std::make_shared<const nest_index>(std::move(s));
+  return t;
+}
+
+call_parts split_call(const text_ref& t) {
+  call_parts cp;
+  const nest_index& x = *t.idx;
+  const auto it = std::lower_bound(x.opens.begin(), x.opens.end(), t.l);
+  if (it == x.opens.end() || *it >= t.r) return cp;
+  cp.p = *it;
+  const int32_t q = x.close[static_cast<std::size_t>(cp.p)];
+  // A call closed inside the piece with no later "(" keeps its operands as
+  // a view; anything else takes the general rule.
+  if (x.plain && q >= 0 && q < t.r) {
+    const auto later = std::upper_bound(x.opens.begin(), x.opens.end(), q);
+    if (later == x.opens.end() || *later >= t.r) {
+      cp.operands = text_ref{t.idx, cp.p + 1, q};
+      return cp;
+    }
+  }
+  cp.operands = text_ref::of(call_operands(t.view()));
+  return cp;
+}
+
+namespace {
+
+// The commas of depth 0 in t, as positions in its index, or nullopt-like
+// empty range. Only valid for plain indexes.
+std::pair<const int32_t*, const int32_t*> top_range(const text_ref& t) {
+  const nest_index& x = *t.idx;
+  const int32_t d = x.depth[static_cast<std::size_t>(t.l)];
+  if (d < 0 || static_cast<std::size_t>(d) >= x.commas.size()) return {nullptr, nullptr};
+  const std::vector<int32_t>& v = x.commas[static_cast<std::size_t>(d)];
+  const int32_t* b = std::lower_bound(v.data(), v.data() + v.size(), t.l);
+  const int32_t* e = std::lower_bound(b, v.data() + v.size(), t.r);
+  return {b, e};
+}
+
+}  // namespace
+
+std::pair<text_ref, text_ref> split_first(const text_ref& t) {
+  if (!t.idx->plain) {
+    auto parts = split_first(t.view());
+    return {text_ref::of(std::move(parts.first)), text_ref::of(std::move(parts.second))};
+  }
+  const auto [b, e] = top_range(t);
+  if (b == e) return {t, text_ref{t.idx, t.r, t.r}};
+  const text_ref first{t.idx, t.l, *b};
+  if (e - b == 1) return {first, text_ref{t.idx, *b + 1, t.r}};
+  // Later top-level commas are dropped: the second part is the pieces
+  // between them, run together.
+  std::string rest;
+  const std::string& s = t.idx->text;
+  for (const int32_t* c = b; c != e; ++c) {
+    const int32_t from = *c + 1;
+    const int32_t to = (c + 1 != e) ? *(c + 1) : t.r;
+    rest.append(s, static_cast<std::size_t>(from), static_cast<std::size_t>(to - from));
+  }
+  return {first, text_ref::of(std::move(rest))};
+}
+
+std::vector<int32_t> top_commas(const text_ref& t) {
+  if (!t.idx->plain) {
+    std::vector<int32_t> out;
+    long depth = 0;
+    const std::string_view v = t.view();
+    for (std::size_t i = 0; i < v.size(); ++i) {
+      if (v[i] == '(') ++depth;
+      if (v[i] == ')') --depth;
+      if (v[i] == ',' && depth == 0) out.push_back(t.l + static_cast<int32_t>(i));
+    }
+    return out;
+  }
+  const auto [b, e] = top_range(t);
+  return std::vector<int32_t>(b, e);
+}
+
+std::string show_text(std::string_view text) {
+  constexpr std::size_t limit = 120;
+  std::string out = "'";
+  for (std::size_t i = 0; i < text.size() && i < limit; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 32 || c == 127) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02x", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  out += '\'';
+  if (text.size() > limit) out += "... (" + std::to_string(text.size()) + " bytes)";
+  return out;
+}
+
+// ---- Parsing -------------------------------------------------------------------
+
+namespace {
+
+[[noreturn]] void not_a_predicate(std::string_view text) {
+  throw std::runtime_error(
+      "select: " + show_text(text) +
+      " is not a predicate; write NOT(P), AND(P,Q), OR(P,Q) or a comparison "
+      "EQ, NEQ, LT, LTE, GT or GTE of two operands, such as EQ(a,1)");
+}
+
+}  // namespace
+
+logic::logic(std::string text) {
+  const std::size_t p = text.find('(');
+  if (p == std::string::npos) not_a_predicate(text);
+  op = text.substr(0, p);
+  build(text_ref::of(call_operands(text)));
+}
+
+logic::logic(const text_ref& text) {
+  const call_parts cp = split_call(text);
+  if (cp.p < 0) not_a_predicate(text.view());
+  op.assign(text.idx->text, static_cast<std::size_t>(text.l),
+            static_cast<std::size_t>(cp.p - text.l));
+  build(cp.operands);
+}
+
+void logic::build(const text_ref& operands) {
+  if (op == "NOT") {
+    left = std::make_unique<logic>(operands);
+    return;
+  }
+  const auto [a, b] = split_first(operands);
+  if (op == "AND" || op == "OR") {
+    left = std::make_unique<logic>(a);
+    right = std::make_unique<logic>(b);
+    return;
+  }
+  operand(std::string(a.view()), lname, lval);
+  operand(std::string(b.view()), rname, rval);
+}
+
+void logic::operand(const std::string& text, std::unique_ptr<std::string>& name,
+                    std::unique_ptr<t_object>& value) {
+  if (!text.empty() && text[0] == '\'') {
+    value = std::make_unique<t_object>(text);
+  } else if (logic::isint_text(text)) {
+    value = std::make_unique<t_object>(static_cast<int>(text_to_int(text)));
+  } else {
+    name = std::make_unique<std::string>(text);
+  }
+}
+
+bool logic::isint_text(std::string_view s) {
+  if (text_to_int(s) != 0) return true;
+  return std::all_of(s.begin(), s.end(), [](char c) { return c == '0'; });
+}
+
+bool logic::isint(std::string s) const { return isint_text(s); }
+
+logic::~logic() {
+  // Children are released iteratively, so a very deep tree cannot exhaust
+  // the stack on the way down.
+  std::vector<std::unique_ptr<logic>> pending;
+  if (left) pending.push_back(std::move(left));
+  if (right) pending.push_back(std::move(right));
+  while (!pending.empty()) {
+    std::unique_ptr<logic> n = std::move(pending.back());
+    pending.pop_back();
+    if (n->left) pending.push_back(std::move(n->left));
+    if (n->right) pending.push_back(std::move(n->right));
+  }
+  lname.reset();
+  rname.reset();
+  lval.reset();
+  rval.reset();
+}
+
+// ---- Evaluation ---------------------------------------------------------------------
+
+namespace {
+
+enum class keyword { not_, and_, or_, eq, neq, lt, lte, gt, gte, other };
+
+keyword classify(const std::string& op) {
+  if (op == "NOT") return keyword::not_;
+  if (op == "AND") return keyword::and_;
+  if (op == "OR") return keyword::or_;
+  if (op == "EQ") return keyword::eq;
+  if (op == "NEQ") return keyword::neq;
+  if (op == "LT") return keyword::lt;
+  if (op == "LTE") return keyword::lte;
+  if (op == "GT") return keyword::gt;
+  if (op == "GTE") return keyword::gte;
+  return keyword::other;
+}
+
+bool compare(keyword k, const t_object& x, const t_object& y) {
+  switch (k) {
+    case keyword::eq: return x == y;
+    case keyword::neq: return x != y;
+    case keyword::lt: return x < y;
+    case keyword::lte: return x <= y;
+    case keyword::gt: return x > y;
+    case keyword::gte: return x >= y;
+    default: return true;
+  }
+}
+
+}  // namespace
+
+bool logic::verify(binding* row) {
+  const keyword k = classify(op);
+  switch (k) {
+    case keyword::not_: return !left->verify(row);
+    case keyword::and_: return left->verify(row) && right->verify(row);
+    case keyword::or_: return left->verify(row) || right->verify(row);
+    case keyword::other: return true;
+    default: break;
+  }
+  const t_object& x = lval ? *lval : row->try_emplace(*lname).first->second;
+  const t_object& y = rval ? *rval : row->try_emplace(*rname).first->second;
+  return compare(k, x, y);
+}
+
+// ---- Compiled evaluation ----------------------------------------------------------------
+
+namespace {
+const t_object kZero;
+}
+
+bound_predicate::bound_predicate(const logic& root, const std::vector<std::string>& colnames) {
+  std::map<std::string, std::vector<int32_t>> where;
+  for (std::size_t i = 0; i < colnames.size(); ++i) {
+    where[colnames[i]].push_back(static_cast<int32_t>(i));
+  }
+  root_ = compile(root, where);
+}
+
+int32_t bound_predicate::compile(const logic& n,
+                                 const std::map<std::string, std::vector<int32_t>>& where) {
+  const auto i = static_cast<int32_t>(nodes_.size());
+  nodes_.emplace_back();
+  node nd;
+  switch (classify(n.op)) {
+    case keyword::not_:
+      nd.k = k_not;
+      nd.a = compile(*n.left, where);
+      break;
+    case keyword::and_:
+    case keyword::or_:
+      nd.k = n.op == "AND" ? k_and : k_or;
+      nd.a = compile(*n.left, where);
+      nd.b = compile(*n.right, where);
+      break;
+    case keyword::other:
+      nd.k = k_true;
+      break;
+    default: {
+      static const kind kinds[] = {k_eq, k_neq, k_lt, k_lte, k_gt, k_gte};
+      nd.k = kinds[static_cast<int>(classify(n.op)) - static_cast<int>(keyword::eq)];
+      nd.x = resolve(n.lname.get(), n.lval.get(), where);
+      nd.y = resolve(n.rname.get(), n.rval.get(), where);
+    }
+  }
+  nodes_[static_cast<std::size_t>(i)] = nd;
+  return i;
+}
+
+bound_predicate::arg bound_predicate::resolve(
+    const std::string* name, const t_object* value,
+    const std::map<std::string, std::vector<int32_t>>& where) {
+  arg a;
+  if (value != nullptr) {
+    a.literal = value;
+    return a;
+  }
+  const auto it = where.find(*name);
+  if (it == where.end()) {
+    a.literal = &kZero;
+    return a;
+  }
+  a.column = it->second.back();
+  if (it->second.size() > 1) {
+    a.alias = static_cast<int32_t>(aliases_.size());
+    aliases_.push_back(it->second);
+  }
+  return a;
+}
+
+const t_object& bound_predicate::fetch(const arg& a, const std::vector<t_object>& row) const {
+  if (a.literal != nullptr) return *a.literal;
+  if (static_cast<std::size_t>(a.column) < row.size()) return row[static_cast<std::size_t>(a.column)];
+  // A short row binds only its leading columns: take the last column of this
+  // name that the row reaches, if any.
+  if (a.alias >= 0) {
+    const std::vector<int32_t>& all = aliases_[static_cast<std::size_t>(a.alias)];
+    for (auto p = all.rbegin(); p != all.rend(); ++p) {
+      if (static_cast<std::size_t>(*p) < row.size()) return row[static_cast<std::size_t>(*p)];
+    }
+  }
+  return kZero;
+}
+
+bool bound_predicate::eval(int32_t i, const std::vector<t_object>& row) const {
+  const node& n = nodes_[static_cast<std::size_t>(i)];
+  switch (n.k) {
+    case k_not: return !eval(n.a, row);
+    case k_and: return eval(n.a, row) && eval(n.b, row);
+    case k_or: return eval(n.a, row) || eval(n.b, row);
+    case k_eq: return fetch(n.x, row) == fetch(n.y, row);
+    case k_neq: return fetch(n.x, row) != fetch(n.y, row);
+    case k_lt: return fetch(n.x, row) < fetch(n.y, row);
+    case k_lte: return fetch(n.x, row) <= fetch(n.y, row);
+    case k_gt: return fetch(n.x, row) > fetch(n.y, row);
+    case k_gte: return fetch(n.x, row) >= fetch(n.y, row);
+    case k_true: return true;
+  }
+  return true;
+}
+
+bool bound_predicate::test(const std::vector<t_object>& row) const { return eval(root_, row); }

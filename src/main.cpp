@@ -1,0 +1,347 @@
+#include "main.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <new>
+#include <stdexcept>
+
+#include "algo.h"
+
+#ifndef RELALG_VERSION
+#define RELALG_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr const char* kUsage = "usage: relalg [--max-rows N] INPUT OUTPUT";
+
+constexpr const char* kHelp =
+    "usage: relalg [--max-rows N] INPUT OUTPUT\n"
+    "\n"
+    "Evaluates the relational-algebra query on the first line of INPUT over\n"
+    "the tables that follow it, and writes the echo of INPUT and the result\n"
+    "table to OUTPUT. Either path may be '-' for standard input or output.\n"
+    "\n"
+    "options:\n"
+    "  --max-rows N  refuse a product whose result would exceed N rows\n"
+    "                (default: as many as fit in half of the machine's memory)\n"
+    "  --help        show this help and exit\n"
+    "  --version     show the version and exit\n"
+    "\n"
+    "exit status: 0 the result was written, 1 the run failed (message on\n"
+    "standard error), 2 wrong usage.\n";
+
+// ---- Files ---------------------------------------------------------------------
+
+std::string describe(const std::string& path) { return path == "-" ? "standard input" : "'" + path + "'"; }
+
+// Reads a whole file (or standard input for "-"). Returns false with errno
+// set when it cannot be opened or read.
+bool read_all(const std::string& path, std::string& out) {
+  const int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      if (fd != STDIN_FILENO) ::close(fd);
+      errno = EISDIR;
+      return false;
+    }
+    if (S_ISREG(st.st_mode) && st.st_size > 0) out.reserve(static_cast<std::size_t>(st.st_size));
+  }
+  char buf[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      if (fd != STDIN_FILENO) ::close(fd);
+      errno = err;
+      return false;
+    }
+    out.append(buf, static_cast<std::size_t>(n));
+  }
+  if (fd != STDIN_FILENO) ::close(fd);
+  return true;
+}
+
+// Unbuffered writes to a file descriptor; callers hand it large chunks.
+class fd_writer {
+ public:
+  explicit fd_writer(int fd) : fd_(fd) {}
+  bool ok() const { return err_ == 0; }
+  int error() const { return err_; }
+  void write(std::string_view s) {
+    while (!s.empty() && err_ == 0) {
+      const ssize_t n = ::write(fd_, s.data(), s.size());
+      if (n < 0) {
+        if (errno != EINTR) err_ = errno;
+        continue;
+      }
+      s.remove_prefix(static_cast<std::size_t>(n));
+    }
+  }
+  bool close() {
+    if (fd_ > STDERR_FILENO && ::close(fd_) != 0 && err_ == 0) err_ = errno;
+    fd_ = -1;
+    return ok();
+  }
+
+ private:
+  int fd_;
+  int err_ = 0;
+};
+
+// ---- Evaluation on a stack sized for the query ---------------------------------------
+
+// Stack bytes allowed per level of parenthesis nesting. Evaluation, the
+// predicate parser and its evaluator recurse once per level.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::size_t kStackPerLevel = 16 << 10;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr std::size_t kStackPerLevel = 16 << 10;
+#else
+constexpr std::size_t kStackPerLevel = 2 << 10;
+#endif
+#else
+constexpr std::size_t kStackPerLevel = 2 << 10;
+#endif
+constexpr std::size_t kStackBase = 16 << 20;
+
+std::size_t nesting_depth(std::string_view text) {
+  long depth = 0;
+  long most = 0;
+  for (const char c : text) {
+    if (c == '(' && ++depth > most) most = depth;
+    if (c == ')') --depth;
+  }
+  return static_cast<std::size_t>(most);
+}
+
+struct eval_job {
+  algo* interp;
+  const std::string* query;
+  std::shared_ptr<const table> result;
+  std::exception_ptr error;
+};
+
+void* run_job(void* arg) {
+  auto* job = static_cast<eval_job*>(arg);
+  try {
+    job->result = job->interp->evaluate(*job->query);
+  } catch (...) {
+    job->error = std::current_exception();
+  }
+  return nullptr;
+}
+
+std::shared_ptr<const table> evaluate_query(algo& interp, const std::string& query) {
+  const std::size_t depth = nesting_depth(query);
+  eval_job job{&interp, &query, nullptr, nullptr};
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, kStackBase + depth * kStackPerLevel);
+  pthread_t thread;
+  const int rc = pthread_create(&thread, &attr, run_job, &job);
+  pthread_attr_destroy(&attr);
+  if (rc != 0) {
+    throw std::runtime_error("the query is nested " + std::to_string(depth) +
+                             " levels deep, too deep for this machine's memory");
+  }
+  pthread_join(thread, nullptr);
+  if (job.error) std::rethrow_exception(job.error);
+  return job.result;
+}
+
+std::string failure_message(const std::exception_ptr& e) {
+  try {
+    std::rethrow_exception(e);
+  } catch (const std::bad_alloc&) {
+    return "out of memory while evaluating the query";
+  } catch (const std::exception& x) {
+    return x.what();
+  } catch (...) {
+    return "unexpected failure";
+  }
+}
+
+void set_default_limits() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long page = ::sysconf(_SC_PAGESIZE);
+  if (pages > 0 && page > 0) {
+    set_memory_budget(static_cast<std::size_t>(pages) * static_cast<std::size_t>(page) / 2);
+  }
+}
+
+}  // namespace
+
+// ---- Loading ------------------------------------------------------------------------
+
+std::string_view echo_suffix(std::string_view input) {
+  if (input.empty()) return "\n";
+  return input.back() == '\n' ? "\n" : "\n\n";
+}
+
+std::string load_input(std::string_view input, database& db) {
+  const std::size_t n = input.size();
+  std::size_t end = input.find('\n');
+  if (end == std::string_view::npos) end = n;
+  std::string query(input.substr(0, end));
+  std::size_t pos = end + 1;
+  // The table whose rows are being read; null between blocks.
+  table* current = nullptr;
+  while (pos < n) {
+    end = input.find('\n', pos);
+    if (end == std::string_view::npos) end = n;
+    const std::string_view line = input.substr(pos, end - pos);
+    pos = end + 1;
+    if (line.empty()) {
+      current = nullptr;
+    } else if (current == nullptr) {
+      const std::string name = db.addtable(std::string(line));
+      if (!name.empty()) current = db.find(name);
+    } else {
+      current->append_row(line);
+    }
+  }
+  return query;
+}
+
+run_result run_text(std::string_view input) {
+  run_result r;
+  r.output.assign(input);
+  r.output += echo_suffix(input);
+  try {
+    database db;
+    const std::string query = load_input(input, db);
+    algo interp(std::move(db));
+    const std::shared_ptr<const table> result = evaluate_query(interp, query);
+    print_table(*result, r.output, [](std::string&) {});
+  } catch (...) {
+    r.status = exit_failed;
+    r.error = failure_message(std::current_exception());
+  }
+  return r;
+}
+
+// ---- The command line ------------------------------------------------------------------
+
+int relalg_main(int argc, char** argv) {
+  std::vector<std::string> operands;
+  bool options_done = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (options_done || a == "-" || a.empty() || a[0] != '-') {
+      operands.push_back(a);
+    } else if (a == "--") {
+      options_done = true;
+    } else if (a == "--help" || a == "-h") {
+      std::cout << kHelp;
+      return std::cout.flush() ? exit_ok : exit_failed;
+    } else if (a == "--version") {
+      std::cout << "relalg " << RELALG_VERSION << "\n";
+      return std::cout.flush() ? exit_ok : exit_failed;
+    } else if (a == "--max-rows" || a.rfind("--max-rows=", 0) == 0) {
+      std::string v;
+      if (a == "--max-rows") {
+        if (i + 1 >= argc) {
+          std::cerr << "relalg: --max-rows needs a number\n" << kUsage << "\n";
+          return exit_usage;
+        }
+        v = argv[++i];
+      } else {
+        v = a.substr(11);
+      }
+      std::size_t n = 0;
+      const auto res = std::from_chars(v.data(), v.data() + v.size(), n);
+      if (res.ec != std::errc() || res.ptr != v.data() + v.size() || v.empty()) {
+        std::cerr << "relalg: --max-rows needs a whole number, not '" << v << "'\n"
+                  << kUsage << "\n";
+        return exit_usage;
+      }
+      set_row_limit(n);
+    } else {
+      std::cerr << "relalg: unknown option '" << a << "'\n" << kUsage << "\n";
+      return exit_usage;
+    }
+  }
+  if (operands.size() != 2) {
+    std::cerr << "relalg: expected an input and an output path, got " << operands.size()
+              << "\n" << kUsage << "\n";
+    return exit_usage;
+  }
+  set_default_limits();
+  const std::string& in_path = operands[0];
+  const std::string& out_path = operands[1];
+
+  std::string input;
+  const bool read_ok = read_all(in_path, input);
+  const int read_err = errno;
+
+  const int out_fd = out_path == "-" ? STDOUT_FILENO
+                                     : ::open(out_path.c_str(),
+                                              O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0664);
+  if (out_fd < 0) {
+    std::cerr << "relalg: cannot open '" << out_path << "' for writing: " << std::strerror(errno)
+              << "\n";
+    return exit_failed;
+  }
+  fd_writer out(out_fd);
+  const auto write_failed = [&]() {
+    std::cerr << "relalg: cannot write " << (out_path == "-" ? "standard output" : "'" + out_path + "'")
+              << ": " << std::strerror(out.error()) << "\n";
+    out.close();
+    return exit_failed;
+  };
+
+  if (!read_ok) {
+    // An unreadable input reads as an empty one: the output holds the
+    // echo of the empty query.
+    out.write(echo_suffix(""));
+    out.close();
+    std::cerr << "relalg: cannot read " << describe(in_path) << ": " << std::strerror(read_err)
+              << "\n";
+    return exit_failed;
+  }
+
+  try {
+    database db;
+    const std::string query = load_input(input, db);
+    // The whole echo is in the file before evaluation begins.
+    out.write(input);
+    out.write(echo_suffix(input));
+    if (!out.ok()) return write_failed();
+    std::string().swap(input);
+
+    algo interp(std::move(db));
+    const std::shared_ptr<const table> result = evaluate_query(interp, query);
+    std::string buf;
+    buf.reserve(1 << 20);
+    print_table(*result, buf, [&out](std::string& b) {
+      out.write(b);
+      b.clear();
+    });
+    out.write(buf);
+  } catch (...) {
+    if (!out.ok()) return write_failed();
+    out.close();
+    std::cerr << "relalg: " << failure_message(std::current_exception()) << "\n";
+    return exit_failed;
+  }
+  if (!out.ok() || !out.close()) return write_failed();
+  return exit_ok;
+}
+
+#ifndef RELALG_NO_ENTRY_POINT
+int main(int argc, char** argv) { return relalg_main(argc, argv); }
+#endif

@@ -1,0 +1,92 @@
+// A named relation, its header and row parsers, its printed form and the
+// relational operators over it.
+#ifndef RELALG_TABLE_H
+#define RELALG_TABLE_H
+
+#include <cstddef>
+#include <functional>
+#include <list>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "t_object.h"
+
+using row = std::vector<t_object>;
+
+class table {
+ public:
+  std::string name;
+  std::vector<std::string> colnames;
+  std::vector<std::string> coltypes;
+  std::list<row> rows;
+
+  std::string getname() const { return name; }
+
+  // Parses a header line "NAME(col type, ...)": sets the name and appends
+  // the columns. A line without "(" is all name and defines no columns.
+  void def(std::string line);
+
+  // Parses one row line and appends the row.
+  void newline(std::string line);
+
+  // What newline does, without copying the line first.
+  void append_row(std::string_view line);
+};
+
+// Writes the header line and one line per row, each ended by "\n".
+std::ostream& operator<<(std::ostream& out, const table& t);
+
+// Appends the printed form of t to buf. Whenever buf grows past chunk bytes
+// it is handed to spill, which is expected to consume and clear it, so a
+// large table streams out in chunks.
+void print_table(const table& t, std::string& buf,
+                 const std::function<void(std::string&)>& spill,
+                 std::size_t chunk = 1 << 20);
+
+// Rows compare lexicographically by cell_order; equal rows have the same
+// width and pairwise == cells.
+int row_order(const row& x, const row& y);
+bool row_equal(const row& x, const row& y);
+
+// Sorts rows ascending with a stable sort and keeps the first row of every
+// run of equal rows.
+void sort_and_collapse(std::list<row>& rows);
+
+table operator+(const table& a, const table& b);  // union
+table operator-(const table& a, const table& b);  // difference
+table operator*(const table& a, const table& b);  // Cartesian product
+table project(const table& t, const std::vector<std::string>& cols);
+table rename(const table& t, const std::vector<std::string>& names);
+table select(const table& t, const std::string& condition);
+class logic;
+table select(const table& t, const logic& condition);
+
+// A product is refused before it builds more rows than the row limit
+// (--max-rows) or more than the memory budget holds. Both start unlimited;
+// the driver sets them.
+void set_row_limit(std::size_t rows);
+void set_memory_budget(std::size_t bytes);
+
+// Gather: element i of the result is v[idx[i]].
+template <class T>
+std::vector<T> vector_project(const std::vector<T>& v, const std::vector<int>& idx) {
+  std::vector<T> out;
+  out.reserve(idx.size());
+  for (int i : idx) out.push_back(v[static_cast<std::size_t>(i)]);
+  return out;
+}
+
+// Scatter: a copy of v in which position p[i] receives v[i], for each i in
+// turn; positions no entry names keep their copied value.
+template <class T>
+std::vector<T> vector_swap(const std::vector<T>& v, const std::vector<int>& p) {
+  std::vector<T> out(v);
+  for (std::size_t i = 0; i < p.size() && i < v.size(); ++i) {
+    out[static_cast<std::size_t>(p[i])] = v[i];
+  }
+  return out;
+}
+
+#endif

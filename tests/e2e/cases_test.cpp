@@ -1,0 +1,82 @@
+// Runs the relalg binary on every tests/cases/<name>/input.txt and checks
+// the output file byte for byte against expected.txt. Optional files:
+// "status" holds the expected exit status (default 0); "stderr" holds text
+// that standard error must contain (by default standard error is empty).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string trim(std::string s) {
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+
+std::vector<std::string> case_names() {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(CASES_DIR)) {
+    if (e.is_directory() && fs::exists(e.path() / "input.txt")) {
+      names.push_back(e.path().filename().string());
+    }
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class Case : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Case, OutputMatches) {
+  const fs::path dir = fs::path(CASES_DIR) / GetParam();
+  const fs::path tmp = fs::temp_directory_path() / ("relalg_e2e_" + std::to_string(::getpid()));
+  fs::create_directories(tmp);
+  const fs::path out = tmp / (GetParam() + ".out");
+  const fs::path err = tmp / (GetParam() + ".err");
+  const std::string cmd = std::string("'") + RELALG_BIN + "' '" + (dir / "input.txt").string() +
+                          "' '" + out.string() + "' 2>'" + err.string() + "'";
+  const int raw = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(raw)) << "terminated abnormally: " << cmd;
+  const int status = WEXITSTATUS(raw);
+
+  int want_status = 0;
+  if (fs::exists(dir / "status")) want_status = std::stoi(trim(slurp(dir / "status")));
+  const std::string stderr_text = slurp(err);
+  EXPECT_EQ(status, want_status) << "stderr: " << stderr_text;
+  if (fs::exists(dir / "stderr")) {
+    const std::string want = trim(slurp(dir / "stderr"));
+    EXPECT_NE(stderr_text.find(want), std::string::npos)
+        << "stderr lacks: " << want << "\nstderr was: " << stderr_text;
+  } else {
+    EXPECT_EQ(stderr_text, "");
+  }
+  EXPECT_EQ(slurp(out), slurp(dir / "expected.txt"));
+  fs::remove(out);
+  fs::remove(err);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Case, ::testing::ValuesIn(case_names()),
+                         [](const auto& info) {
+                           std::string n = info.param;
+                           for (char& c : n) {
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           }
+                           return n;
+                         });
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Case);
+
+}  // namespace
