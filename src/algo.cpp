@@ -30,15 +30,6 @@ std::vector<std::string> rename_list(std::string_view rest) {
   throw std::runtime_error("no table named " + show_text(name));
 }
 
-// A table of the catalog, lent without copying: the catalog outlives every
-// evaluation.
-std::shared_ptr<const table> lend(const table* t) {
-  return std::shared_ptr<const table>(std::shared_ptr<const table>(), t);
-}
-
-std::shared_ptr<const table> own(table&& t) {
-  return std::make_shared<const table>(std::move(t));
-}
 
 }  // namespace
 
@@ -64,10 +55,10 @@ algo::algo(database catalog) : db(std::move(catalog)) {
 
 algo::~algo() = default;
 
-table algo::interpreter(std::string text) { return *evaluate(text); }
+table algo::interpreter(std::string text) { return evaluate(text).to_table(); }
 
-std::shared_ptr<const table> algo::evaluate(const std::string& text) {
-  if (const table* t = db.find(text)) return lend(t);
+relation algo::evaluate(const std::string& text) {
+  if (const table* t = db.find(text)) return relation::of(*t);
   const std::size_t p = text.find('(');
   if (p == std::string::npos) no_table(text);
   const std::string_view op = std::string_view(text).substr(0, p);
@@ -84,7 +75,7 @@ algo::result algo::eval(const text_ref& text) {
     // Table names never hold "(", so only a text without one can name a table.
     const table* t = db.find(text.view());
     if (t == nullptr) no_table(text.view());
-    return lend(t);
+    return relation::of(*t);
   }
   const std::string_view op = text.view().substr(0, static_cast<std::size_t>(cp.p - text.l));
   const auto it = fast_.find(op);
@@ -97,12 +88,12 @@ algo::result algo::eval(const text_ref& text) {
 
 algo::result algo::eval_binary(const text_ref& args, char op) {
   const auto [e1, e2] = split_first(args);
-  const result left = eval(e1);
+  result left = eval(e1);
   const result right = eval(e2);
   switch (op) {
-    case '+': return own(*left + *right);
-    case '-': return own(*left - *right);
-    default: return own(*left * *right);
+    case '+': return rel_union(std::move(left), right);
+    case '-': return rel_minus(left, right);
+    default: return rel_product(left, right);
   }
 }
 
@@ -121,31 +112,29 @@ algo::result algo::eval_project(const text_ref& args) {
       names.emplace_back(s, static_cast<std::size_t>(from), static_cast<std::size_t>(to - from));
     }
   }
-  const result t = eval(expr);
-  return own(::project(*t, names));
+  return rel_project(eval(expr), names);
 }
 
 algo::result algo::eval_rename(const text_ref& args) {
   const auto [expr, rest] = split_first(args);
-  const result t = eval(expr);
-  return own(::rename(*t, rename_list(rest.view())));
+  return rel_rename(eval(expr), rename_list(rest.view()));
 }
 
 algo::result algo::eval_select(const text_ref& args) {
   const auto [expr, condition] = split_first(args);
-  const result t = eval(expr);
+  result t = eval(expr);
   const auto root = std::make_unique<logic>(condition);
-  return own(::select(*t, *root));
+  return rel_select(std::move(t), *root);
 }
 
 // ---- The handlers and splitters on plain strings ----------------------------------
 
-table algo::union_(std::string args) { return *eval_union(text_ref::of(std::move(args))); }
-table algo::minus(std::string args) { return *eval_minus(text_ref::of(std::move(args))); }
-table algo::product(std::string args) { return *eval_product(text_ref::of(std::move(args))); }
-table algo::project(std::string args) { return *eval_project(text_ref::of(std::move(args))); }
-table algo::rename(std::string args) { return *eval_rename(text_ref::of(std::move(args))); }
-table algo::select(std::string args) { return *eval_select(text_ref::of(std::move(args))); }
+table algo::union_(std::string args) { return eval_union(text_ref::of(std::move(args))).to_table(); }
+table algo::minus(std::string args) { return eval_minus(text_ref::of(std::move(args))).to_table(); }
+table algo::product(std::string args) { return eval_product(text_ref::of(std::move(args))).to_table(); }
+table algo::project(std::string args) { return eval_project(text_ref::of(std::move(args))).to_table(); }
+table algo::rename(std::string args) { return eval_rename(text_ref::of(std::move(args))).to_table(); }
+table algo::select(std::string args) { return eval_select(text_ref::of(std::move(args))).to_table(); }
 
 std::pair<std::string, std::string> algo::param2(std::string args) {
   return split_first(std::string_view(args));

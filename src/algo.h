@@ -28,9 +28,10 @@ class algo {
   // Throws std::runtime_error for texts that have no result.
   table interpreter(std::string text);
 
-  // What interpreter does, but a named table is lent out of the catalog
-  // instead of copied; the driver prints through it.
-  std::shared_ptr<const table> evaluate(const std::string& text);
+  // What interpreter does, but rows pass by address: a named table's rows
+  // are lent out of the catalog instead of copied. The result is valid while
+  // this object lives.
+  relation evaluate(const std::string& text);
 
   // Handlers: each takes the argument text of its call.
   table union_(std::string args);
@@ -46,7 +47,7 @@ class algo {
   std::pair<std::string, std::vector<std::string>> paramren(std::string args);
 
  private:
-  using result = std::shared_ptr<const table>;
+  using result = relation;
   using fast_handler = result (algo::*)(const text_ref&);
 
   result eval(const text_ref& text);

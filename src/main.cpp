@@ -131,7 +131,7 @@ std::size_t nesting_depth(std::string_view text) {
 struct eval_job {
   algo* interp;
   const std::string* query;
-  std::shared_ptr<const table> result;
+  relation result;
   std::exception_ptr error;
 };
 
@@ -145,9 +145,9 @@ void* run_job(void* arg) {
   return nullptr;
 }
 
-std::shared_ptr<const table> evaluate_query(algo& interp, const std::string& query) {
+relation evaluate_query(algo& interp, const std::string& query) {
   const std::size_t depth = nesting_depth(query);
-  eval_job job{&interp, &query, nullptr, nullptr};
+  eval_job job{&interp, &query, {}, nullptr};
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   pthread_attr_setstacksize(&attr, kStackBase + depth * kStackPerLevel);
@@ -160,7 +160,7 @@ std::shared_ptr<const table> evaluate_query(algo& interp, const std::string& que
   }
   pthread_join(thread, nullptr);
   if (job.error) std::rethrow_exception(job.error);
-  return job.result;
+  return std::move(job.result);
 }
 
 std::string failure_message(const std::exception_ptr& e) {
@@ -225,8 +225,8 @@ run_result run_text(std::string_view input) {
     database db;
     const std::string query = load_input(input, db);
     algo interp(std::move(db));
-    const std::shared_ptr<const table> result = evaluate_query(interp, query);
-    print_table(*result, r.output, [](std::string&) {});
+    const relation result = evaluate_query(interp, query);
+    print_table(result, r.output, [](std::string&) {});
   } catch (...) {
     r.status = exit_failed;
     r.error = failure_message(std::current_exception());
@@ -324,10 +324,10 @@ int relalg_main(int argc, char** argv) {
     std::string().swap(input);
 
     algo interp(std::move(db));
-    const std::shared_ptr<const table> result = evaluate_query(interp, query);
+    const relation result = evaluate_query(interp, query);
     std::string buf;
     buf.reserve(1 << 20);
-    print_table(*result, buf, [&out](std::string& b) {
+    print_table(result, buf, [&out](std::string& b) {
       out.write(b);
       b.clear();
     });

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -93,25 +94,56 @@ void append_cell(std::string& buf, const t_object& v) {
   }
 }
 
+void append_header(std::string& buf, const std::string& name,
+                   const std::vector<std::string>& colnames,
+                   const std::vector<std::string>& coltypes) {
+  buf += name;
+  buf += '(';
+  for (std::size_t i = 0; i < colnames.size(); ++i) {
+    if (i > 0) buf += ", ";
+    buf += colnames[i];
+    buf += ' ';
+    buf += coltypes[i];
+  }
+  buf += ")\n";
+}
+
+void append_row(std::string& buf, const row& r) {
+  for (std::size_t i = 0; i < r.size(); ++i) {
+    if (i > 0) buf += ',';
+    append_cell(buf, r[i]);
+  }
+  buf += '\n';
+}
+
 }  // namespace
 
 void print_table(const table& t, std::string& buf,
                  const std::function<void(std::string&)>& spill, std::size_t chunk) {
-  buf += t.name;
-  buf += '(';
-  for (std::size_t i = 0; i < t.colnames.size(); ++i) {
-    if (i > 0) buf += ", ";
-    buf += t.colnames[i];
-    buf += ' ';
-    buf += t.coltypes[i];
-  }
-  buf += ")\n";
+  append_header(buf, t.name, t.colnames, t.coltypes);
   for (const row& r : t.rows) {
-    for (std::size_t i = 0; i < r.size(); ++i) {
-      if (i > 0) buf += ',';
-      append_cell(buf, r[i]);
+    append_row(buf, r);
+    if (buf.size() >= chunk) spill(buf);
+  }
+}
+
+void print_table(const relation& t, std::string& buf,
+                 const std::function<void(std::string&)>& spill, std::size_t chunk) {
+  append_header(buf, t.name, t.colnames, t.coltypes);
+  // Rows in sorted order lie scattered in memory: fetch the row headers and
+  // then their cells some rows ahead of printing them.
+  const std::size_t n = t.rows.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i + 16 < n) __builtin_prefetch(t.rows[i + 16]);
+    if (i + 8 < n) {
+      const row& ahead = *t.rows[i + 8];
+      if (!ahead.empty()) {
+        __builtin_prefetch(ahead.data());
+        __builtin_prefetch(reinterpret_cast<const char*>(ahead.data()) + 64);
+        __builtin_prefetch(reinterpret_cast<const char*>(ahead.data()) + 128);
+      }
     }
-    buf += '\n';
+    append_row(buf, *t.rows[i]);
     if (buf.size() >= chunk) spill(buf);
   }
 }
@@ -129,128 +161,255 @@ std::ostream& operator<<(std::ostream& out, const table& t) {
 
 // ---- Row order and the sort-and-collapse step --------------------------------
 
-int row_order(const row& x, const row& y) {
-  const std::size_t n = std::min(x.size(), y.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    const int c = cell_order(x[i], y[i]);
-    if (c != 0) return c;
-  }
-  return (x.size() > y.size()) - (x.size() < y.size());
-}
-
-bool row_equal(const row& x, const row& y) {
-  if (x.size() != y.size()) return false;
-  for (std::size_t i = 0; i < x.size(); ++i) {
-    if (x[i] != y[i]) return false;
-  }
-  return true;
-}
-
 namespace {
 
-// Sorts row pointers stably and drops every row equal to the last one kept.
-// Pointers are cheap to move, and the rows themselves are touched only to
-// compare them.
-void sort_unique(std::vector<const row*>& v) {
-  std::stable_sort(v.begin(), v.end(),
-                   [](const row* a, const row* b) { return row_order(*a, *b) < 0; });
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < v.size(); ++i) {
-    if (kept > 0 && row_equal(*v[kept - 1], *v[i])) continue;
-    v[kept++] = v[i];
+const t_object kZero;
+
+// The cell of r at position i, or the integer 0 when the row is too short.
+const t_object& cell_or_zero(const row& r, std::size_t i) {
+  return i < r.size() ? r[i] : kZero;
+}
+
+// How a sort reads its rows: directly, or through a list of positions (a
+// projection), in which case every row has the list's width and a position
+// the row lacks reads as the integer 0.
+struct row_view {
+  const std::vector<int>* cols = nullptr;
+
+  std::size_t width(const row& r) const { return cols ? cols->size() : r.size(); }
+  const t_object& at(const row& r, std::size_t i) const {
+    return cols ? cell_or_zero(r, static_cast<std::size_t>((*cols)[i])) : r[i];
   }
-  v.resize(kept);
+  int order(const row& x, const row& y) const {
+    const std::size_t nx = width(x);
+    const std::size_t ny = width(y);
+    const std::size_t n = std::min(nx, ny);
+    for (std::size_t i = 0; i < n; ++i) {
+      const int c = cell_order(at(x, i), at(y, i));
+      if (c != 0) return c;
+    }
+    return (nx > ny) - (nx < ny);
+  }
+  bool equal(const row& x, const row& y) const {
+    const std::size_t n = width(x);
+    if (n != width(y)) return false;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (at(x, i) != at(y, i)) return false;
+    }
+    return true;
+  }
+};
+
+// Rows encoded as byte strings whose memcmp order is the row order and whose
+// equality is row equality, so sorting and collapsing never touch the rows
+// themselves. Integers and the empty string: 0x01 and the biased 32-bit
+// value, big-endian. Other strings: 0x02, the bytes with 0x00 written as
+// 0x00 0xFF, and the terminator 0x00 0x00. Each cell's code is prefix-free,
+// and a row that ends first sorts first.
+class row_keys {
+ public:
+  row_keys(const std::vector<const row*>& rows, const row_view& view) {
+    start_.reserve(rows.size() + 1);
+    for (const row* r : rows) {
+      start_.push_back(bytes_.size());
+      const std::size_t w = view.width(*r);
+      for (std::size_t i = 0; i < w; ++i) encode(view.at(*r, i));
+    }
+    start_.push_back(bytes_.size());
+  }
+  std::string_view key(std::size_t i) const {
+    return std::string_view(bytes_).substr(start_[i], start_[i + 1] - start_[i]);
+  }
+  // Eight bytes from offset `from`, zero-padded, as a big-endian number.
+  uint64_t prefix(std::size_t i, std::size_t from) const {
+    const std::string_view k = key(i);
+    uint64_t p = 0;
+    for (std::size_t j = from; j < from + 8; ++j) {
+      p = (p << 8) | (j < k.size() ? static_cast<unsigned char>(k[j]) : 0U);
+    }
+    return p;
+  }
+
+ private:
+  void encode(const t_object& c) {
+    if (c.is_int || c.sval.empty()) {
+      const uint32_t v = static_cast<uint32_t>(c.is_int ? c.ival : 0) ^ 0x80000000U;
+      const char code[5] = {1, static_cast<char>(v >> 24), static_cast<char>(v >> 16),
+                            static_cast<char>(v >> 8), static_cast<char>(v)};
+      bytes_.append(code, 5);
+      return;
+    }
+    bytes_ += '\x02';
+    std::size_t from = 0;
+    for (std::size_t z = c.sval.find('\0'); z != std::string::npos; z = c.sval.find('\0', from)) {
+      bytes_.append(c.sval, from, z - from);
+      bytes_.append("\0\xff", 2);
+      from = z + 1;
+    }
+    bytes_.append(c.sval, from, std::string::npos);
+    bytes_.append("\0\0", 2);
+  }
+
+  std::string bytes_;
+  std::vector<std::size_t> start_;
+};
+
+int compare_keys(std::string_view a, std::string_view b) {
+  const int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
+  if (c != 0) return c;
+  return (a.size() > b.size()) - (a.size() < b.size());
 }
 
-std::list<row> copy_rows(const std::vector<const row*>& v) {
-  std::list<row> out;
-  for (const row* r : v) out.push_back(*r);
-  return out;
-}
+// A key's first sixteen bytes and its length travel with the entry; only
+// keys that agree on those and are longer are compared in full.
+struct sort_entry {
+  uint64_t p0;
+  uint64_t p1;
+  uint32_t size;
+  uint32_t index;  // into the rows and keys as given
+};
+constexpr uint32_t kInline = 16;
 
-std::vector<const row*> pointers(const std::list<row>& rows) {
-  std::vector<const row*> v;
-  v.reserve(rows.size());
-  for (const row& r : rows) v.push_back(&r);
-  return v;
+// Sorts rows ascending, keeping equal rows in their given order, and drops
+// every row equal to the last one kept. With keys_out, the kept rows' keys
+// are returned in the same order, for a merge walk.
+void sort_unique(std::vector<const row*>& rows, const row_view& view = {},
+                 std::vector<std::string>* keys_out = nullptr) {
+  if (rows.size() < 2 && keys_out == nullptr) return;
+  const row_keys keys(rows, view);
+  std::vector<sort_entry> e(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    e[i] = {keys.prefix(i, 0), keys.prefix(i, 8), static_cast<uint32_t>(keys.key(i).size()),
+            static_cast<uint32_t>(i)};
+  }
+  std::sort(e.begin(), e.end(), [&keys](const sort_entry& a, const sort_entry& b) {
+    if (a.p0 != b.p0) return a.p0 < b.p0;
+    if (a.p1 != b.p1) return a.p1 < b.p1;
+    if (a.size > kInline && b.size > kInline) {
+      const int c = compare_keys(keys.key(a.index), keys.key(b.index));
+      if (c != 0) return c < 0;
+    } else if (a.size != b.size) {
+      return a.size < b.size;
+    }
+    return a.index < b.index;
+  });
+  std::vector<const row*> out;
+  out.reserve(rows.size());
+  std::string_view last;
+  for (std::size_t i = 0; i < e.size(); ++i) {
+    const std::string_view k = keys.key(e[i].index);
+    if (i > 0 && k == last) continue;
+    last = k;
+    out.push_back(rows[e[i].index]);
+    if (keys_out) keys_out->emplace_back(k);
+  }
+  rows.swap(out);
 }
 
 std::size_t g_row_limit = SIZE_MAX;
 std::size_t g_memory_budget = SIZE_MAX;
 
+// Storage for rows an operator makes; reserved up front, so the addresses
+// handed out stay valid.
+std::shared_ptr<std::vector<row>> new_store(std::size_t n) {
+  auto store = std::make_shared<std::vector<row>>();
+  store->reserve(n);
+  return store;
+}
+
 }  // namespace
+
+int row_order(const row& x, const row& y) { return row_view{}.order(x, y); }
+bool row_equal(const row& x, const row& y) { return row_view{}.equal(x, y); }
 
 void sort_and_collapse(std::list<row>& rows) {
   if (rows.size() < 2) return;
-  std::vector<std::list<row>::iterator> v;
-  v.reserve(rows.size());
-  for (auto it = rows.begin(); it != rows.end(); ++it) v.push_back(it);
-  std::stable_sort(v.begin(), v.end(), [](const auto& a, const auto& b) {
-    return row_order(*a, *b) < 0;
-  });
-  // Relink the nodes in sorted order; repeats stay behind in the old list.
-  std::list<row> sorted;
-  for (const auto& it : v) {
-    if (!sorted.empty() && row_equal(sorted.back(), *it)) continue;
-    sorted.splice(sorted.end(), rows, it);
+  std::vector<const row*> order;
+  order.reserve(rows.size());
+  std::map<const row*, std::list<row>::iterator> node;
+  for (auto it = rows.begin(); it != rows.end(); ++it) {
+    order.push_back(&*it);
+    node.emplace(&*it, it);
   }
+  sort_unique(order);
+  // Relink the kept nodes in sorted order; repeats stay behind.
+  std::list<row> sorted;
+  for (const row* r : order) sorted.splice(sorted.end(), rows, node[r]);
   rows.swap(sorted);
 }
 
 void set_row_limit(std::size_t rows) { g_row_limit = rows; }
 void set_memory_budget(std::size_t bytes) { g_memory_budget = bytes; }
 
-// ---- Union and difference ------------------------------------------------------
+// ---- Relations ----------------------------------------------------------------------
 
-table operator+(const table& a, const table& b) {
-  table result;
-  result.name = a.name;
-  result.colnames = a.colnames;
-  result.coltypes = a.coltypes;
-  std::vector<const row*> v = pointers(a.rows);
-  for (const row& r : b.rows) v.push_back(&r);
-  sort_unique(v);
-  result.rows = copy_rows(v);
-  return result;
+relation relation::of(const table& t) {
+  relation r;
+  r.name = t.name;
+  r.colnames = t.colnames;
+  r.coltypes = t.coltypes;
+  r.rows.reserve(t.rows.size());
+  for (const row& x : t.rows) r.rows.push_back(&x);
+  return r;
 }
 
-table operator-(const table& a, const table& b) {
-  table result;
+table relation::to_table() const {
+  table t;
+  t.name = name;
+  t.colnames = colnames;
+  t.coltypes = coltypes;
+  for (const row* r : rows) t.rows.push_back(*r);
+  return t;
+}
+
+namespace {
+
+void adopt(relation& to, const relation& from) {
+  to.owners.insert(to.owners.end(), from.owners.begin(), from.owners.end());
+}
+
+}  // namespace
+
+// ---- Union and difference ------------------------------------------------------
+
+relation rel_union(relation a, const relation& b) {
+  a.rows.insert(a.rows.end(), b.rows.begin(), b.rows.end());
+  adopt(a, b);
+  sort_unique(a.rows);
+  return a;
+}
+
+relation rel_minus(const relation& a, const relation& b) {
+  relation result;
   result.colnames = a.colnames;
   result.coltypes = a.coltypes;
-  std::vector<const row*> x = pointers(a.rows);
-  std::vector<const row*> y = pointers(b.rows);
-  sort_unique(x);
-  sort_unique(y);
+  result.owners = a.owners;
+  std::vector<const row*> x = a.rows;
+  std::vector<const row*> y = b.rows;
+  std::vector<std::string> kx;
+  std::vector<std::string> ky;
+  sort_unique(x, {}, &kx);
+  sort_unique(y, {}, &ky);
   std::size_t i = 0;
   std::size_t j = 0;
   while (i < x.size() && j < y.size()) {
-    if (row_equal(*x[i], *y[j])) {
+    const int c = compare_keys(kx[i], ky[j]);
+    if (c == 0) {
       ++i;
       ++j;
-    } else if (row_order(*x[i], *y[j]) < 0) {
-      result.rows.push_back(*x[i++]);
+    } else if (c < 0) {
+      result.rows.push_back(x[i++]);
     } else {
       ++j;
     }
   }
-  for (; i < x.size(); ++i) result.rows.push_back(*x[i]);
+  result.rows.insert(result.rows.end(), x.begin() + static_cast<std::ptrdiff_t>(i), x.end());
   return result;
 }
 
 // ---- Product -------------------------------------------------------------------
 
-namespace {
-
-// The cell of r at position i, or the integer 0 when the row is too short.
-const t_object& cell_or_zero(const row& r, std::size_t i) {
-  static const t_object zero;
-  return i < r.size() ? r[i] : zero;
-}
-
-}  // namespace
-
-table operator*(const table& a, const table& b) {
+relation rel_product(const relation& a, const relation& b) {
   std::vector<std::string> names = a.colnames;
   names.insert(names.end(), b.colnames.begin(), b.colnames.end());
   std::vector<std::string> types = a.coltypes;
@@ -279,44 +438,61 @@ table operator*(const table& a, const table& b) {
   place.reserve(names.size());
   for (const std::string& n : names) place.push_back(rank[n]);
 
-  const std::size_t na = a.colnames.size();
-  // A row costs its cells plus its vector and list node.
-  const std::size_t row_bytes = names.size() * sizeof(t_object) + 64;
-  const std::size_t cap = std::min(g_row_limit, g_memory_budget / row_bytes);
-  if (!a.rows.empty() && b.rows.size() > cap / a.rows.size()) {
-    throw std::runtime_error(
-        "product: the result would hold " + std::to_string(a.rows.size()) + " x " +
-        std::to_string(b.rows.size()) + " rows, more than the limit of " + std::to_string(cap) +
-        (cap == g_row_limit ? " set by --max-rows" : " that fit in memory"));
-  }
-
-  table result;
+  relation result;
   result.colnames = vector_swap(names, place);
   result.coltypes = vector_swap(types, place);
+
+  // Repeats in an operand only make repeated combined rows, and the first
+  // combined row of each kind pairs the first rows of each kind; so the
+  // operands are collapsed first and the product of what remains has no
+  // repeats.
+  std::vector<const row*> x = a.rows;
+  std::vector<const row*> y = b.rows;
+  sort_unique(x);
+  sort_unique(y);
+  const std::size_t na = a.colnames.size();
+  // A row costs its cells plus its vector and bookkeeping.
+  const std::size_t row_bytes = names.size() * sizeof(t_object) + 64;
+  const std::size_t cap = std::min(g_row_limit, g_memory_budget / row_bytes);
+  if (!x.empty() && y.size() > cap / x.size()) {
+    throw std::runtime_error(
+        "product: the result would hold " + std::to_string(x.size()) + " x " +
+        std::to_string(y.size()) + " rows, more than the limit of " + std::to_string(cap) +
+        (cap == g_row_limit ? " set by --max-rows" : " that fit in memory"));
+  }
   // source[k]: the combined position whose cell lands at position k.
   std::vector<std::size_t> source(names.size());
   for (std::size_t e = 0; e < place.size(); ++e) source[static_cast<std::size_t>(place[e])] = e;
-  for (const row& x : a.rows) {
-    for (const row& y : b.rows) {
+  auto store = new_store(x.size() * y.size());
+  for (const row* p : x) {
+    for (const row* q : y) {
       row r;
       r.reserve(source.size());
       for (std::size_t s : source) {
-        r.push_back(s < na ? cell_or_zero(x, s) : cell_or_zero(y, s - na));
+        r.push_back(s < na ? cell_or_zero(*p, s) : cell_or_zero(*q, s - na));
       }
-      result.rows.push_back(std::move(r));
+      store->push_back(std::move(r));
     }
   }
-  sort_and_collapse(result.rows);
+  result.rows.reserve(store->size());
+  for (const row& r : *store) result.rows.push_back(&r);
+  sort_unique(result.rows);
+  result.owners.push_back(std::move(store));
   return result;
 }
 
 // ---- Projection and renaming ------------------------------------------------------
 
-table project(const table& t, const std::vector<std::string>& cols) {
-  table result;
+relation rel_project(const relation& t, const std::vector<std::string>& cols) {
+  relation result;
   if (cols.empty()) {
     // No columns listed: every row becomes the empty row, collapsed to one.
-    if (!t.rows.empty()) result.rows.emplace_back();
+    if (!t.rows.empty()) {
+      auto store = new_store(1);
+      store->emplace_back();
+      result.rows.push_back(&store->back());
+      result.owners.push_back(std::move(store));
+    }
     return result;
   }
   if (t.colnames.empty()) {
@@ -335,18 +511,25 @@ table project(const table& t, const std::vector<std::string>& cols) {
   result.colnames = vector_project(t.colnames, idx);
   result.coltypes = vector_project(t.coltypes, idx);
 
-  // Project row pointers' cells into new rows, then sort and collapse.
-  for (const row& r : t.rows) {
+  // Sort and collapse the source rows as seen through the projection, then
+  // build only the rows that remain.
+  std::vector<const row*> v = t.rows;
+  const row_view view{&idx};
+  sort_unique(v, view);
+  auto store = new_store(v.size());
+  for (const row* r : v) {
     row out;
     out.reserve(idx.size());
-    for (int i : idx) out.push_back(cell_or_zero(r, static_cast<std::size_t>(i)));
-    result.rows.push_back(std::move(out));
+    for (std::size_t i = 0; i < idx.size(); ++i) out.push_back(view.at(*r, i));
+    store->push_back(std::move(out));
   }
-  sort_and_collapse(result.rows);
+  result.rows.reserve(store->size());
+  for (const row& r : *store) result.rows.push_back(&r);
+  result.owners.push_back(std::move(store));
   return result;
 }
 
-table rename(const table& t, const std::vector<std::string>& names) {
+relation rel_rename(relation t, const std::vector<std::string>& names) {
   const std::size_t want = t.colnames.size() + 1;
   if (names.size() < want) {
     throw std::runtime_error(
@@ -354,26 +537,43 @@ table rename(const table& t, const std::vector<std::string>& names) {
         std::to_string(want - 1) + " column name" + (want == 2 ? "" : "s") + "), got " +
         std::to_string(names.size()) + "; write rename(E,N(c1,...,cn))");
   }
-  table result = t;
-  result.name = names[0];
-  for (std::size_t i = 0; i < result.colnames.size(); ++i) result.colnames[i] = names[i + 1];
-  return result;
+  t.name = names[0];
+  for (std::size_t i = 0; i < t.colnames.size(); ++i) t.colnames[i] = names[i + 1];
+  return t;
 }
 
-// ---- Selection -------------------------------------------------------------------
+relation rel_select(relation t, const logic& condition) {
+  const bound_predicate test(condition, t.colnames);
+  std::size_t kept = 0;
+  for (const row* r : t.rows) {
+    if (test.test(*r)) t.rows[kept++] = r;
+  }
+  t.rows.resize(kept);
+  t.name.clear();
+  return t;
+}
 
+// ---- The operators on tables ------------------------------------------------------
+
+table operator+(const table& a, const table& b) {
+  return rel_union(relation::of(a), relation::of(b)).to_table();
+}
+table operator-(const table& a, const table& b) {
+  return rel_minus(relation::of(a), relation::of(b)).to_table();
+}
+table operator*(const table& a, const table& b) {
+  return rel_product(relation::of(a), relation::of(b)).to_table();
+}
+table project(const table& t, const std::vector<std::string>& cols) {
+  return rel_project(relation::of(t), cols).to_table();
+}
+table rename(const table& t, const std::vector<std::string>& names) {
+  return rel_rename(relation::of(t), names).to_table();
+}
 table select(const table& t, const std::string& condition) {
   const auto root = std::make_unique<logic>(condition);
   return select(t, *root);
 }
-
 table select(const table& t, const logic& condition) {
-  table result;
-  result.colnames = t.colnames;
-  result.coltypes = t.coltypes;
-  const bound_predicate test(condition, result.colnames);
-  for (const row& r : t.rows) {
-    if (test.test(r)) result.rows.push_back(r);
-  }
-  return result;
+  return rel_select(relation::of(t), condition).to_table();
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <functional>
 #include <list>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -35,6 +36,30 @@ class table {
   void append_row(std::string_view line);
 };
 
+// Rows as evaluation passes them between operators: by address, so that no
+// operator copies a row it only reorders, filters or renames. The rows live
+// in catalog tables, which outlive evaluation, or in storage that `owners`
+// keeps alive.
+struct relation {
+  std::string name;
+  std::vector<std::string> colnames;
+  std::vector<std::string> coltypes;
+  std::vector<const row*> rows;
+  std::vector<std::shared_ptr<const void>> owners;
+
+  // Borrows t's rows; t must outlive the relation.
+  static relation of(const table& t);
+  table to_table() const;
+};
+
+relation rel_union(relation a, const relation& b);
+relation rel_minus(const relation& a, const relation& b);
+relation rel_product(const relation& a, const relation& b);
+relation rel_project(const relation& t, const std::vector<std::string>& cols);
+relation rel_rename(relation t, const std::vector<std::string>& names);
+class logic;
+relation rel_select(relation t, const logic& condition);
+
 // Writes the header line and one line per row, each ended by "\n".
 std::ostream& operator<<(std::ostream& out, const table& t);
 
@@ -42,6 +67,9 @@ std::ostream& operator<<(std::ostream& out, const table& t);
 // it is handed to spill, which is expected to consume and clear it, so a
 // large table streams out in chunks.
 void print_table(const table& t, std::string& buf,
+                 const std::function<void(std::string&)>& spill,
+                 std::size_t chunk = 1 << 20);
+void print_table(const relation& t, std::string& buf,
                  const std::function<void(std::string&)>& spill,
                  std::size_t chunk = 1 << 20);
 
@@ -60,7 +88,6 @@ table operator*(const table& a, const table& b);  // Cartesian product
 table project(const table& t, const std::vector<std::string>& cols);
 table rename(const table& t, const std::vector<std::string>& names);
 table select(const table& t, const std::string& condition);
-class logic;
 table select(const table& t, const logic& condition);
 
 // A product is refused before it builds more rows than the row limit

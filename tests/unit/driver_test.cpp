@@ -1,0 +1,135 @@
+// The whole program over in-memory input: echo, loading, result output and
+// the handling of queries without a result.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "main.h"
+
+namespace {
+
+using names = std::vector<std::string>;
+
+TEST(Driver, SuccessfulRuns) {
+  const struct {
+    const char* what;
+    const char* input;
+    const char* output;
+  } cases[] = {
+      {"bare table name", "R\nR(a int, b text)\n1, 'x'\n2, 'y'",
+       "R\nR(a int, b text)\n1, 'x'\n2, 'y'\n\nR(a int, b text)\n1,'x'\n2,'y'\n"},
+      {"same with final line feed", "R\nR(a int, b text)\n1, 'x'\n2, 'y'\n",
+       "R\nR(a int, b text)\n1, 'x'\n2, 'y'\n\nR(a int, b text)\n1,'x'\n2,'y'\n"},
+      {"nested query", "project(select(R,GT(a,1)),b)\nR(a int, b text)\n1, 'x'\n2, 'y'\n",
+       "project(select(R,GT(a,1)),b)\nR(a int, b text)\n1, 'x'\n2, 'y'\n\n(b text)\n'y'\n"},
+      {"empty query names the table with the empty name", "\n(a int)\n5\n",
+       "\n(a int)\n5\n\n(a int)\n"},
+      {"second block replaces; blank line is a row", "R\n\n\nR(a int)\n1\n\nR(b int, c text)\n   \n2 'z'\n",
+       "R\n\n\nR(a int)\n1\n\nR(b int, c text)\n   \n2 'z'\n\nR(b int, c text)\n0,\n2,'z'\n"},
+      {"several blocks, empty lines at the end", "minus(R,S)\nR(a int)\n1\n2\n\nS(a int)\n2\n\n\n",
+       "minus(R,S)\nR(a int)\n1\n2\n\nS(a int)\n2\n\n\n\n(a int)\n1\n"},
+      {"carriage returns", "union(R,R)\r\nR(a int)\r\n1\r\n",
+       "union(R,R)\r\nR(a int)\r\n1\r\n\nR(a int)\n1\n"},
+      {"table without rows", "T\nT(x text)", "T\nT(x text)\n\nT(x text)\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const run_result r = run_text(c.input);
+    EXPECT_EQ(r.status, exit_ok);
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.output, c.output);
+  }
+}
+
+TEST(Driver, FailingRunsKeepTheEcho) {
+  const struct {
+    const char* what;
+    const char* input;
+    const char* echo;
+    const char* message;
+  } cases[] = {
+      {"empty input", "", "\n", "no table named ''"},
+      {"query only", "R", "R\n\n", "no table named 'R'"},
+      {"unknown operation", "Union(R,S)\nR(a int)\n1\n", "Union(R,S)\nR(a int)\n1\n\n",
+       "unknown operation 'Union'"},
+      {"query line is never a table", "R(a int)\nR(a int)\n1", "R(a int)\nR(a int)\n1\n\n",
+       "unknown operation 'R'"},
+      {"trailing blank in a bare name", "R \nR(a int)\n", "R \nR(a int)\n\n", "no table named 'R '"},
+      {"unknown operand", "union(R,Q)\nR(a int)\n", "union(R,Q)\nR(a int)\n\n", "no table named 'Q'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const run_result r = run_text(c.input);
+    EXPECT_EQ(r.status, exit_failed);
+    EXPECT_EQ(r.output, c.echo);
+    EXPECT_NE(r.error.find(c.message), std::string::npos) << r.error;
+  }
+}
+
+TEST(Driver, OtherRefusalsFailToo) {
+  for (const char* input : {"product(R,R)\nR(a int)\n1\n", "rename(R,N)\nR(a int)\n1\n",
+                            "select(R,a)\nR(a int)\n1\n"}) {
+    SCOPED_TRACE(input);
+    const run_result r = run_text(input);
+    EXPECT_EQ(r.status, exit_failed);
+    EXPECT_FALSE(r.error.empty());
+    EXPECT_EQ(r.output, std::string(input) + "\n");
+  }
+}
+
+TEST(LoadInput, EchoQueryAndCatalog) {
+  database db;
+  const std::string input = "Q(x)\n\nR(a int, b text)\n1 'x'\n   \n\n(c int)\nS(d)\n'v'\n";
+  EXPECT_EQ(load_input(input, db), "Q(x)");
+  EXPECT_EQ(echo_suffix(input), "\n");
+  EXPECT_FALSE(db.istable("Q"));
+  ASSERT_TRUE(db.istable("R"));
+  EXPECT_EQ(db.gettable("R").rows.size(), 2u);
+  ASSERT_TRUE(db.istable(""));
+  EXPECT_EQ(db.gettable("").colnames, (names{"c"}));
+  EXPECT_TRUE(db.gettable("").rows.empty());
+  ASSERT_TRUE(db.istable("S"));  // header after the empty-named one
+  EXPECT_EQ(db.gettable("S").colnames, (names{"d"}));
+  ASSERT_EQ(db.gettable("S").rows.size(), 1u);
+  EXPECT_EQ(db.gettable("S").rows.front()[0].sval, "'v'");
+}
+
+TEST(LoadInput, EdgeInputs) {
+  const struct {
+    const char* input;
+    const char* query;
+    const char* echo;
+    std::size_t tables;
+  } cases[] = {
+      {"", "", "\n", 0},
+      {"Q", "Q", "Q\n\n", 0},
+      {"Q\n", "Q", "Q\n\n", 0},
+      {"Q\n\n", "Q", "Q\n\n\n", 0},
+      {"\n", "", "\n\n", 0},
+      {"Q\nR(a int)", "Q", "Q\nR(a int)\n\n", 1},
+      {"Q\n  \n", "Q", "Q\n  \n\n", 1},  // a line of blanks between blocks is a header
+      {" Q \t\r\n", " Q \t\r", " Q \t\r\n\n", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string("input '") + c.input + "'");
+    database db;
+    EXPECT_EQ(load_input(c.input, db), c.query);
+    EXPECT_EQ(std::string(c.input) + std::string(echo_suffix(c.input)), c.echo);
+    EXPECT_EQ(db.tables.size(), c.tables);
+  }
+}
+
+TEST(Driver, DeepNestingHasNoFixedLimit) {
+  const int depth = 20000;
+  std::string cond = "EQ(a,1)";
+  for (int i = 0; i < depth; ++i) cond = "NOT(" + cond + ")";  // even: same as EQ(a,1)
+  std::string query = "R";
+  for (int i = 0; i < depth / 10; ++i) query = "union(" + query + ",R)";
+  const std::string input = "select(" + query + "," + cond + ")\nR(a int)\n1\n2\n";
+  const run_result r = run_text(input);
+  EXPECT_EQ(r.status, exit_ok) << r.error;
+  EXPECT_EQ(r.output, input + "\n(a int)\n1\n");
+}
+
+}  // namespace
