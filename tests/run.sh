@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds relalg twice (Release, and ASan+UBSan) and runs every test on both:
+# unit tests and end-to-end cases through ctest, then the stress script, then
+# each fuzz target for FUZZ_SECONDS (default 60; 0 skips fuzzing).
+# Installs missing Debian packages first when it can.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+need=()
+command -v cmake >/dev/null || need+=(cmake)
+command -v g++ >/dev/null || need+=(g++)
+command -v clang++ >/dev/null || need+=(clang)
+command -v python3 >/dev/null || need+=(python3)
+[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+[ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
+dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
+if [ ${#need[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  echo "== installing: ${need[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${need[@]}" >/dev/null
+fi
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+echo "== Release build"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DRELALG_TESTS=ON -DRELALG_BENCH=ON >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build -j"$jobs" --output-on-failure
+
+echo "== ASan+UBSan build"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRELALG_TESTS=ON \
+  -DRELALG_SANITIZE=ON >/dev/null
+cmake --build build-asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan -j"$jobs" --output-on-failure
+
+echo "== stress"
+tests/stress/run.sh build/relalg
+
+if [ "${FUZZ_SECONDS:-60}" != 0 ]; then
+  echo "== fuzz (${FUZZ_SECONDS:-60} s per target)"
+  fuzz/run.sh "${FUZZ_SECONDS:-60}"
+fi
+echo "== all tests passed"
