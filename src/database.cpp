@@ -1,5 +1,10 @@
 #include "database.h"
 
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <thread>
+
 std::string database::addtable(std::string header) {
   table t;
   t.def(std::move(header));
@@ -24,4 +29,49 @@ const table* database::find(std::string_view name) const {
 table* database::find(std::string_view name) {
   const auto it = tables.find(name);
   return it == tables.end() ? nullptr : &it->second;
+}
+
+void database::materialize() {
+  // Work is cut into chunks of lines; each chunk is parsed into its own row
+  // list, and the lists are spliced in order afterwards.
+  struct chunk {
+    table* target;
+    const std::string_view* first;
+    std::size_t count;
+    std::list<row> rows;
+  };
+  constexpr std::size_t kChunk = 1 << 14;
+  std::vector<chunk> chunks;
+  for (auto& [name, lines] : pending) {
+    table* t = find(name);
+    if (t == nullptr) continue;
+    for (std::size_t i = 0; i < lines.size(); i += kChunk) {
+      chunks.push_back({t, lines.data() + i, std::min(kChunk, lines.size() - i), {}});
+    }
+  }
+  std::atomic<std::size_t> next{0};
+  std::exception_ptr failure;
+  std::atomic<bool> failed{false};
+  const auto work = [&]() {
+    try {
+      for (std::size_t c = next++; c < chunks.size() && !failed; c = next++) {
+        table scratch;
+        scratch.colnames = chunks[c].target->colnames;
+        scratch.coltypes = chunks[c].target->coltypes;
+        for (std::size_t i = 0; i < chunks[c].count; ++i) scratch.append_row(chunks[c].first[i]);
+        chunks[c].rows.swap(scratch.rows);
+      }
+    } catch (...) {
+      if (!failed.exchange(true)) failure = std::current_exception();
+    }
+  };
+  const std::size_t cores = std::max(1U, std::thread::hardware_concurrency());
+  const std::size_t helpers = std::min<std::size_t>(cores, chunks.size()) - (chunks.empty() ? 0 : 1);
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < helpers; ++i) threads.emplace_back(work);
+  work();
+  for (std::thread& t : threads) t.join();
+  if (failure) std::rethrow_exception(failure);
+  for (chunk& c : chunks) c.target->rows.splice(c.target->rows.end(), c.rows);
+  pending.clear();
 }

@@ -4,6 +4,8 @@
 
 #include <map>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "table.h"
 
@@ -21,6 +23,14 @@ class database {
   // A copy of the named table; an unknown name gets an empty table first.
   table gettable(std::string name);
   bool istable(std::string name) const;
+
+  // Row lines not parsed yet, by table name: views into an input text that
+  // the loader's caller keeps alive until materialize() has run.
+  std::map<std::string, std::vector<std::string_view>, std::less<>> pending;
+
+  // Parses every pending row line into its table, spreading the work over
+  // the machine's cores; rows keep their input order.
+  void materialize();
 
   // The stored table, or nullptr; never creates an entry.
   const table* find(std::string_view name) const;

@@ -7,7 +7,9 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <exception>
 #include <iostream>
 #include <new>
@@ -17,6 +19,18 @@
 
 #ifndef RELALG_VERSION
 #define RELALG_VERSION "unknown"
+#endif
+
+// The program itself may end without tearing down its tables; the library
+// (tests, fuzzing) and sanitizer builds, which check for leaks, may not.
+#if !defined(RELALG_NO_ENTRY_POINT) && !defined(__SANITIZE_ADDRESS__)
+#if defined(__has_feature)
+#if !__has_feature(address_sanitizer)
+#define RELALG_FAST_EXIT
+#endif
+#else
+#define RELALG_FAST_EXIT
+#endif
 #endif
 
 namespace {
@@ -163,6 +177,23 @@ relation evaluate_query(algo& interp, const std::string& query) {
   return std::move(job.result);
 }
 
+// Prints a table whose rows are still unparsed lines, a block of rows at a
+// time, so that the rows never all exist at once.
+void stream_table(const table& t, const std::vector<std::string_view>& lines, std::string& buf,
+                  const std::function<void(std::string&)>& spill) {
+  print_header(t, buf);
+  for (const row& r : t.rows) print_row(r, buf);
+  table scratch;
+  scratch.colnames = t.colnames;
+  scratch.coltypes = t.coltypes;
+  for (const std::string_view line : lines) {
+    scratch.append_row(line);
+    print_row(scratch.rows.back(), buf);
+    scratch.rows.clear();
+    if (buf.size() >= (1 << 20)) spill(buf);
+  }
+}
+
 std::string failure_message(const std::exception_ptr& e) {
   try {
     std::rethrow_exception(e);
@@ -192,7 +223,7 @@ std::string_view echo_suffix(std::string_view input) {
   return input.back() == '\n' ? "\n" : "\n\n";
 }
 
-std::string load_input(std::string_view input, database& db) {
+std::string load_input(std::string_view input, database& db, bool defer_rows) {
   const std::size_t n = input.size();
   std::size_t end = input.find('\n');
   if (end == std::string_view::npos) end = n;
@@ -200,6 +231,7 @@ std::string load_input(std::string_view input, database& db) {
   std::size_t pos = end + 1;
   // The table whose rows are being read; null between blocks.
   table* current = nullptr;
+  std::vector<std::string_view>* deferred = nullptr;
   while (pos < n) {
     end = input.find('\n', pos);
     if (end == std::string_view::npos) end = n;
@@ -210,6 +242,13 @@ std::string load_input(std::string_view input, database& db) {
     } else if (current == nullptr) {
       const std::string name = db.addtable(std::string(line));
       if (!name.empty()) current = db.find(name);
+      if (defer_rows) {
+        // A header replaces its table whole, rows included.
+        deferred = &db.pending[name];
+        deferred->clear();
+      }
+    } else if (defer_rows) {
+      deferred->push_back(line);
     } else {
       current->append_row(line);
     }
@@ -223,7 +262,8 @@ run_result run_text(std::string_view input) {
   r.output += echo_suffix(input);
   try {
     database db;
-    const std::string query = load_input(input, db);
+    const std::string query = load_input(input, db, true);
+    db.materialize();
     algo interp(std::move(db));
     const relation result = evaluate_query(interp, query);
     print_table(result, r.output, [](std::string&) {});
@@ -316,22 +356,35 @@ int relalg_main(int argc, char** argv) {
 
   try {
     database db;
-    const std::string query = load_input(input, db);
+    const std::string query = load_input(input, db, true);
     // The whole echo is in the file before evaluation begins.
     out.write(input);
     out.write(echo_suffix(input));
     if (!out.ok()) return write_failed();
-    std::string().swap(input);
 
-    algo interp(std::move(db));
-    const relation result = evaluate_query(interp, query);
     std::string buf;
     buf.reserve(1 << 20);
-    print_table(result, buf, [&out](std::string& b) {
+    const auto spill = [&out](std::string& b) {
       out.write(b);
       b.clear();
-    });
+    };
+    if (const table* named = db.find(query)) {
+      // The query names a table: print it straight from its row lines.
+      stream_table(*named, db.pending[query], buf, spill);
+    } else {
+      db.materialize();
+      std::string().swap(input);
+      algo interp(std::move(db));
+      const relation result = evaluate_query(interp, query);
+      print_table(result, buf, spill);
+    }
     out.write(buf);
+    if (!out.ok() || !out.close()) return write_failed();
+#ifdef RELALG_FAST_EXIT
+    // Everything is written; the system reclaims the memory faster than
+    // releasing the tables one row at a time would.
+    std::_Exit(exit_ok);
+#endif
   } catch (...) {
     if (!out.ok()) return write_failed();
     out.close();

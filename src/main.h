@@ -13,8 +13,9 @@ constexpr int exit_failed = 1;   // the run failed; see the message
 constexpr int exit_usage = 2;    // wrong command line
 
 // Loads the table blocks of an input text into db and returns the query,
-// the input's first line.
-std::string load_input(std::string_view input, database& db);
+// the input's first line. With defer_rows, row lines are only collected in
+// db.pending, to be parsed by db.materialize() while input is still alive.
+std::string load_input(std::string_view input, database& db, bool defer_rows = false);
 
 // The echo of an input is the input itself followed by this: the line feed
 // its last line may lack, and the empty line the final read adds.

@@ -118,6 +118,11 @@ void append_row(std::string& buf, const row& r) {
 
 }  // namespace
 
+void print_header(const table& t, std::string& buf) {
+  append_header(buf, t.name, t.colnames, t.coltypes);
+}
+void print_row(const row& r, std::string& buf) { append_row(buf, r); }
+
 void print_table(const table& t, std::string& buf,
                  const std::function<void(std::string&)>& spill, std::size_t chunk) {
   append_header(buf, t.name, t.colnames, t.coltypes);
