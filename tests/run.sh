@@ -6,21 +6,7 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-need=()
-command -v cmake >/dev/null || need+=(cmake)
-command -v g++ >/dev/null || need+=(g++)
-command -v clang++ >/dev/null || need+=(clang)
-command -v python3 >/dev/null || need+=(python3)
-[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
-[ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
-dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  echo "== installing: ${need[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${need[@]}" >/dev/null
-fi
+tools/install-deps.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
