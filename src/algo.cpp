@@ -88,13 +88,48 @@ algo::result algo::eval(const text_ref& text) {
 
 algo::result algo::eval_binary(const text_ref& args, char op) {
   const auto [e1, e2] = split_first(args);
-  result left = eval(e1);
-  const result right = eval(e2);
+  // A table-name operand on the left is looked up first but taken only after
+  // the right one is evaluated, so a deep right-nested query does not hold
+  // a row list per level.
+  result left;
+  const table* named = nullptr;
+  if (split_call(e1).p < 0) {
+    named = db.find(e1.view());
+    if (named == nullptr) no_table(e1.view());
+  } else {
+    left = eval(e1);
+  }
+  result right;
+  if (split_call(e2).p < 0) {
+    const table* t = db.find(e2.view());
+    if (t == nullptr) no_table(e2.view());
+    right = sorted_operand(*t);
+  } else {
+    right = eval(e2);
+  }
+  if (named != nullptr) left = sorted_operand(*named);
   switch (op) {
     case '+': return rel_union(std::move(left), right);
     case '-': return rel_minus(left, right);
     default: return rel_product(left, right);
   }
+}
+
+algo::result algo::sorted_operand(const table& t) {
+  relation r;
+  r.name = t.name;
+  r.colnames = t.colnames;
+  r.coltypes = t.coltypes;
+  auto& rows = sorted_[&t];
+  if (!rows) {
+    relation all = relation::of(t);
+    std::vector<const row*> v = std::move(all.rows);
+    rel_sort(v);
+    rows = std::make_shared<const std::vector<const row*>>(std::move(v));
+  }
+  r.rows = *rows;
+  r.sorted = true;
+  return r;
 }
 
 algo::result algo::eval_project(const text_ref& args) {

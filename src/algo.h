@@ -59,7 +59,12 @@ class algo {
   result eval_rename(const text_ref& args);
   result eval_select(const text_ref& args);
 
+  // A named table as an operand of union, minus or product, whose results
+  // do not depend on the operands' row order: sorted once per table.
+  result sorted_operand(const table& t);
+
   std::map<std::string, fast_handler, std::less<>> fast_;
+  std::map<const table*, std::shared_ptr<const std::vector<const row*>>> sorted_;
 };
 
 #endif

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <thread>
 #include <stdexcept>
 
 #include "logic.h"
@@ -84,6 +85,9 @@ void table::append_row(std::string_view line) {
 
 namespace {
 
+// Below this many rows a second thread costs more than it saves.
+constexpr std::size_t kParallelRows = 1 << 16;
+
 void append_cell(std::string& buf, const t_object& v) {
   if (v.is_int) {
     char tmp[16];
@@ -132,23 +136,48 @@ void print_table(const table& t, std::string& buf,
   }
 }
 
-void print_table(const relation& t, std::string& buf,
-                 const std::function<void(std::string&)>& spill, std::size_t chunk) {
-  append_header(buf, t.name, t.colnames, t.coltypes);
-  // Rows in sorted order lie scattered in memory: fetch the row headers and
-  // then their cells some rows ahead of printing them.
-  const std::size_t n = t.rows.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    if (i + 16 < n) __builtin_prefetch(t.rows[i + 16]);
-    if (i + 8 < n) {
-      const row& ahead = *t.rows[i + 8];
+namespace {
+
+// Rows in sorted order lie scattered in memory: fetch the row headers and
+// then their cells some rows ahead of printing them.
+void format_rows(const std::vector<const row*>& rows, std::size_t from, std::size_t to,
+                 std::string& buf) {
+  for (std::size_t i = from; i < to; ++i) {
+    if (i + 16 < to) __builtin_prefetch(rows[i + 16]);
+    if (i + 8 < to) {
+      const row& ahead = *rows[i + 8];
       if (!ahead.empty()) {
         __builtin_prefetch(ahead.data());
         __builtin_prefetch(reinterpret_cast<const char*>(ahead.data()) + 64);
         __builtin_prefetch(reinterpret_cast<const char*>(ahead.data()) + 128);
       }
     }
-    append_row(buf, *t.rows[i]);
+    append_row(buf, *rows[i]);
+  }
+}
+
+}  // namespace
+
+void print_table(const relation& t, std::string& buf,
+                 const std::function<void(std::string&)>& spill, std::size_t chunk) {
+  append_header(buf, t.name, t.colnames, t.coltypes);
+  const std::size_t n = t.rows.size();
+  // Formatting waits on memory more than on the processor, so large
+  // results are formatted two blocks at a time, one per thread.
+  constexpr std::size_t kBlock = 1 << 15;
+  std::string other;
+  for (std::size_t b = 0; b < n; b += 2 * kBlock) {
+    const std::size_t m1 = std::min(b + kBlock, n);
+    const std::size_t m2 = std::min(b + 2 * kBlock, n);
+    if (n >= kParallelRows && m1 < m2) {
+      std::thread helper([&] { format_rows(t.rows, m1, m2, other); });
+      format_rows(t.rows, b, m1, buf);
+      helper.join();
+      buf += other;
+      other.clear();
+    } else {
+      format_rows(t.rows, b, m2, buf);
+    }
     if (buf.size() >= chunk) spill(buf);
   }
 }
@@ -213,17 +242,20 @@ struct row_view {
 // and a row that ends first sorts first.
 class row_keys {
  public:
+  // Large inputs are encoded in two halves at once.
   row_keys(const std::vector<const row*>& rows, const row_view& view) {
-    start_.reserve(rows.size() + 1);
-    for (const row* r : rows) {
-      start_.push_back(bytes_.size());
-      const std::size_t w = view.width(*r);
-      for (std::size_t i = 0; i < w; ++i) encode(view.at(*r, i));
+    const std::size_t n = rows.size();
+    half_ = n >= kParallelRows ? n / 2 : n;
+    if (half_ < n) {
+      std::thread other([&] { part_[1].encode_all(rows, half_, n, view); });
+      part_[0].encode_all(rows, 0, half_, view);
+      other.join();
+    } else {
+      part_[0].encode_all(rows, 0, n, view);
     }
-    start_.push_back(bytes_.size());
   }
   std::string_view key(std::size_t i) const {
-    return std::string_view(bytes_).substr(start_[i], start_[i + 1] - start_[i]);
+    return i < half_ ? part_[0].key(i) : part_[1].key(i - half_);
   }
   // Eight bytes from offset `from`, zero-padded, as a big-endian number.
   uint64_t prefix(std::size_t i, std::size_t from) const {
@@ -236,27 +268,46 @@ class row_keys {
   }
 
  private:
-  void encode(const t_object& c) {
-    if (c.is_int || c.sval.empty()) {
-      const uint32_t v = static_cast<uint32_t>(c.is_int ? c.ival : 0) ^ 0x80000000U;
-      const char code[5] = {1, static_cast<char>(v >> 24), static_cast<char>(v >> 16),
-                            static_cast<char>(v >> 8), static_cast<char>(v)};
-      bytes_.append(code, 5);
-      return;
-    }
-    bytes_ += '\x02';
-    std::size_t from = 0;
-    for (std::size_t z = c.sval.find('\0'); z != std::string::npos; z = c.sval.find('\0', from)) {
-      bytes_.append(c.sval, from, z - from);
-      bytes_.append("\0\xff", 2);
-      from = z + 1;
-    }
-    bytes_.append(c.sval, from, std::string::npos);
-    bytes_.append("\0\0", 2);
-  }
+  struct part {
+    std::string bytes;
+    std::vector<std::size_t> start;
 
-  std::string bytes_;
-  std::vector<std::size_t> start_;
+    std::string_view key(std::size_t i) const {
+      return std::string_view(bytes).substr(start[i], start[i + 1] - start[i]);
+    }
+    void encode_all(const std::vector<const row*>& rows, std::size_t from, std::size_t to,
+                    const row_view& view) {
+      start.reserve(to - from + 1);
+      for (std::size_t k = from; k < to; ++k) {
+        const row& r = *rows[k];
+        start.push_back(bytes.size());
+        const std::size_t w = view.width(r);
+        for (std::size_t i = 0; i < w; ++i) encode(view.at(r, i));
+      }
+      start.push_back(bytes.size());
+    }
+    void encode(const t_object& c) {
+      if (c.is_int || c.sval.empty()) {
+        const uint32_t v = static_cast<uint32_t>(c.is_int ? c.ival : 0) ^ 0x80000000U;
+        const char code[5] = {1, static_cast<char>(v >> 24), static_cast<char>(v >> 16),
+                              static_cast<char>(v >> 8), static_cast<char>(v)};
+        bytes.append(code, 5);
+        return;
+      }
+      bytes += '\x02';
+      std::size_t from = 0;
+      for (std::size_t z = c.sval.find('\0'); z != std::string::npos; z = c.sval.find('\0', from)) {
+        bytes.append(c.sval, from, z - from);
+        bytes.append("\0\xff", 2);
+        from = z + 1;
+      }
+      bytes.append(c.sval, from, std::string::npos);
+      bytes.append("\0\0", 2);
+    }
+  };
+
+  part part_[2];
+  std::size_t half_ = 0;
 };
 
 int compare_keys(std::string_view a, std::string_view b) {
@@ -287,7 +338,9 @@ void sort_unique(std::vector<const row*>& rows, const row_view& view = {},
     e[i] = {keys.prefix(i, 0), keys.prefix(i, 8), static_cast<uint32_t>(keys.key(i).size()),
             static_cast<uint32_t>(i)};
   }
-  std::sort(e.begin(), e.end(), [&keys](const sort_entry& a, const sort_entry& b) {
+  // A total order (ties broken by position), so halves sorted apart merge
+  // into the one stable result.
+  const auto less = [&keys](const sort_entry& a, const sort_entry& b) {
     if (a.p0 != b.p0) return a.p0 < b.p0;
     if (a.p1 != b.p1) return a.p1 < b.p1;
     if (a.size > kInline && b.size > kInline) {
@@ -297,7 +350,16 @@ void sort_unique(std::vector<const row*>& rows, const row_view& view = {},
       return a.size < b.size;
     }
     return a.index < b.index;
-  });
+  };
+  if (e.size() >= kParallelRows) {
+    const auto mid = e.begin() + static_cast<std::ptrdiff_t>(e.size() / 2);
+    std::thread other([&] { std::sort(e.begin(), mid, less); });
+    std::sort(mid, e.end(), less);
+    other.join();
+    std::inplace_merge(e.begin(), mid, e.end(), less);
+  } else {
+    std::sort(e.begin(), e.end(), less);
+  }
   std::vector<const row*> out;
   out.reserve(rows.size());
   std::string_view last;
@@ -325,6 +387,7 @@ std::shared_ptr<std::vector<row>> new_store(std::size_t n) {
 }  // namespace
 
 int row_order(const row& x, const row& y) { return row_view{}.order(x, y); }
+void rel_sort(std::vector<const row*>& rows) { sort_unique(rows); }
 bool row_equal(const row& x, const row& y) { return row_view{}.equal(x, y); }
 
 void sort_and_collapse(std::list<row>& rows) {
@@ -377,10 +440,69 @@ void adopt(relation& to, const relation& from) {
 
 // ---- Union and difference ------------------------------------------------------
 
+namespace {
+
+bool row_less(const row* x, const row* y) { return row_order(*x, *y) < 0; }
+
+// Merges two sorted, collapsed row lists; of two equal rows the one from a
+// stays, as it would come first in a stable sort of a's rows then b's. The
+// smaller list is walked and each of its rows found in the larger by binary
+// search, so a few rows merge into many in little more than a copy.
+std::vector<const row*> merge_unique(const std::vector<const row*>& a,
+                                     const std::vector<const row*>& b) {
+  std::vector<const row*> out;
+  out.reserve(a.size() + b.size());
+  const bool walk_a = a.size() <= b.size();
+  const std::vector<const row*>& few = walk_a ? a : b;
+  const std::vector<const row*>& many = walk_a ? b : a;
+  if (few.size() * 8 >= many.size()) {
+    // Sizes are comparable: a plain merge compares fewer rows.
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+      const int c = row_order(*a[i], *b[j]);
+      if (c <= 0) {
+        out.push_back(a[i++]);
+        if (c == 0) ++j;
+      } else {
+        out.push_back(b[j++]);
+      }
+    }
+    out.insert(out.end(), a.begin() + static_cast<std::ptrdiff_t>(i), a.end());
+    out.insert(out.end(), b.begin() + static_cast<std::ptrdiff_t>(j), b.end());
+    return out;
+  }
+  auto from = many.begin();
+  for (const row* r : few) {
+    const auto at = std::lower_bound(from, many.end(), r, row_less);
+    out.insert(out.end(), from, at);
+    from = at;
+    if (from != many.end() && row_equal(**from, *r)) {
+      out.push_back(walk_a ? r : *from);
+      ++from;
+    } else {
+      out.push_back(r);
+    }
+  }
+  out.insert(out.end(), from, many.end());
+  return out;
+}
+
+}  // namespace
+
 relation rel_union(relation a, const relation& b) {
-  a.rows.insert(a.rows.end(), b.rows.begin(), b.rows.end());
+  if (!a.sorted && !b.sorted) {
+    a.rows.insert(a.rows.end(), b.rows.begin(), b.rows.end());
+    sort_unique(a.rows);
+  } else {
+    // One side is already in order: put the other in order and merge.
+    std::vector<const row*> y = b.rows;
+    if (!a.sorted) sort_unique(a.rows);
+    if (!b.sorted) sort_unique(y);
+    a.rows = merge_unique(a.rows, y);
+  }
   adopt(a, b);
-  sort_unique(a.rows);
+  a.sorted = true;
   return a;
 }
 
@@ -391,14 +513,17 @@ relation rel_minus(const relation& a, const relation& b) {
   result.owners = a.owners;
   std::vector<const row*> x = a.rows;
   std::vector<const row*> y = b.rows;
+  // Rows already in order are compared directly; rows sorted here are
+  // compared by the keys the sort made.
   std::vector<std::string> kx;
   std::vector<std::string> ky;
-  sort_unique(x, {}, &kx);
-  sort_unique(y, {}, &ky);
+  const bool keyed = !a.sorted && !b.sorted;
+  if (!a.sorted) sort_unique(x, {}, keyed ? &kx : nullptr);
+  if (!b.sorted) sort_unique(y, {}, keyed ? &ky : nullptr);
   std::size_t i = 0;
   std::size_t j = 0;
   while (i < x.size() && j < y.size()) {
-    const int c = compare_keys(kx[i], ky[j]);
+    const int c = keyed ? compare_keys(kx[i], ky[j]) : row_order(*x[i], *y[j]);
     if (c == 0) {
       ++i;
       ++j;
@@ -409,6 +534,7 @@ relation rel_minus(const relation& a, const relation& b) {
     }
   }
   result.rows.insert(result.rows.end(), x.begin() + static_cast<std::ptrdiff_t>(i), x.end());
+  result.sorted = true;
   return result;
 }
 
@@ -453,8 +579,8 @@ relation rel_product(const relation& a, const relation& b) {
   // repeats.
   std::vector<const row*> x = a.rows;
   std::vector<const row*> y = b.rows;
-  sort_unique(x);
-  sort_unique(y);
+  if (!a.sorted) sort_unique(x);
+  if (!b.sorted) sort_unique(y);
   const std::size_t na = a.colnames.size();
   // A row costs its cells plus its vector and bookkeeping.
   const std::size_t row_bytes = names.size() * sizeof(t_object) + 64;
@@ -483,6 +609,7 @@ relation rel_product(const relation& a, const relation& b) {
   for (const row& r : *store) result.rows.push_back(&r);
   sort_unique(result.rows);
   result.owners.push_back(std::move(store));
+  result.sorted = true;
   return result;
 }
 
@@ -498,6 +625,7 @@ relation rel_project(const relation& t, const std::vector<std::string>& cols) {
       result.rows.push_back(&store->back());
       result.owners.push_back(std::move(store));
     }
+    result.sorted = true;
     return result;
   }
   if (t.colnames.empty()) {
@@ -531,6 +659,7 @@ relation rel_project(const relation& t, const std::vector<std::string>& cols) {
   result.rows.reserve(store->size());
   for (const row& r : *store) result.rows.push_back(&r);
   result.owners.push_back(std::move(store));
+  result.sorted = true;
   return result;
 }
 

@@ -46,11 +46,17 @@ struct relation {
   std::vector<std::string> coltypes;
   std::vector<const row*> rows;
   std::vector<std::shared_ptr<const void>> owners;
+  // The rows are ascending and no two are equal, as the sort-and-collapse
+  // step leaves them.
+  bool sorted = false;
 
   // Borrows t's rows; t must outlive the relation.
   static relation of(const table& t);
   table to_table() const;
 };
+
+// Sorts and collapses rows given by address.
+void rel_sort(std::vector<const row*>& rows);
 
 relation rel_union(relation a, const relation& b);
 relation rel_minus(const relation& a, const relation& b);

@@ -1,0 +1,59 @@
+// Whole runs on arbitrary input: whatever the bytes, a run ends in status 0
+// or 1, the output begins with the echo, the message matches the status and
+// stays on one line, and the same input gives the same result.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "main.h"
+#include "table.h"
+
+namespace {
+
+[[noreturn]] void fail(const char* what, std::string_view input, const run_result& r) {
+  std::fprintf(stderr, "fuzz_program: %s\n  status %d\n  error '%s'\n  input %zu bytes\n", what,
+               r.status, r.error.c_str(), input.size());
+  std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // Nested products grow geometrically; keep every run small and quick.
+  set_row_limit(20000);
+  set_memory_budget(std::size_t{256} << 20);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const run_result r = run_text(input);
+
+  if (r.status != exit_ok && r.status != exit_failed) fail("status is neither 0 nor 1", input, r);
+
+  std::string echo(input);
+  echo += echo_suffix(input);
+  if (r.output.compare(0, echo.size(), echo) != 0) fail("output does not begin with the echo", input, r);
+
+  if (r.status == exit_ok) {
+    if (!r.error.empty()) fail("status 0 with a message", input, r);
+    // The result table follows: at least its header line, ended by a line feed.
+    if (r.output.size() <= echo.size()) fail("status 0 but no result table", input, r);
+    if (r.output.back() != '\n') fail("result table does not end with a line feed", input, r);
+  } else {
+    if (r.error.empty()) fail("status 1 without a message", input, r);
+    if (r.error.find('\n') != std::string::npos) fail("message spans several lines", input, r);
+    if (r.output != echo) fail("failed run wrote more than the echo", input, r);
+  }
+
+  if (size < 256) {
+    const run_result again = run_text(input);
+    if (again.status != r.status || again.output != r.output || again.error != r.error) {
+      fail("two runs of the same input differ", input, r);
+    }
+  }
+  return 0;
+}
