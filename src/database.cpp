@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <exception>
-#include <thread>
 
 std::string database::addtable(std::string header) {
   table t;
@@ -50,7 +48,6 @@ void database::materialize() {
     }
   }
   std::atomic<std::size_t> next{0};
-  std::exception_ptr failure;
   std::atomic<bool> failed{false};
   const auto work = [&]() {
     try {
@@ -62,16 +59,15 @@ void database::materialize() {
         chunks[c].rows.swap(scratch.rows);
       }
     } catch (...) {
-      if (!failed.exchange(true)) failure = std::current_exception();
+      failed = true;  // stops the other worker early
+      throw;
     }
   };
-  const std::size_t cores = std::max(1U, std::thread::hardware_concurrency());
-  const std::size_t helpers = std::min<std::size_t>(cores, chunks.size()) - (chunks.empty() ? 0 : 1);
-  std::vector<std::thread> threads;
-  for (std::size_t i = 0; i < helpers; ++i) threads.emplace_back(work);
-  work();
-  for (std::thread& t : threads) t.join();
-  if (failure) std::rethrow_exception(failure);
+  if (chunks.size() > 1) {
+    run_both(work, work);
+  } else {
+    work();
+  }
   for (chunk& c : chunks) c.target->rows.splice(c.target->rows.end(), c.rows);
   pending.clear();
 }

@@ -133,6 +133,8 @@ constexpr std::size_t kStackPerLevel = 2 << 10;
 constexpr std::size_t kStackPerLevel = 2 << 10;
 #endif
 constexpr std::size_t kStackBase = 16 << 20;
+// Nesting the default 8 MB stack holds with room to spare.
+constexpr std::size_t kShallow = 200;
 
 std::size_t nesting_depth(std::string_view text) {
   long depth = 0;
@@ -171,8 +173,14 @@ relation evaluate_query(algo& interp, const std::string& query) {
   const int rc = pthread_create(&thread, &attr, run_job, &job);
   pthread_attr_destroy(&attr);
   if (rc != 0) {
+    // A shallow query fits the ordinary stack of this thread.
+    if (depth <= kShallow) {
+      run_job(&job);
+      if (job.error) std::rethrow_exception(job.error);
+      return std::move(job.result);
+    }
     throw std::runtime_error("the query is nested " + std::to_string(depth) +
-                             " levels deep, too deep for this machine's memory");
+                             " levels deep, and a stack for that depth cannot be had");
   }
   pthread_join(thread, nullptr);
   if (job.error) std::rethrow_exception(job.error);
@@ -200,7 +208,7 @@ std::string failure_message(const std::exception_ptr& e) {
   try {
     std::rethrow_exception(e);
   } catch (const std::bad_alloc&) {
-    return "out of memory while evaluating the query";
+    return "out of memory: the tables and results of this query do not fit";
   } catch (const std::exception& x) {
     return x.what();
   } catch (...) {

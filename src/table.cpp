@@ -8,8 +8,37 @@
 #include <set>
 #include <thread>
 #include <stdexcept>
+#include <system_error>
 
 #include "logic.h"
+
+void run_both(const std::function<void()>& a, const std::function<void()>& b) {
+  std::exception_ptr failed_b;
+  std::thread helper;
+  try {
+    helper = std::thread([&] {
+      try {
+        b();
+      } catch (...) {
+        failed_b = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) {
+    // No thread to be had: do both here.
+    a();
+    b();
+    return;
+  }
+  std::exception_ptr failed_a;
+  try {
+    a();
+  } catch (...) {
+    failed_a = std::current_exception();
+  }
+  helper.join();
+  if (failed_a) std::rethrow_exception(failed_a);
+  if (failed_b) std::rethrow_exception(failed_b);
+}
 
 // ---- Parsing ---------------------------------------------------------------
 
@@ -170,9 +199,8 @@ void print_table(const relation& t, std::string& buf,
     const std::size_t m1 = std::min(b + kBlock, n);
     const std::size_t m2 = std::min(b + 2 * kBlock, n);
     if (n >= kParallelRows && m1 < m2) {
-      std::thread helper([&] { format_rows(t.rows, m1, m2, other); });
-      format_rows(t.rows, b, m1, buf);
-      helper.join();
+      run_both([&] { format_rows(t.rows, b, m1, buf); },
+               [&] { format_rows(t.rows, m1, m2, other); });
       buf += other;
       other.clear();
     } else {
@@ -247,9 +275,8 @@ class row_keys {
     const std::size_t n = rows.size();
     half_ = n >= kParallelRows ? n / 2 : n;
     if (half_ < n) {
-      std::thread other([&] { part_[1].encode_all(rows, half_, n, view); });
-      part_[0].encode_all(rows, 0, half_, view);
-      other.join();
+      run_both([&] { part_[0].encode_all(rows, 0, half_, view); },
+               [&] { part_[1].encode_all(rows, half_, n, view); });
     } else {
       part_[0].encode_all(rows, 0, n, view);
     }
@@ -353,9 +380,7 @@ void sort_unique(std::vector<const row*>& rows, const row_view& view = {},
   };
   if (e.size() >= kParallelRows) {
     const auto mid = e.begin() + static_cast<std::ptrdiff_t>(e.size() / 2);
-    std::thread other([&] { std::sort(e.begin(), mid, less); });
-    std::sort(mid, e.end(), less);
-    other.join();
+    run_both([&] { std::sort(mid, e.end(), less); }, [&] { std::sort(e.begin(), mid, less); });
     std::inplace_merge(e.begin(), mid, e.end(), less);
   } else {
     std::sort(e.begin(), e.end(), less);

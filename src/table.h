@@ -105,6 +105,10 @@ table select(const table& t, const logic& condition);
 void set_row_limit(std::size_t rows);
 void set_memory_budget(std::size_t bytes);
 
+// Runs a, and b on a second thread when one can be started. An exception
+// from either is rethrown once both have finished.
+void run_both(const std::function<void()>& a, const std::function<void()>& b);
+
 // Gather: element i of the result is v[idx[i]].
 template <class T>
 std::vector<T> vector_project(const std::vector<T>& v, const std::vector<int>& idx) {
