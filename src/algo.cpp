@@ -116,6 +116,9 @@ algo::result algo::eval_binary(const text_ref& args, char op) {
 }
 
 algo::result algo::sorted_operand(const table& t) {
+  // A table used once is best sorted together with the other operand; one
+  // used again and again (deep queries) is sorted once and then merged.
+  if (uses_[&t]++ == 0) return relation::of(t);
   relation r;
   r.name = t.name;
   r.colnames = t.colnames;

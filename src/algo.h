@@ -65,6 +65,7 @@ class algo {
 
   std::map<std::string, fast_handler, std::less<>> fast_;
   std::map<const table*, std::shared_ptr<const std::vector<const row*>>> sorted_;
+  std::map<const table*, std::size_t> uses_;
 };
 
 #endif

@@ -343,15 +343,16 @@ int compare_keys(std::string_view a, std::string_view b) {
   return (a.size() > b.size()) - (a.size() < b.size());
 }
 
-// A key's first sixteen bytes and its length travel with the entry; only
+// A key's first 24 bytes and its length travel with the entry; only
 // keys that agree on those and are longer are compared in full.
 struct sort_entry {
   uint64_t p0;
   uint64_t p1;
+  uint64_t p2;
   uint32_t size;
   uint32_t index;  // into the rows and keys as given
 };
-constexpr uint32_t kInline = 16;
+constexpr uint32_t kInline = 24;
 
 // Sorts rows ascending, keeping equal rows in their given order, and drops
 // every row equal to the last one kept. With keys_out, the kept rows' keys
@@ -362,14 +363,15 @@ void sort_unique(std::vector<const row*>& rows, const row_view& view = {},
   const row_keys keys(rows, view);
   std::vector<sort_entry> e(rows.size());
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    e[i] = {keys.prefix(i, 0), keys.prefix(i, 8), static_cast<uint32_t>(keys.key(i).size()),
-            static_cast<uint32_t>(i)};
+    e[i] = {keys.prefix(i, 0), keys.prefix(i, 8), keys.prefix(i, 16),
+            static_cast<uint32_t>(keys.key(i).size()), static_cast<uint32_t>(i)};
   }
   // A total order (ties broken by position), so halves sorted apart merge
   // into the one stable result.
   const auto less = [&keys](const sort_entry& a, const sort_entry& b) {
     if (a.p0 != b.p0) return a.p0 < b.p0;
     if (a.p1 != b.p1) return a.p1 < b.p1;
+    if (a.p2 != b.p2) return a.p2 < b.p2;
     if (a.size > kInline && b.size > kInline) {
       const int c = compare_keys(keys.key(a.index), keys.key(b.index));
       if (c != 0) return c < 0;
