@@ -58,7 +58,7 @@ algo::~algo() = default;
 table algo::interpreter(std::string text) { return evaluate(text).to_table(); }
 
 relation algo::evaluate(const std::string& text) {
-  if (const table* t = db.find(text)) return relation::of(*t);
+  if (const table* t = db.find(text)) return table_rows(*t);
   const std::size_t p = text.find('(');
   if (p == std::string::npos) no_table(text);
   const std::string_view op = std::string_view(text).substr(0, p);
@@ -75,7 +75,7 @@ algo::result algo::eval(const text_ref& text) {
     // Table names never hold "(", so only a text without one can name a table.
     const table* t = db.find(text.view());
     if (t == nullptr) no_table(text.view());
-    return relation::of(*t);
+    return table_rows(*t);
   }
   const std::string_view op = text.view().substr(0, static_cast<std::size_t>(cp.p - text.l));
   const auto it = fast_.find(op);
@@ -109,29 +109,37 @@ algo::result algo::eval_binary(const text_ref& args, char op) {
   }
   if (named != nullptr) left = sorted_operand(*named);
   switch (op) {
-    case '+': return rel_union(std::move(left), right);
-    case '-': return rel_minus(left, right);
-    default: return rel_product(left, right);
+    case '+': return rel_union(std::move(left), std::move(right));
+    case '-': return rel_minus(std::move(left), std::move(right));
+    default: return rel_product(std::move(left), std::move(right));
   }
 }
 
 algo::result algo::sorted_operand(const table& t) {
   // A table used once is best sorted together with the other operand; one
   // used again and again (deep queries) is sorted once and then merged.
-  if (uses_[&t]++ == 0) return relation::of(t);
-  relation r;
-  r.name = t.name;
-  r.colnames = t.colnames;
-  r.coltypes = t.coltypes;
+  relation r = table_rows(t);
+  if (uses_[&t]++ == 0) return r;
   auto& rows = sorted_[&t];
   if (!rows) {
-    relation all = relation::of(t);
-    std::vector<const row*> v = std::move(all.rows);
+    std::vector<rowref> v = r.rows;
     rel_sort(v);
-    rows = std::make_shared<const std::vector<const row*>>(std::move(v));
+    rows = std::make_shared<const std::vector<rowref>>(std::move(v));
   }
   r.rows = *rows;
   r.sorted = true;
+  return r;
+}
+
+algo::result algo::table_rows(const table& t) {
+  const auto block = db.blocks.find(t.name);
+  if (block != db.blocks.end() && db.find(t.name) == &t) return relation::of(t, *block->second);
+  // A table built through the value interface: its cells are made once and
+  // kept here, so the relations handed out need no owners.
+  auto it = converted_.find(&t);
+  if (it == converted_.end()) it = converted_.emplace(&t, relation::of(t)).first;
+  relation r = it->second;
+  r.owners.clear();
   return r;
 }
 

@@ -64,7 +64,11 @@ class algo {
   result sorted_operand(const table& t);
 
   std::map<std::string, fast_handler, std::less<>> fast_;
-  std::map<const table*, std::shared_ptr<const std::vector<const row*>>> sorted_;
+  // The rows of a catalog table as cells.
+  result table_rows(const table& t);
+
+  std::map<const table*, std::shared_ptr<const std::vector<rowref>>> sorted_;
+  std::map<const table*, relation> converted_;
   std::map<const table*, std::size_t> uses_;
 };
 

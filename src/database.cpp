@@ -30,37 +30,45 @@ table* database::find(std::string_view name) {
 }
 
 void database::materialize() {
-  // Work is cut into chunks of lines; each chunk is parsed into its own row
-  // list, and the lists are spliced in order afterwards.
+  // Work is cut into chunks of lines; each line fills its own run of cells,
+  // so chunks need no merging afterwards.
   struct chunk {
-    table* target;
-    const std::string_view* first;
-    std::size_t count;
-    std::list<row> rows;
+    const std::vector<std::string_view>* lines;
+    std::size_t from;
+    std::size_t to;
+    cell_block* block;
+    const std::vector<bool>* is_int;
   };
   constexpr std::size_t kChunk = 1 << 14;
   std::vector<chunk> chunks;
-  for (auto& [name, lines] : pending) {
-    table* t = find(name);
+  std::vector<std::vector<bool>> kinds;
+  kinds.reserve(pending.size());
+  std::vector<std::pair<std::string, std::shared_ptr<cell_block>>> made;
+  for (const auto& [name, lines] : pending) {
+    const table* t = find(name);
     if (t == nullptr) continue;
+    auto block = std::make_shared<cell_block>();
+    block->rows = lines.size();
+    block->cells.resize(lines.size() * t->coltypes.size());
+    std::vector<bool>& is_int = kinds.emplace_back();
+    for (const std::string& type : t->coltypes) is_int.push_back(type == "int");
     for (std::size_t i = 0; i < lines.size(); i += kChunk) {
-      chunks.push_back({t, lines.data() + i, std::min(kChunk, lines.size() - i), {}});
+      chunks.push_back({&lines, i, std::min(lines.size(), i + kChunk), block.get(), &is_int});
     }
+    made.emplace_back(name, std::move(block));
   }
   std::atomic<std::size_t> next{0};
-  std::atomic<bool> failed{false};
   const auto work = [&]() {
-    try {
-      for (std::size_t c = next++; c < chunks.size() && !failed; c = next++) {
-        table scratch;
-        scratch.colnames = chunks[c].target->colnames;
-        scratch.coltypes = chunks[c].target->coltypes;
-        for (std::size_t i = 0; i < chunks[c].count; ++i) scratch.append_row(chunks[c].first[i]);
-        chunks[c].rows.swap(scratch.rows);
+    for (std::size_t c = next++; c < chunks.size(); c = next++) {
+      const chunk& k = chunks[c];
+      const std::vector<bool>& is_int = *k.is_int;
+      const std::size_t w = is_int.size();
+      for (std::size_t i = k.from; i < k.to; ++i) {
+        cell* out = k.block->cells.data() + i * w;
+        scan_row((*k.lines)[i], w, [&](std::size_t j, std::string_view value) {
+          out[j] = is_int[j] ? cell::of_int(text_to_int(value)) : cell::of_text(value);
+        });
       }
-    } catch (...) {
-      failed = true;  // stops the other worker early
-      throw;
     }
   };
   if (chunks.size() > 1) {
@@ -68,6 +76,6 @@ void database::materialize() {
   } else {
     work();
   }
-  for (chunk& c : chunks) c.target->rows.splice(c.target->rows.end(), c.rows);
+  for (auto& [name, block] : made) blocks.insert_or_assign(name, std::move(block));
   pending.clear();
 }

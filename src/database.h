@@ -3,6 +3,7 @@
 #define RELALG_DATABASE_H
 
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,8 +29,13 @@ class database {
   // the loader's caller keeps alive until materialize() has run.
   std::map<std::string, std::vector<std::string_view>, std::less<>> pending;
 
-  // Parses every pending row line into its table, spreading the work over
-  // the machine's cores; rows keep their input order.
+  // Tables whose rows were loaded by materialize(): their cells, views into
+  // the input text, by table name. Such a table's own `rows` stay empty.
+  std::map<std::string, std::shared_ptr<const cell_block>, std::less<>> blocks;
+
+  // Parses every pending row line into cells of its table's block, spreading
+  // the work over two threads; rows keep their input order. The input text
+  // must outlive the catalog.
   void materialize();
 
   // The stored table, or nullptr; never creates an entry.

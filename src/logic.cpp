@@ -299,7 +299,7 @@ bool logic::verify(binding* row) {
 // ---- Compiled evaluation ----------------------------------------------------------------
 
 namespace {
-const t_object kZero;
+const cell kZeroCell = cell::of_int(0);
 }
 
 bound_predicate::bound_predicate(const logic& root, const std::vector<std::string>& colnames) {
@@ -345,12 +345,15 @@ bound_predicate::arg bound_predicate::resolve(
     const std::map<std::string, std::vector<int32_t>>& where) {
   arg a;
   if (value != nullptr) {
-    a.literal = value;
+    // A view of the literal, which the predicate tree keeps alive.
+    a.is_literal = true;
+    a.literal = cell::of(*value);
     return a;
   }
   const auto it = where.find(*name);
   if (it == where.end()) {
-    a.literal = &kZero;
+    a.is_literal = true;
+    a.literal = kZeroCell;
     return a;
   }
   a.column = it->second.back();
@@ -361,35 +364,42 @@ bound_predicate::arg bound_predicate::resolve(
   return a;
 }
 
-const t_object& bound_predicate::fetch(const arg& a, const std::vector<t_object>& row) const {
-  if (a.literal != nullptr) return *a.literal;
-  if (static_cast<std::size_t>(a.column) < row.size()) return row[static_cast<std::size_t>(a.column)];
+const cell& bound_predicate::fetch(const arg& a, const cell* row, uint32_t width) const {
+  if (a.is_literal) return a.literal;
+  if (static_cast<uint32_t>(a.column) < width) return row[a.column];
   // A short row binds only its leading columns: take the last column of this
   // name that the row reaches, if any.
   if (a.alias >= 0) {
     const std::vector<int32_t>& all = aliases_[static_cast<std::size_t>(a.alias)];
     for (auto p = all.rbegin(); p != all.rend(); ++p) {
-      if (static_cast<std::size_t>(*p) < row.size()) return row[static_cast<std::size_t>(*p)];
+      if (static_cast<uint32_t>(*p) < width) return row[*p];
     }
   }
-  return kZero;
+  return kZeroCell;
 }
 
-bool bound_predicate::eval(int32_t i, const std::vector<t_object>& row) const {
+bool bound_predicate::eval(int32_t i, const cell* row, uint32_t width) const {
   const node& n = nodes_[static_cast<std::size_t>(i)];
   switch (n.k) {
-    case k_not: return !eval(n.a, row);
-    case k_and: return eval(n.a, row) && eval(n.b, row);
-    case k_or: return eval(n.a, row) || eval(n.b, row);
-    case k_eq: return fetch(n.x, row) == fetch(n.y, row);
-    case k_neq: return fetch(n.x, row) != fetch(n.y, row);
-    case k_lt: return fetch(n.x, row) < fetch(n.y, row);
-    case k_lte: return fetch(n.x, row) <= fetch(n.y, row);
-    case k_gt: return fetch(n.x, row) > fetch(n.y, row);
-    case k_gte: return fetch(n.x, row) >= fetch(n.y, row);
+    case k_not: return !eval(n.a, row, width);
+    case k_and: return eval(n.a, row, width) && eval(n.b, row, width);
+    case k_or: return eval(n.a, row, width) || eval(n.b, row, width);
+    case k_eq: return cell_eq(fetch(n.x, row, width), fetch(n.y, row, width));
+    case k_neq: return !cell_eq(fetch(n.x, row, width), fetch(n.y, row, width));
+    case k_lt: return cell_lt(fetch(n.x, row, width), fetch(n.y, row, width));
+    case k_lte: return !cell_lt(fetch(n.y, row, width), fetch(n.x, row, width));
+    case k_gt: return cell_lt(fetch(n.y, row, width), fetch(n.x, row, width));
+    case k_gte: return !cell_lt(fetch(n.x, row, width), fetch(n.y, row, width));
     case k_true: return true;
   }
   return true;
 }
 
-bool bound_predicate::test(const std::vector<t_object>& row) const { return eval(root_, row); }
+bool bound_predicate::test(const cell* row, uint32_t width) const { return eval(root_, row, width); }
+
+bool bound_predicate::test(const std::vector<t_object>& row) const {
+  std::vector<cell> cells;
+  cells.reserve(row.size());
+  for (const t_object& v : row) cells.push_back(cell::of(v));
+  return test(cells.data(), static_cast<uint32_t>(cells.size()));
+}

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "t_object.h"
+#include "table.h"
 
 // ---- The text scheme shared with the query interpreter -------------------
 //
@@ -122,11 +123,13 @@ class bound_predicate {
  public:
   bound_predicate(const logic& root, const std::vector<std::string>& colnames);
   bool test(const std::vector<t_object>& row) const;
+  bool test(const cell* row, uint32_t width) const;
 
  private:
   enum kind : uint8_t { k_not, k_and, k_or, k_eq, k_neq, k_lt, k_lte, k_gt, k_gte, k_true };
   struct arg {
-    const t_object* literal = nullptr;  // set for literals and absent columns
+    bool is_literal = false;             // literals and absent columns
+    cell literal;
     int32_t column = -1;                 // the last column bearing the name
     int32_t alias = -1;                  // index into aliases, for shared names
   };
@@ -139,8 +142,8 @@ class bound_predicate {
   int32_t compile(const logic& n, const std::map<std::string, std::vector<int32_t>>& where);
   arg resolve(const std::string* name, const t_object* value,
               const std::map<std::string, std::vector<int32_t>>& where);
-  const t_object& fetch(const arg& a, const std::vector<t_object>& row) const;
-  bool eval(int32_t i, const std::vector<t_object>& row) const;
+  const cell& fetch(const arg& a, const cell* row, uint32_t width) const;
+  bool eval(int32_t i, const cell* row, uint32_t width) const;
 
   std::vector<node> nodes_;
   std::vector<std::vector<int32_t>> aliases_;  // all positions of a shared name

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -71,11 +72,15 @@ bool read_all(const std::string& path, std::string& out) {
       errno = EISDIR;
       return false;
     }
-    if (S_ISREG(st.st_mode) && st.st_size > 0) out.reserve(static_cast<std::size_t>(st.st_size));
+    // One byte more than the file, so the read that meets its end needs no
+    // further growth.
+    if (S_ISREG(st.st_mode) && st.st_size > 0) out.resize(static_cast<std::size_t>(st.st_size) + 1);
   }
-  char buf[1 << 16];
+  // Read straight into the string, growing it as needed.
+  std::size_t used = 0;
   for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (used == out.size()) out.resize(std::max<std::size_t>(out.size() * 2, 1 << 16));
+    const ssize_t n = ::read(fd, out.data() + used, out.size() - used);
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -84,8 +89,9 @@ bool read_all(const std::string& path, std::string& out) {
       errno = err;
       return false;
     }
-    out.append(buf, static_cast<std::size_t>(n));
+    used += static_cast<std::size_t>(n);
   }
+  out.resize(used);
   if (fd != STDIN_FILENO) ::close(fd);
   return true;
 }
@@ -276,7 +282,12 @@ run_result run_text(std::string_view input) {
     db.materialize();
     algo interp(std::move(db));
     const relation result = evaluate_query(interp, query);
-    print_table(result, r.output, [](std::string&) {});
+    std::string buf;
+    print_table(result, buf, [&r](std::string& b) {
+      r.output += b;
+      b.clear();
+    });
+    r.output += buf;
   } catch (...) {
     r.status = exit_failed;
     r.error = failure_message(std::current_exception());
@@ -383,7 +394,6 @@ int relalg_main(int argc, char** argv) {
       stream_table(*named, db.pending[query], buf, spill);
     } else {
       db.materialize();
-      std::string().swap(input);
       algo interp(std::move(db));
       const relation result = evaluate_query(interp, query);
       print_table(result, buf, spill);

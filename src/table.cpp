@@ -83,30 +83,15 @@ void table::def(std::string line) {
 void table::newline(std::string line) { append_row(line); }
 
 void table::append_row(std::string_view line) {
-  const std::size_t n = line.size();
-  std::size_t pos = 0;
   row r;
-  r.reserve(colnames.size());
-  for (const std::string& type : coltypes) {
-    while (pos < n && (line[pos] == ' ' || line[pos] == ',')) ++pos;
-    const std::size_t start = pos;
-    int quotes = 0;
-    // A blank or comma ends the value unless exactly one apostrophe has
-    // been taken, i.e. inside a quoted run.
-    while (pos < n) {
-      const char c = line[pos];
-      if ((c == ' ' || c == ',') && quotes != 1) break;
-      if (c == '\'') ++quotes;
-      ++pos;
-    }
-    const std::string_view value = line.substr(start, pos - start);
-    if (pos < n) ++pos;
-    if (type == "int") {
+  r.reserve(coltypes.size());
+  scan_row(line, coltypes.size(), [&](std::size_t j, std::string_view value) {
+    if (coltypes[j] == "int") {
       r.emplace_back(static_cast<int>(text_to_int(value)));
     } else {
       r.emplace_back(std::string(value));
     }
-  }
+  });
   rows.push_back(std::move(r));
 }
 
@@ -117,14 +102,10 @@ namespace {
 // Below this many rows a second thread costs more than it saves.
 constexpr std::size_t kParallelRows = 1 << 16;
 
-void append_cell(std::string& buf, const t_object& v) {
-  if (v.is_int) {
-    char tmp[16];
-    const auto res = std::to_chars(tmp, tmp + sizeof tmp, v.ival);
-    buf.append(tmp, res.ptr);
-  } else {
-    buf += v.sval;
-  }
+void append_int(std::string& buf, int32_t v) {
+  char tmp[16];
+  const auto res = std::to_chars(tmp, tmp + sizeof tmp, v);
+  buf.append(tmp, res.ptr);
 }
 
 void append_header(std::string& buf, const std::string& name,
@@ -144,9 +125,46 @@ void append_header(std::string& buf, const std::string& name,
 void append_row(std::string& buf, const row& r) {
   for (std::size_t i = 0; i < r.size(); ++i) {
     if (i > 0) buf += ',';
-    append_cell(buf, r[i]);
+    if (r[i].is_int) {
+      append_int(buf, r[i].ival);
+    } else {
+      buf += r[i].sval;
+    }
   }
   buf += '\n';
+}
+
+void append_row(std::string& buf, const rowref& r) {
+  for (uint32_t i = 0; i < r.w; ++i) {
+    if (i > 0) buf += ',';
+    const cell& c = r.c[i];
+    if (c.is_int()) {
+      append_int(buf, c.v);
+    } else {
+      buf.append(c.s, c.n);
+    }
+  }
+  buf += '\n';
+}
+
+// Rows in sorted order lie scattered in memory: fetch each row's cells, and
+// then the text they point to, some rows ahead of printing them.
+void format_rows(const std::vector<rowref>& rows, std::size_t from, std::size_t to,
+                 std::string& buf) {
+  for (std::size_t i = from; i < to; ++i) {
+    if (i + 16 < to) {
+      __builtin_prefetch(rows[i + 16].c);
+      __builtin_prefetch(reinterpret_cast<const char*>(rows[i + 16].c) + 64);
+    }
+    if (i + 8 < to) {
+      // By now that row's cells are at hand; fetch the text they point to.
+      const rowref& r = rows[i + 8];
+      for (uint32_t k = 0; k < r.w && k < 8; ++k) {
+        if (r.c[k].s != nullptr) __builtin_prefetch(r.c[k].s);
+      }
+    }
+    append_row(buf, rows[i]);
+  }
 }
 
 }  // namespace
@@ -165,34 +183,13 @@ void print_table(const table& t, std::string& buf,
   }
 }
 
-namespace {
-
-// Rows in sorted order lie scattered in memory: fetch the row headers and
-// then their cells some rows ahead of printing them.
-void format_rows(const std::vector<const row*>& rows, std::size_t from, std::size_t to,
-                 std::string& buf) {
-  for (std::size_t i = from; i < to; ++i) {
-    if (i + 16 < to) __builtin_prefetch(rows[i + 16]);
-    if (i + 8 < to) {
-      const row& ahead = *rows[i + 8];
-      if (!ahead.empty()) {
-        __builtin_prefetch(ahead.data());
-        __builtin_prefetch(reinterpret_cast<const char*>(ahead.data()) + 64);
-        __builtin_prefetch(reinterpret_cast<const char*>(ahead.data()) + 128);
-      }
-    }
-    append_row(buf, *rows[i]);
-  }
-}
-
-}  // namespace
-
 void print_table(const relation& t, std::string& buf,
                  const std::function<void(std::string&)>& spill, std::size_t chunk) {
+  // Large results are handed to spill block by block, so spill must consume
+  // what it is given.
   append_header(buf, t.name, t.colnames, t.coltypes);
   const std::size_t n = t.rows.size();
-  // Formatting waits on memory more than on the processor, so large
-  // results are formatted two blocks at a time, one per thread.
+  // They are formatted two blocks at a time, one per thread.
   constexpr std::size_t kBlock = 1 << 15;
   std::string other;
   for (std::size_t b = 0; b < n; b += 2 * kBlock) {
@@ -201,8 +198,8 @@ void print_table(const relation& t, std::string& buf,
     if (n >= kParallelRows && m1 < m2) {
       run_both([&] { format_rows(t.rows, b, m1, buf); },
                [&] { format_rows(t.rows, m1, m2, other); });
-      buf += other;
-      other.clear();
+      spill(buf);
+      spill(other);
     } else {
       format_rows(t.rows, b, m2, buf);
     }
@@ -221,46 +218,76 @@ std::ostream& operator<<(std::ostream& out, const table& t) {
   return out;
 }
 
-// ---- Row order and the sort-and-collapse step --------------------------------
+// ---- Row order on values --------------------------------------------------------
+
+int row_order(const row& x, const row& y) {
+  const std::size_t n = std::min(x.size(), y.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const int c = cell_order(x[i], y[i]);
+    if (c != 0) return c;
+  }
+  return (x.size() > y.size()) - (x.size() < y.size());
+}
+
+bool row_equal(const row& x, const row& y) {
+  if (x.size() != y.size()) return false;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    if (x[i] != y[i]) return false;
+  }
+  return true;
+}
+
+void sort_and_collapse(std::list<row>& rows) {
+  std::vector<std::list<row>::iterator> v;
+  v.reserve(rows.size());
+  for (auto it = rows.begin(); it != rows.end(); ++it) v.push_back(it);
+  std::stable_sort(v.begin(), v.end(),
+                   [](const auto& a, const auto& b) { return row_order(*a, *b) < 0; });
+  // Relink the nodes in sorted order; repeats stay behind in the old list.
+  std::list<row> sorted;
+  for (const auto& it : v) {
+    if (!sorted.empty() && row_equal(sorted.back(), *it)) continue;
+    sorted.splice(sorted.end(), rows, it);
+  }
+  rows.swap(sorted);
+}
+
+// ---- Row order on cells ------------------------------------------------------------
 
 namespace {
 
-const t_object kZero;
+const cell kZero = cell::of_int(0);
 
-// The cell of r at position i, or the integer 0 when the row is too short.
-const t_object& cell_or_zero(const row& r, std::size_t i) {
-  return i < r.size() ? r[i] : kZero;
+// The total order of cell_order, on cells.
+int cell_cmp(const cell& a, const cell& b) {
+  const bool as = !a.is_int() && a.n > 0;
+  const bool bs = !b.is_int() && b.n > 0;
+  if (!as && !bs) {
+    const int32_t x = a.ival();
+    const int32_t y = b.ival();
+    return (x > y) - (x < y);
+  }
+  if (as != bs) return as ? 1 : -1;
+  const int c = a.text().compare(b.text());
+  return (c > 0) - (c < 0);
 }
 
-// How a sort reads its rows: directly, or through a list of positions (a
-// projection), in which case every row has the list's width and a position
-// the row lacks reads as the integer 0.
-struct row_view {
-  const std::vector<int>* cols = nullptr;
+int ref_order(const rowref& x, const rowref& y) {
+  const uint32_t n = std::min(x.w, y.w);
+  for (uint32_t i = 0; i < n; ++i) {
+    const int c = cell_cmp(x.c[i], y.c[i]);
+    if (c != 0) return c;
+  }
+  return (x.w > y.w) - (x.w < y.w);
+}
 
-  std::size_t width(const row& r) const { return cols ? cols->size() : r.size(); }
-  const t_object& at(const row& r, std::size_t i) const {
-    return cols ? cell_or_zero(r, static_cast<std::size_t>((*cols)[i])) : r[i];
+bool ref_equal(const rowref& x, const rowref& y) {
+  if (x.w != y.w) return false;
+  for (uint32_t i = 0; i < x.w; ++i) {
+    if (!cell_eq(x.c[i], y.c[i])) return false;
   }
-  int order(const row& x, const row& y) const {
-    const std::size_t nx = width(x);
-    const std::size_t ny = width(y);
-    const std::size_t n = std::min(nx, ny);
-    for (std::size_t i = 0; i < n; ++i) {
-      const int c = cell_order(at(x, i), at(y, i));
-      if (c != 0) return c;
-    }
-    return (nx > ny) - (nx < ny);
-  }
-  bool equal(const row& x, const row& y) const {
-    const std::size_t n = width(x);
-    if (n != width(y)) return false;
-    for (std::size_t i = 0; i < n; ++i) {
-      if (at(x, i) != at(y, i)) return false;
-    }
-    return true;
-  }
-};
+  return true;
+}
 
 // Rows encoded as byte strings whose memcmp order is the row order and whose
 // equality is row equality, so sorting and collapsing never touch the rows
@@ -271,14 +298,14 @@ struct row_view {
 class row_keys {
  public:
   // Large inputs are encoded in two halves at once.
-  row_keys(const std::vector<const row*>& rows, const row_view& view) {
+  explicit row_keys(const std::vector<rowref>& rows) {
     const std::size_t n = rows.size();
     half_ = n >= kParallelRows ? n / 2 : n;
     if (half_ < n) {
-      run_both([&] { part_[0].encode_all(rows, 0, half_, view); },
-               [&] { part_[1].encode_all(rows, half_, n, view); });
+      run_both([&] { part_[0].encode_all(rows, 0, half_); },
+               [&] { part_[1].encode_all(rows, half_, n); });
     } else {
-      part_[0].encode_all(rows, 0, n, view);
+      part_[0].encode_all(rows, 0, n);
     }
   }
   std::string_view key(std::size_t i) const {
@@ -302,33 +329,31 @@ class row_keys {
     std::string_view key(std::size_t i) const {
       return std::string_view(bytes).substr(start[i], start[i + 1] - start[i]);
     }
-    void encode_all(const std::vector<const row*>& rows, std::size_t from, std::size_t to,
-                    const row_view& view) {
+    void encode_all(const std::vector<rowref>& rows, std::size_t from, std::size_t to) {
       start.reserve(to - from + 1);
       for (std::size_t k = from; k < to; ++k) {
-        const row& r = *rows[k];
         start.push_back(bytes.size());
-        const std::size_t w = view.width(r);
-        for (std::size_t i = 0; i < w; ++i) encode(view.at(r, i));
+        for (uint32_t i = 0; i < rows[k].w; ++i) encode(rows[k].c[i]);
       }
       start.push_back(bytes.size());
     }
-    void encode(const t_object& c) {
-      if (c.is_int || c.sval.empty()) {
-        const uint32_t v = static_cast<uint32_t>(c.is_int ? c.ival : 0) ^ 0x80000000U;
+    void encode(const cell& c) {
+      if (c.is_int() || c.n == 0) {
+        const uint32_t v = static_cast<uint32_t>(c.ival()) ^ 0x80000000U;
         const char code[5] = {1, static_cast<char>(v >> 24), static_cast<char>(v >> 16),
                               static_cast<char>(v >> 8), static_cast<char>(v)};
         bytes.append(code, 5);
         return;
       }
       bytes += '\x02';
+      const std::string_view t = c.text();
       std::size_t from = 0;
-      for (std::size_t z = c.sval.find('\0'); z != std::string::npos; z = c.sval.find('\0', from)) {
-        bytes.append(c.sval, from, z - from);
+      for (std::size_t z = t.find('\0'); z != std::string_view::npos; z = t.find('\0', from)) {
+        bytes.append(t.substr(from, z - from));
         bytes.append("\0\xff", 2);
         from = z + 1;
       }
-      bytes.append(c.sval, from, std::string::npos);
+      bytes.append(t.substr(from));
       bytes.append("\0\0", 2);
     }
   };
@@ -343,8 +368,8 @@ int compare_keys(std::string_view a, std::string_view b) {
   return (a.size() > b.size()) - (a.size() < b.size());
 }
 
-// A key's first 24 bytes and its length travel with the entry; only
-// keys that agree on those and are longer are compared in full.
+// A key's first 24 bytes and its length travel with the entry; only keys
+// that agree on those and are longer are compared in full.
 struct sort_entry {
   uint64_t p0;
   uint64_t p1;
@@ -354,13 +379,20 @@ struct sort_entry {
 };
 constexpr uint32_t kInline = 24;
 
+// The keys a sort made, kept for a merge walk over the sorted rows: key i
+// belongs to the i-th kept row.
+struct sorted_keys {
+  std::unique_ptr<row_keys> keys;
+  std::vector<std::string_view> kept;
+};
+
 // Sorts rows ascending, keeping equal rows in their given order, and drops
 // every row equal to the last one kept. With keys_out, the kept rows' keys
-// are returned in the same order, for a merge walk.
-void sort_unique(std::vector<const row*>& rows, const row_view& view = {},
-                 std::vector<std::string>* keys_out = nullptr) {
+// are handed out as well.
+void sort_unique(std::vector<rowref>& rows, sorted_keys* keys_out = nullptr) {
   if (rows.size() < 2 && keys_out == nullptr) return;
-  const row_keys keys(rows, view);
+  auto owned = std::make_unique<row_keys>(rows);
+  const row_keys& keys = *owned;
   std::vector<sort_entry> e(rows.size());
   for (std::size_t i = 0; i < rows.size(); ++i) {
     e[i] = {keys.prefix(i, 0), keys.prefix(i, 8), keys.prefix(i, 16),
@@ -387,7 +419,7 @@ void sort_unique(std::vector<const row*>& rows, const row_view& view = {},
   } else {
     std::sort(e.begin(), e.end(), less);
   }
-  std::vector<const row*> out;
+  std::vector<rowref> out;
   out.reserve(rows.size());
   std::string_view last;
   for (std::size_t i = 0; i < e.size(); ++i) {
@@ -395,43 +427,36 @@ void sort_unique(std::vector<const row*>& rows, const row_view& view = {},
     if (i > 0 && k == last) continue;
     last = k;
     out.push_back(rows[e[i].index]);
-    if (keys_out) keys_out->emplace_back(k);
+    if (keys_out) keys_out->kept.push_back(k);
   }
   rows.swap(out);
+  if (keys_out) keys_out->keys = std::move(owned);
 }
 
 std::size_t g_row_limit = SIZE_MAX;
 std::size_t g_memory_budget = SIZE_MAX;
 
-// Storage for rows an operator makes; reserved up front, so the addresses
+// Storage for cells an operator makes; sized up front, so the addresses
 // handed out stay valid.
-std::shared_ptr<std::vector<row>> new_store(std::size_t n) {
-  auto store = std::make_shared<std::vector<row>>();
+std::shared_ptr<std::vector<cell>> new_cells(std::size_t n) {
+  auto store = std::make_shared<std::vector<cell>>();
   store->reserve(n);
   return store;
 }
 
+// Gives `to` the owners of `from` as well. The longer list is kept and the
+// shorter appended, so a deep chain of operators does not copy its owners
+// at every level.
+void adopt(relation& to, relation& from) {
+  if (to.owners.size() < from.owners.size()) to.owners.swap(from.owners);
+  to.owners.insert(to.owners.end(), std::make_move_iterator(from.owners.begin()),
+                   std::make_move_iterator(from.owners.end()));
+  from.owners.clear();
+}
+
 }  // namespace
 
-int row_order(const row& x, const row& y) { return row_view{}.order(x, y); }
-void rel_sort(std::vector<const row*>& rows) { sort_unique(rows); }
-bool row_equal(const row& x, const row& y) { return row_view{}.equal(x, y); }
-
-void sort_and_collapse(std::list<row>& rows) {
-  if (rows.size() < 2) return;
-  std::vector<const row*> order;
-  order.reserve(rows.size());
-  std::map<const row*, std::list<row>::iterator> node;
-  for (auto it = rows.begin(); it != rows.end(); ++it) {
-    order.push_back(&*it);
-    node.emplace(&*it, it);
-  }
-  sort_unique(order);
-  // Relink the kept nodes in sorted order; repeats stay behind.
-  std::list<row> sorted;
-  for (const row* r : order) sorted.splice(sorted.end(), rows, node[r]);
-  rows.swap(sorted);
-}
+void rel_sort(std::vector<rowref>& rows) { sort_unique(rows); }
 
 void set_row_limit(std::size_t rows) { g_row_limit = rows; }
 void set_memory_budget(std::size_t bytes) { g_memory_budget = bytes; }
@@ -443,8 +468,29 @@ relation relation::of(const table& t) {
   r.name = t.name;
   r.colnames = t.colnames;
   r.coltypes = t.coltypes;
+  std::size_t total = 0;
+  for (const row& x : t.rows) total += x.size();
+  auto store = new_cells(total);
   r.rows.reserve(t.rows.size());
-  for (const row& x : t.rows) r.rows.push_back(&x);
+  for (const row& x : t.rows) {
+    const cell* first = store->data() + store->size();
+    for (const t_object& v : x) store->push_back(cell::of(v));
+    r.rows.push_back({first, static_cast<uint32_t>(x.size())});
+  }
+  r.owners.push_back(std::move(store));
+  return r;
+}
+
+relation relation::of(const table& header, const cell_block& block) {
+  relation r;
+  r.name = header.name;
+  r.colnames = header.colnames;
+  r.coltypes = header.coltypes;
+  const auto w = static_cast<uint32_t>(header.colnames.size());
+  r.rows.reserve(block.rows);
+  for (std::size_t i = 0; i < block.rows; ++i) {
+    r.rows.push_back({w == 0 ? nullptr : block.cells.data() + i * w, w});
+  }
   return r;
 }
 
@@ -453,41 +499,36 @@ table relation::to_table() const {
   t.name = name;
   t.colnames = colnames;
   t.coltypes = coltypes;
-  for (const row* r : rows) t.rows.push_back(*r);
+  for (const rowref& r : rows) {
+    row x;
+    x.reserve(r.w);
+    for (uint32_t i = 0; i < r.w; ++i) x.push_back(r.c[i].value());
+    t.rows.push_back(std::move(x));
+  }
   return t;
 }
-
-namespace {
-
-void adopt(relation& to, const relation& from) {
-  to.owners.insert(to.owners.end(), from.owners.begin(), from.owners.end());
-}
-
-}  // namespace
 
 // ---- Union and difference ------------------------------------------------------
 
 namespace {
 
-bool row_less(const row* x, const row* y) { return row_order(*x, *y) < 0; }
+bool ref_less(const rowref& x, const rowref& y) { return ref_order(x, y) < 0; }
 
 // Merges two sorted, collapsed row lists; of two equal rows the one from a
-// stays, as it would come first in a stable sort of a's rows then b's. The
-// smaller list is walked and each of its rows found in the larger by binary
-// search, so a few rows merge into many in little more than a copy.
-std::vector<const row*> merge_unique(const std::vector<const row*>& a,
-                                     const std::vector<const row*>& b) {
-  std::vector<const row*> out;
+// stays, as it would come first in a stable sort of a's rows then b's.
+// Lists of like size merge in one walk; a few rows merge into many by
+// binary search, in little more than a copy.
+std::vector<rowref> merge_unique(const std::vector<rowref>& a, const std::vector<rowref>& b) {
+  std::vector<rowref> out;
   out.reserve(a.size() + b.size());
   const bool walk_a = a.size() <= b.size();
-  const std::vector<const row*>& few = walk_a ? a : b;
-  const std::vector<const row*>& many = walk_a ? b : a;
+  const std::vector<rowref>& few = walk_a ? a : b;
+  const std::vector<rowref>& many = walk_a ? b : a;
   if (few.size() * 8 >= many.size()) {
-    // Sizes are comparable: a plain merge compares fewer rows.
     std::size_t i = 0;
     std::size_t j = 0;
     while (i < a.size() && j < b.size()) {
-      const int c = row_order(*a[i], *b[j]);
+      const int c = ref_order(a[i], b[j]);
       if (c <= 0) {
         out.push_back(a[i++]);
         if (c == 0) ++j;
@@ -500,11 +541,11 @@ std::vector<const row*> merge_unique(const std::vector<const row*>& a,
     return out;
   }
   auto from = many.begin();
-  for (const row* r : few) {
-    const auto at = std::lower_bound(from, many.end(), r, row_less);
+  for (const rowref& r : few) {
+    const auto at = std::lower_bound(from, many.end(), r, ref_less);
     out.insert(out.end(), from, at);
     from = at;
-    if (from != many.end() && row_equal(**from, *r)) {
+    if (from != many.end() && ref_equal(*from, r)) {
       out.push_back(walk_a ? r : *from);
       ++from;
     } else {
@@ -517,13 +558,13 @@ std::vector<const row*> merge_unique(const std::vector<const row*>& a,
 
 }  // namespace
 
-relation rel_union(relation a, const relation& b) {
+relation rel_union(relation a, relation b) {
   if (!a.sorted && !b.sorted) {
     a.rows.insert(a.rows.end(), b.rows.begin(), b.rows.end());
     sort_unique(a.rows);
   } else {
     // One side is already in order: put the other in order and merge.
-    std::vector<const row*> y = b.rows;
+    std::vector<rowref> y = b.rows;
     if (!a.sorted) sort_unique(a.rows);
     if (!b.sorted) sort_unique(y);
     a.rows = merge_unique(a.rows, y);
@@ -533,24 +574,24 @@ relation rel_union(relation a, const relation& b) {
   return a;
 }
 
-relation rel_minus(const relation& a, const relation& b) {
+relation rel_minus(relation a, relation b) {
   relation result;
   result.colnames = a.colnames;
   result.coltypes = a.coltypes;
-  result.owners = a.owners;
-  std::vector<const row*> x = a.rows;
-  std::vector<const row*> y = b.rows;
+  result.owners.swap(a.owners);
+  std::vector<rowref> x = a.rows;
+  std::vector<rowref> y = b.rows;
   // Rows already in order are compared directly; rows sorted here are
   // compared by the keys the sort made.
-  std::vector<std::string> kx;
-  std::vector<std::string> ky;
+  sorted_keys kx;
+  sorted_keys ky;
   const bool keyed = !a.sorted && !b.sorted;
-  if (!a.sorted) sort_unique(x, {}, keyed ? &kx : nullptr);
-  if (!b.sorted) sort_unique(y, {}, keyed ? &ky : nullptr);
+  if (!a.sorted) sort_unique(x, keyed ? &kx : nullptr);
+  if (!b.sorted) sort_unique(y, keyed ? &ky : nullptr);
   std::size_t i = 0;
   std::size_t j = 0;
   while (i < x.size() && j < y.size()) {
-    const int c = keyed ? compare_keys(kx[i], ky[j]) : row_order(*x[i], *y[j]);
+    const int c = keyed ? compare_keys(kx.kept[i], ky.kept[j]) : ref_order(x[i], y[j]);
     if (c == 0) {
       ++i;
       ++j;
@@ -567,7 +608,7 @@ relation rel_minus(const relation& a, const relation& b) {
 
 // ---- Product -------------------------------------------------------------------
 
-relation rel_product(const relation& a, const relation& b) {
+relation rel_product(relation a, relation b) {
   std::vector<std::string> names = a.colnames;
   names.insert(names.end(), b.colnames.begin(), b.colnames.end());
   std::vector<std::string> types = a.coltypes;
@@ -604,13 +645,15 @@ relation rel_product(const relation& a, const relation& b) {
   // combined row of each kind pairs the first rows of each kind; so the
   // operands are collapsed first and the product of what remains has no
   // repeats.
-  std::vector<const row*> x = a.rows;
-  std::vector<const row*> y = b.rows;
+  std::vector<rowref> x = a.rows;
+  std::vector<rowref> y = b.rows;
   if (!a.sorted) sort_unique(x);
   if (!b.sorted) sort_unique(y);
+
   const std::size_t na = a.colnames.size();
-  // A row costs its cells plus its vector and bookkeeping.
-  const std::size_t row_bytes = names.size() * sizeof(t_object) + 64;
+  const std::size_t width = names.size();
+  // A row costs its cells, its reference and its sort entry and key.
+  const std::size_t row_bytes = width * (sizeof(cell) + 8) + 64;
   const std::size_t cap = std::min(g_row_limit, g_memory_budget / row_bytes);
   if (!x.empty() && y.size() > cap / x.size()) {
     throw std::runtime_error(
@@ -618,23 +661,28 @@ relation rel_product(const relation& a, const relation& b) {
         std::to_string(y.size()) + " rows, more than the limit of " + std::to_string(cap) +
         (cap == g_row_limit ? " set by --max-rows" : " that fit in memory"));
   }
-  // source[k]: the combined position whose cell lands at position k.
-  std::vector<std::size_t> source(names.size());
+  // source[k]: the combined position whose cell lands at position k. A row
+  // too short for its table reads the integer 0 where it has no cell.
+  std::vector<std::size_t> source(width);
   for (std::size_t e = 0; e < place.size(); ++e) source[static_cast<std::size_t>(place[e])] = e;
-  auto store = new_store(x.size() * y.size());
-  for (const row* p : x) {
-    for (const row* q : y) {
-      row r;
-      r.reserve(source.size());
-      for (std::size_t s : source) {
-        r.push_back(s < na ? cell_or_zero(*p, s) : cell_or_zero(*q, s - na));
+  auto store = new_cells(x.size() * y.size() * width);
+  result.rows.reserve(x.size() * y.size());
+  for (const rowref& p : x) {
+    for (const rowref& q : y) {
+      const cell* first = store->data() + store->size();
+      for (const std::size_t s : source) {
+        if (s < na) {
+          store->push_back(s < p.w ? p.c[s] : kZero);
+        } else {
+          store->push_back(s - na < q.w ? q.c[s - na] : kZero);
+        }
       }
-      store->push_back(std::move(r));
+      result.rows.push_back({first, static_cast<uint32_t>(width)});
     }
   }
-  result.rows.reserve(store->size());
-  for (const row& r : *store) result.rows.push_back(&r);
   sort_unique(result.rows);
+  adopt(result, a);
+  adopt(result, b);
   result.owners.push_back(std::move(store));
   result.sorted = true;
   return result;
@@ -642,17 +690,12 @@ relation rel_product(const relation& a, const relation& b) {
 
 // ---- Projection and renaming ------------------------------------------------------
 
-relation rel_project(const relation& t, const std::vector<std::string>& cols) {
+relation rel_project(relation t, const std::vector<std::string>& cols) {
   relation result;
+  result.sorted = true;
   if (cols.empty()) {
     // No columns listed: every row becomes the empty row, collapsed to one.
-    if (!t.rows.empty()) {
-      auto store = new_store(1);
-      store->emplace_back();
-      result.rows.push_back(&store->back());
-      result.owners.push_back(std::move(store));
-    }
-    result.sorted = true;
+    if (!t.rows.empty()) result.rows.push_back({nullptr, 0});
     return result;
   }
   if (t.colnames.empty()) {
@@ -671,22 +714,21 @@ relation rel_project(const relation& t, const std::vector<std::string>& cols) {
   result.colnames = vector_project(t.colnames, idx);
   result.coltypes = vector_project(t.coltypes, idx);
 
-  // Sort and collapse the source rows as seen through the projection, then
-  // build only the rows that remain.
-  std::vector<const row*> v = t.rows;
-  const row_view view{&idx};
-  sort_unique(v, view);
-  auto store = new_store(v.size());
-  for (const row* r : v) {
-    row out;
-    out.reserve(idx.size());
-    for (std::size_t i = 0; i < idx.size(); ++i) out.push_back(view.at(*r, i));
-    store->push_back(std::move(out));
+  // Cut every row to the listed positions (views, no values copied); a
+  // position the row lacks reads as the integer 0. Then sort and collapse.
+  const std::size_t width = idx.size();
+  auto store = new_cells(t.rows.size() * width);
+  result.rows.reserve(t.rows.size());
+  for (const rowref& r : t.rows) {
+    const cell* first = store->data() + store->size();
+    for (const int i : idx) {
+      store->push_back(static_cast<uint32_t>(i) < r.w ? r.c[i] : kZero);
+    }
+    result.rows.push_back({first, static_cast<uint32_t>(width)});
   }
-  result.rows.reserve(store->size());
-  for (const row& r : *store) result.rows.push_back(&r);
+  sort_unique(result.rows);
+  adopt(result, t);
   result.owners.push_back(std::move(store));
-  result.sorted = true;
   return result;
 }
 
@@ -706,8 +748,8 @@ relation rel_rename(relation t, const std::vector<std::string>& names) {
 relation rel_select(relation t, const logic& condition) {
   const bound_predicate test(condition, t.colnames);
   std::size_t kept = 0;
-  for (const row* r : t.rows) {
-    if (test.test(*r)) t.rows[kept++] = r;
+  for (const rowref& r : t.rows) {
+    if (test.test(r.c, r.w)) t.rows[kept++] = r;
   }
   t.rows.resize(kept);
   t.name.clear();

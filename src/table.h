@@ -4,6 +4,7 @@
 #define RELALG_TABLE_H
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <list>
 #include <memory>
@@ -36,32 +37,99 @@ class table {
   void append_row(std::string_view line);
 };
 
+// Cuts a row line into the values of its ncols columns and calls
+// emit(column, value) for each, in column order. Values are separated by
+// runs of blanks and commas, except inside the quoted run of a value (after
+// its first apostrophe and before its second); a column the line has no
+// value for receives the empty text; text after the last value is ignored.
+template <class Emit>
+void scan_row(std::string_view line, std::size_t ncols, Emit&& emit) {
+  const std::size_t n = line.size();
+  std::size_t pos = 0;
+  for (std::size_t j = 0; j < ncols; ++j) {
+    while (pos < n && (line[pos] == ' ' || line[pos] == ',')) ++pos;
+    const std::size_t start = pos;
+    std::size_t quotes = 0;
+    while (pos < n) {
+      const char c = line[pos];
+      if ((c == ' ' || c == ',') && quotes != 1) break;
+      if (c == '\'') ++quotes;
+      ++pos;
+    }
+    emit(j, line.substr(start, pos - start));
+    if (pos < n) ++pos;  // past the blank or comma that ended the value
+  }
+}
+
+// A cell as evaluation handles it: an integer, or a view of string bytes
+// that live elsewhere (the input text, a table's values, a predicate's
+// literals). It compares exactly as the t_object it stands for.
+struct cell {
+  const char* s = nullptr;  // null for an integer
+  uint32_t n = 0;
+  int32_t v = 0;
+
+  static cell of_int(int32_t value) { return cell{nullptr, 0, value}; }
+  static cell of_text(std::string_view t) {
+    return cell{t.data() != nullptr ? t.data() : "", static_cast<uint32_t>(t.size()), 0};
+  }
+  static cell of(const t_object& o) { return o.is_int ? of_int(o.ival) : of_text(o.sval); }
+
+  bool is_int() const { return s == nullptr; }
+  int32_t ival() const { return s == nullptr ? v : 0; }
+  std::string_view text() const { return s == nullptr ? std::string_view() : std::string_view(s, n); }
+  t_object value() const { return is_int() ? t_object(v) : t_object(std::string(text())); }
+};
+
+inline bool cell_eq(const cell& a, const cell& b) {
+  return a.ival() == b.ival() && a.text() == b.text();
+}
+inline bool cell_lt(const cell& a, const cell& b) {
+  return a.is_int() ? a.ival() < b.ival() : a.text() < b.text();
+}
+
+// The rows of a table loaded straight into cells: `rows` runs of the
+// table's width, one after another.
+struct cell_block {
+  std::vector<cell> cells;
+  std::size_t rows = 0;
+};
+
+// A row as evaluation passes it: its cells, by address.
+struct rowref {
+  const cell* c = nullptr;
+  uint32_t w = 0;
+};
+
 // Rows as evaluation passes them between operators: by address, so that no
-// operator copies a row it only reorders, filters or renames. The rows live
-// in catalog tables, which outlive evaluation, or in storage that `owners`
-// keeps alive.
+// operator copies a row it only reorders, filters or renames, and no value
+// is copied at all. The cells live in the catalog, which outlives
+// evaluation, or in storage that `owners` keeps alive.
 struct relation {
   std::string name;
   std::vector<std::string> colnames;
   std::vector<std::string> coltypes;
-  std::vector<const row*> rows;
+  std::vector<rowref> rows;
   std::vector<std::shared_ptr<const void>> owners;
   // The rows are ascending and no two are equal, as the sort-and-collapse
   // step leaves them.
   bool sorted = false;
 
-  // Borrows t's rows; t must outlive the relation.
+  // Views of t's values; t must outlive the relation and stay unchanged.
   static relation of(const table& t);
+  // Borrows rows loaded straight into one cell array, as runs of header's
+  // width; the block must outlive the relation.
+  static relation of(const table& header, const struct cell_block& block);
   table to_table() const;
 };
 
 // Sorts and collapses rows given by address.
-void rel_sort(std::vector<const row*>& rows);
+void rel_sort(std::vector<rowref>& rows);
 
-relation rel_union(relation a, const relation& b);
-relation rel_minus(const relation& a, const relation& b);
-relation rel_product(const relation& a, const relation& b);
-relation rel_project(const relation& t, const std::vector<std::string>& cols);
+relation rel_union(relation a, relation b);
+relation rel_minus(relation a, relation b);
+relation rel_product(relation a, relation b);
+relation rel_project(relation t, const std::vector<std::string>& cols);
 relation rel_rename(relation t, const std::vector<std::string>& names);
 class logic;
 relation rel_select(relation t, const logic& condition);
@@ -70,8 +138,8 @@ relation rel_select(relation t, const logic& condition);
 std::ostream& operator<<(std::ostream& out, const table& t);
 
 // Appends the printed form of t to buf. Whenever buf grows past chunk bytes
-// it is handed to spill, which is expected to consume and clear it, so a
-// large table streams out in chunks.
+// it is handed to spill, which must consume and clear it, so a large table
+// streams out in chunks; what is left at the end stays in buf.
 void print_table(const table& t, std::string& buf,
                  const std::function<void(std::string&)>& spill,
                  std::size_t chunk = 1 << 20);
