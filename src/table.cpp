@@ -152,7 +152,7 @@ void append_row(std::string& buf, const rowref& r) {
 void format_rows(const std::vector<rowref>& rows, std::size_t from, std::size_t to,
                  std::string& buf) {
   for (std::size_t i = from; i < to; ++i) {
-    if (i + 16 < to) {
+    if (i + 16 < to && rows[i + 16].c != nullptr) {
       __builtin_prefetch(rows[i + 16].c);
       __builtin_prefetch(reinterpret_cast<const char*>(rows[i + 16].c) + 64);
     }
