@@ -91,28 +91,23 @@ algo::result algo::eval_binary(const text_ref& args, char op) {
   // A table-name operand on the left is looked up first but taken only after
   // the right one is evaluated, so a deep right-nested query does not hold
   // a row list per level.
-  result left;
-  const table* named = nullptr;
-  if (split_call(e1).p < 0) {
-    named = db.find(e1.view());
-    if (named == nullptr) no_table(e1.view());
-  } else {
-    left = eval(e1);
-  }
-  result right;
-  if (split_call(e2).p < 0) {
-    const table* t = db.find(e2.view());
-    if (t == nullptr) no_table(e2.view());
-    right = sorted_operand(*t);
-  } else {
-    right = eval(e2);
-  }
-  if (named != nullptr) left = sorted_operand(*named);
+  const table* named_left = operand_table(e1);
+  result left = named_left != nullptr ? result{} : eval(e1);
+  const table* named_right = operand_table(e2);
+  result right = named_right != nullptr ? sorted_operand(*named_right) : eval(e2);
+  if (named_left != nullptr) left = sorted_operand(*named_left);
   switch (op) {
     case '+': return rel_union(std::move(left), std::move(right));
     case '-': return rel_minus(std::move(left), std::move(right));
     default: return rel_product(std::move(left), std::move(right));
   }
+}
+
+const table* algo::operand_table(const text_ref& operand) {
+  if (split_call(operand).p >= 0) return nullptr;
+  const table* t = db.find(operand.view());
+  if (t == nullptr) no_table(operand.view());
+  return t;
 }
 
 algo::result algo::sorted_operand(const table& t) {

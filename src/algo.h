@@ -59,6 +59,10 @@ class algo {
   result eval_rename(const text_ref& args);
   result eval_select(const text_ref& args);
 
+  // The catalog table an operand names, or null when the operand is a call;
+  // throws when it names no table.
+  const table* operand_table(const text_ref& operand);
+
   // A named table as an operand of union, minus or product, whose results
   // do not depend on the operands' row order: sorted once per table.
   result sorted_operand(const table& t);
