@@ -64,10 +64,7 @@ void database::materialize() {
       const std::vector<bool>& is_int = *k.is_int;
       const std::size_t w = is_int.size();
       for (std::size_t i = k.from; i < k.to; ++i) {
-        cell* out = k.block->cells.data() + i * w;
-        scan_row((*k.lines)[i], w, [&](std::size_t j, std::string_view value) {
-          out[j] = is_int[j] ? cell::of_int(text_to_int(value)) : cell::of_text(value);
-        });
+        scan_cells((*k.lines)[i], is_int, k.block->cells.data() + i * w);
       }
     }
   };

@@ -61,8 +61,10 @@ constexpr const char* kHelp =
 std::string describe(const std::string& path) { return path == "-" ? "standard input" : "'" + path + "'"; }
 
 // Reads a whole file (or standard input for "-"). Returns false with errno
-// set when it cannot be opened or read.
-bool read_all(const std::string& path, std::string& out) {
+// set when it cannot be opened or read. When `keep` is given and the input
+// is a regular file, its descriptor is left open there (else -1).
+bool read_all(const std::string& path, std::string& out, int* keep = nullptr) {
+  if (keep != nullptr) *keep = -1;
   const int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st {};
@@ -92,7 +94,11 @@ bool read_all(const std::string& path, std::string& out) {
     used += static_cast<std::size_t>(n);
   }
   out.resize(used);
-  if (fd != STDIN_FILENO) ::close(fd);
+  if (keep != nullptr && fd != STDIN_FILENO && S_ISREG(st.st_mode)) {
+    *keep = fd;
+  } else if (fd != STDIN_FILENO) {
+    ::close(fd);
+  }
   return true;
 }
 
@@ -111,6 +117,26 @@ class fd_writer {
       }
       s.remove_prefix(static_cast<std::size_t>(n));
     }
+  }
+  // Copies `size` bytes from the start of file `from` in the kernel, without
+  // passing them through this process. Returns false, having written
+  // nothing, when the kernel cannot copy between these two files.
+  bool copy_from(int from, std::size_t size) {
+    loff_t in_off = 0;
+    std::size_t done = 0;
+    while (done < size && err_ == 0) {
+      const ssize_t n = ::copy_file_range(from, &in_off, fd_, nullptr, size - done, 0);
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+      } else if (n < 0 && errno == EINTR) {
+        continue;
+      } else if (done == 0) {
+        return false;  // not supported here, or nothing to copy: write instead
+      } else {
+        err_ = n < 0 ? errno : EIO;
+      }
+    }
+    return true;
   }
   bool close() {
     if (fd_ > STDERR_FILENO && ::close(fd_) != 0 && err_ == 0) err_ = errno;
@@ -193,20 +219,34 @@ relation evaluate_query(algo& interp, const std::string& query) {
   return std::move(job.result);
 }
 
-// Prints a table whose rows are still unparsed lines, a block of rows at a
-// time, so that the rows never all exist at once.
+// Prints a table whose rows are still unparsed lines, parsing each into
+// cells only to print it, so that the rows never all exist at once. Blocks
+// of lines are handled two at a time, one per thread.
 void stream_table(const table& t, const std::vector<std::string_view>& lines, std::string& buf,
                   const std::function<void(std::string&)>& spill) {
   print_header(t, buf);
-  for (const row& r : t.rows) print_row(r, buf);
-  table scratch;
-  scratch.colnames = t.colnames;
-  scratch.coltypes = t.coltypes;
-  for (const std::string_view line : lines) {
-    scratch.append_row(line);
-    print_row(scratch.rows.back(), buf);
-    scratch.rows.clear();
-    if (buf.size() >= (1 << 20)) spill(buf);
+  std::vector<bool> is_int;
+  for (const std::string& type : t.coltypes) is_int.push_back(type == "int");
+  const auto w = static_cast<uint32_t>(is_int.size());
+  const auto format = [&](std::size_t from, std::size_t to, std::string& out) {
+    std::vector<cell> cells(w);
+    for (std::size_t i = from; i < to; ++i) {
+      scan_cells(lines[i], is_int, cells.data());
+      print_row(rowref{cells.data(), w}, out);
+    }
+  };
+  constexpr std::size_t kBlock = 1 << 15;
+  std::string other;
+  for (std::size_t b = 0; b < lines.size(); b += 2 * kBlock) {
+    const std::size_t m1 = std::min(b + kBlock, lines.size());
+    const std::size_t m2 = std::min(b + 2 * kBlock, lines.size());
+    if (m1 < m2) {
+      run_both([&] { format(b, m1, buf); }, [&] { format(m1, m2, other); });
+    } else {
+      format(b, m2, buf);
+    }
+    spill(buf);
+    spill(other);
   }
 }
 
@@ -346,7 +386,8 @@ int relalg_main(int argc, char** argv) {
   const std::string& out_path = operands[1];
 
   std::string input;
-  const bool read_ok = read_all(in_path, input);
+  int input_fd = -1;
+  const bool read_ok = read_all(in_path, input, &input_fd);
   const int read_err = errno;
 
   const int out_fd = out_path == "-" ? STDOUT_FILENO
@@ -378,8 +419,10 @@ int relalg_main(int argc, char** argv) {
   try {
     database db;
     const std::string query = load_input(input, db, true);
-    // The whole echo is in the file before evaluation begins.
-    out.write(input);
+    // The whole echo is in the file before evaluation begins. It is the
+    // input's own bytes, which the kernel can copy file to file.
+    if (input_fd < 0 || !out.copy_from(input_fd, input.size())) out.write(input);
+    if (input_fd >= 0) ::close(input_fd);
     out.write(echo_suffix(input));
     if (!out.ok()) return write_failed();
 

@@ -173,6 +173,7 @@ void print_header(const table& t, std::string& buf) {
   append_header(buf, t.name, t.colnames, t.coltypes);
 }
 void print_row(const row& r, std::string& buf) { append_row(buf, r); }
+void print_row(const rowref& r, std::string& buf) { append_row(buf, r); }
 
 void print_table(const table& t, std::string& buf,
                  const std::function<void(std::string&)>& spill, std::size_t chunk) {
@@ -419,18 +420,27 @@ void sort_unique(std::vector<rowref>& rows, sorted_keys* keys_out = nullptr) {
   } else {
     std::sort(e.begin(), e.end(), less);
   }
-  std::vector<rowref> out;
-  out.reserve(rows.size());
+  // Mark the kept entries, then let the keys go (unless wanted) before the
+  // sorted list is built, to keep the peak of memory down.
+  std::size_t kept = 0;
   std::string_view last;
   for (std::size_t i = 0; i < e.size(); ++i) {
     const std::string_view k = keys.key(e[i].index);
     if (i > 0 && k == last) continue;
     last = k;
-    out.push_back(rows[e[i].index]);
+    e[kept++] = e[i];
     if (keys_out) keys_out->kept.push_back(k);
   }
+  e.resize(kept);
+  if (keys_out) {
+    keys_out->keys = std::move(owned);
+  } else {
+    owned.reset();
+  }
+  std::vector<rowref> out;
+  out.reserve(kept);
+  for (const sort_entry& x : e) out.push_back(rows[x.index]);
   rows.swap(out);
-  if (keys_out) keys_out->keys = std::move(owned);
 }
 
 std::size_t g_row_limit = SIZE_MAX;
@@ -561,6 +571,7 @@ std::vector<rowref> merge_unique(const std::vector<rowref>& a, const std::vector
 relation rel_union(relation a, relation b) {
   if (!a.sorted && !b.sorted) {
     a.rows.insert(a.rows.end(), b.rows.begin(), b.rows.end());
+    std::vector<rowref>().swap(b.rows);
     sort_unique(a.rows);
   } else {
     // One side is already in order: put the other in order and merge.

@@ -101,6 +101,14 @@ struct rowref {
   uint32_t w = 0;
 };
 
+// Parses a row line into is_int.size() cells at out: integers where is_int
+// says so, else views of the line's text.
+inline void scan_cells(std::string_view line, const std::vector<bool>& is_int, cell* out) {
+  scan_row(line, is_int.size(), [&](std::size_t j, std::string_view value) {
+    out[j] = is_int[j] ? cell::of_int(text_to_int(value)) : cell::of_text(value);
+  });
+}
+
 // Rows as evaluation passes them between operators: by address, so that no
 // operator copies a row it only reorders, filters or renames, and no value
 // is copied at all. The cells live in the catalog, which outlives
@@ -146,6 +154,7 @@ void print_table(const table& t, std::string& buf,
 // The two parts of the printed form: the header line, and one row line.
 void print_header(const table& t, std::string& buf);
 void print_row(const row& r, std::string& buf);
+void print_row(const rowref& r, std::string& buf);
 void print_table(const relation& t, std::string& buf,
                  const std::function<void(std::string&)>& spill,
                  std::size_t chunk = 1 << 20);
