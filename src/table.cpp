@@ -331,6 +331,16 @@ class row_keys {
       return std::string_view(bytes).substr(start[i], start[i + 1] - start[i]);
     }
     void encode_all(const std::vector<rowref>& rows, std::size_t from, std::size_t to) {
+      // Size the arena first, so it is not left up to twice too large by
+      // doubling (a string holding a zero byte needs one byte more per zero).
+      std::size_t total = 0;
+      for (std::size_t k = from; k < to; ++k) {
+        for (uint32_t i = 0; i < rows[k].w; ++i) {
+          const cell& c = rows[k].c[i];
+          total += (c.is_int() || c.n == 0) ? 5 : 3 + c.n;
+        }
+      }
+      bytes.reserve(total);
       start.reserve(to - from + 1);
       for (std::size_t k = from; k < to; ++k) {
         start.push_back(bytes.size());
