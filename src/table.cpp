@@ -585,7 +585,7 @@ relation rel_union(relation a, relation b) {
     sort_unique(a.rows);
   } else {
     // One side is already in order: put the other in order and merge.
-    std::vector<rowref> y = b.rows;
+    std::vector<rowref> y = std::move(b.rows);
     if (!a.sorted) sort_unique(a.rows);
     if (!b.sorted) sort_unique(y);
     a.rows = merge_unique(a.rows, y);
@@ -600,8 +600,8 @@ relation rel_minus(relation a, relation b) {
   result.colnames = a.colnames;
   result.coltypes = a.coltypes;
   result.owners.swap(a.owners);
-  std::vector<rowref> x = a.rows;
-  std::vector<rowref> y = b.rows;
+  std::vector<rowref> x = std::move(a.rows);
+  std::vector<rowref> y = std::move(b.rows);
   // Rows already in order are compared directly; rows sorted here are
   // compared by the keys the sort made.
   sorted_keys kx;
@@ -666,8 +666,8 @@ relation rel_product(relation a, relation b) {
   // combined row of each kind pairs the first rows of each kind; so the
   // operands are collapsed first and the product of what remains has no
   // repeats.
-  std::vector<rowref> x = a.rows;
-  std::vector<rowref> y = b.rows;
+  std::vector<rowref> x = std::move(a.rows);
+  std::vector<rowref> y = std::move(b.rows);
   if (!a.sorted) sort_unique(x);
   if (!b.sorted) sort_unique(y);
 
