@@ -172,7 +172,6 @@ void format_rows(const std::vector<rowref>& rows, std::size_t from, std::size_t 
 void print_header(const table& t, std::string& buf) {
   append_header(buf, t.name, t.colnames, t.coltypes);
 }
-void print_row(const row& r, std::string& buf) { append_row(buf, r); }
 void print_row(const rowref& r, std::string& buf) { append_row(buf, r); }
 
 void print_table(const table& t, std::string& buf,

@@ -153,7 +153,6 @@ void print_table(const table& t, std::string& buf,
                  std::size_t chunk = 1 << 20);
 // The two parts of the printed form: the header line, and one row line.
 void print_header(const table& t, std::string& buf);
-void print_row(const row& r, std::string& buf);
 void print_row(const rowref& r, std::string& buf);
 void print_table(const relation& t, std::string& buf,
                  const std::function<void(std::string&)>& spill,
