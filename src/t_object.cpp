@@ -34,18 +34,7 @@ std::ostream& operator<<(std::ostream& out, const t_object& v) {
 }
 
 int cell_order(const t_object& a, const t_object& b) {
-  // Integers and the empty string form the numeric class; other strings
-  // follow it in byte order.
-  const bool as = !a.is_int && !a.sval.empty();
-  const bool bs = !b.is_int && !b.sval.empty();
-  if (!as && !bs) {
-    const int32_t x = a.is_int ? a.ival : 0;
-    const int32_t y = b.is_int ? b.ival : 0;
-    return (x > y) - (x < y);
-  }
-  if (as != bs) return as ? 1 : -1;
-  const int c = a.sval.compare(b.sval);
-  return (c > 0) - (c < 0);
+  return value_order(a.ival, a.sval, b.ival, b.sval);
 }
 
 int32_t text_to_int(std::string_view s) {

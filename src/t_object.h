@@ -45,6 +45,17 @@ std::ostream& operator<<(std::ostream& out, const t_object& v);
 // Returns <0, 0 or >0.
 int cell_order(const t_object& a, const t_object& b);
 
+// The same order on the two fields that decide it: the integer and the text
+// (the field a value's kind does not use holds 0 or ""). Integers and the
+// empty string rank by number; other strings follow, in byte order.
+inline int value_order(int32_t a_int, std::string_view a_text, int32_t b_int,
+                       std::string_view b_text) {
+  if (a_text.empty() && b_text.empty()) return (a_int > b_int) - (a_int < b_int);
+  if (a_text.empty() != b_text.empty()) return a_text.empty() ? -1 : 1;
+  const int c = a_text.compare(b_text);
+  return (c > 0) - (c < 0);
+}
+
 // The C library's atoi (leading isspace, optional sign, decimal digits),
 // except that values beyond the 32-bit range are clamped to its nearest end.
 int32_t text_to_int(std::string_view s);

@@ -258,18 +258,8 @@ namespace {
 
 const cell kZero = cell::of_int(0);
 
-// The total order of cell_order, on cells.
 int cell_cmp(const cell& a, const cell& b) {
-  const bool as = !a.is_int() && a.n > 0;
-  const bool bs = !b.is_int() && b.n > 0;
-  if (!as && !bs) {
-    const int32_t x = a.ival();
-    const int32_t y = b.ival();
-    return (x > y) - (x < y);
-  }
-  if (as != bs) return as ? 1 : -1;
-  const int c = a.text().compare(b.text());
-  return (c > 0) - (c < 0);
+  return value_order(a.ival(), a.text(), b.ival(), b.text());
 }
 
 int ref_order(const rowref& x, const rowref& y) {
