@@ -50,8 +50,7 @@ void database::materialize() {
     auto block = std::make_shared<cell_block>();
     block->rows = lines.size();
     block->cells.resize(lines.size() * t->coltypes.size());
-    std::vector<bool>& is_int = kinds.emplace_back();
-    for (const std::string& type : t->coltypes) is_int.push_back(type == "int");
+    const std::vector<bool>& is_int = kinds.emplace_back(int_columns(*t));
     for (std::size_t i = 0; i < lines.size(); i += kChunk) {
       chunks.push_back({&lines, i, std::min(lines.size(), i + kChunk), block.get(), &is_int});
     }

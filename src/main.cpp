@@ -22,16 +22,19 @@
 #define RELALG_VERSION "unknown"
 #endif
 
+// AddressSanitizer, as g++ and clang each announce it.
+#if defined(__SANITIZE_ADDRESS__)
+#define RELALG_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RELALG_ASAN 1
+#endif
+#endif
+
 // The program itself may end without tearing down its tables; the library
 // (tests, fuzzing) and sanitizer builds, which check for leaks, may not.
-#if !defined(RELALG_NO_ENTRY_POINT) && !defined(__SANITIZE_ADDRESS__)
-#if defined(__has_feature)
-#if !__has_feature(address_sanitizer)
+#if !defined(RELALG_NO_ENTRY_POINT) && !defined(RELALG_ASAN)
 #define RELALG_FAST_EXIT
-#endif
-#else
-#define RELALG_FAST_EXIT
-#endif
 #endif
 
 namespace {
@@ -153,14 +156,8 @@ class fd_writer {
 
 // Stack bytes allowed per level of parenthesis nesting. Evaluation, the
 // predicate parser and its evaluator recurse once per level.
-#if defined(__SANITIZE_ADDRESS__)
+#ifdef RELALG_ASAN
 constexpr std::size_t kStackPerLevel = 16 << 10;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr std::size_t kStackPerLevel = 16 << 10;
-#else
-constexpr std::size_t kStackPerLevel = 2 << 10;
-#endif
 #else
 constexpr std::size_t kStackPerLevel = 2 << 10;
 #endif
@@ -225,8 +222,7 @@ relation evaluate_query(algo& interp, const std::string& query) {
 void stream_table(const table& t, const std::vector<std::string_view>& lines, std::string& buf,
                   const std::function<void(std::string&)>& spill) {
   print_header(t, buf);
-  std::vector<bool> is_int;
-  for (const std::string& type : t.coltypes) is_int.push_back(type == "int");
+  const std::vector<bool> is_int = int_columns(t);
   const auto w = static_cast<uint32_t>(is_int.size());
   const auto format = [&](std::size_t from, std::size_t to, std::string& out) {
     std::vector<cell> cells(w);

@@ -80,13 +80,21 @@ void table::def(std::string line) {
   }
 }
 
+std::vector<bool> int_columns(const table& t) {
+  std::vector<bool> is_int;
+  is_int.reserve(t.coltypes.size());
+  for (const std::string& type : t.coltypes) is_int.push_back(type == "int");
+  return is_int;
+}
+
 void table::newline(std::string line) { append_row(line); }
 
 void table::append_row(std::string_view line) {
+  const std::vector<bool> is_int = int_columns(*this);
   row r;
   r.reserve(coltypes.size());
   scan_row(line, coltypes.size(), [&](std::size_t j, std::string_view value) {
-    if (coltypes[j] == "int") {
+    if (is_int[j]) {
       r.emplace_back(static_cast<int>(text_to_int(value)));
     } else {
       r.emplace_back(std::string(value));

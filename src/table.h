@@ -101,6 +101,9 @@ struct rowref {
   uint32_t w = 0;
 };
 
+// Which columns of t hold integers: those whose type word is exactly "int".
+std::vector<bool> int_columns(const table& t);
+
 // Parses a row line into is_int.size() cells at out: integers where is_int
 // says so, else views of the line's text.
 inline void scan_cells(std::string_view line, const std::vector<bool>& is_int, cell* out) {
