@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "table.h"
+#include "table_builders.h"
 
 namespace {
 
@@ -27,14 +28,6 @@ table load(const std::string& header, const std::vector<std::string>& lines = {}
   return t;
 }
 
-table raw(names cols, names types, std::vector<row> rows, const std::string& name = "") {
-  table t;
-  t.name = name;
-  t.colnames = std::move(cols);
-  t.coltypes = std::move(types);
-  for (auto& r : rows) t.rows.push_back(std::move(r));
-  return t;
-}
 
 // ---- row order, row equality, sort and collapse ---------------------------
 
@@ -106,8 +99,10 @@ TEST(SortAndCollapse, StableOnLargeInputs) {
     rows.push_back({k, int_first ? t_object(0) : t_object(S(""))});
     later.push_back({k, int_first ? t_object(S("")) : t_object(0)});
   }
-  const table a = raw({"k", "v"}, {"int", "int"}, std::vector<row>(rows.begin(), rows.end()));
-  const table b = raw({"k", "v"}, {"int", "int"}, std::vector<row>(later.begin(), later.end()));
+  const table a =
+      make_table("", {"k", "v"}, {"int", "int"}, std::vector<row>(rows.begin(), rows.end()));
+  const table b =
+      make_table("", {"k", "v"}, {"int", "int"}, std::vector<row>(later.begin(), later.end()));
   rows.splice(rows.end(), later);
   sort_and_collapse(rows);
   const table u = a + b;
@@ -167,8 +162,8 @@ TEST(Union, RowsOfOtherWidthsAndKindsCarriedAsTheyAre) {
   EXPECT_EQ(u.colnames, (names{"n"}));
   EXPECT_EQ(u.rows.size(), 4u);
   EXPECT_EQ(printed(u), "A(n int)\n9\n10\n10,1\n9,0\n");  // ints before strings
-  const table zero = raw({"v"}, {"int"}, {{0}}, "Z");
-  const table blank = raw({"v"}, {"text"}, {{S("")}}, "B");
+  const table zero = make_table("Z", {"v"}, {"int"}, {{0}});
+  const table blank = make_table("B", {"v"}, {"text"}, {{S("")}});
   EXPECT_EQ((zero + blank).rows.size(), 1u);
   EXPECT_TRUE((zero + blank).rows.front()[0].is_int);
   EXPECT_FALSE((blank + zero).rows.front()[0].is_int);
@@ -199,8 +194,8 @@ TEST(Minus, Examples) {
 }
 
 TEST(Minus, ZeroMatchesEmptyStringAndOrderOfLoadingIrrelevant) {
-  const table a = raw({"v", "w"}, {"int", "int"}, {{0, 1}, {2, 2}});
-  const table b = raw({"v", "w"}, {"text", "int"}, {{S(""), 1}});
+  const table a = make_table("", {"v", "w"}, {"int", "int"}, {{0, 1}, {2, 2}});
+  const table b = make_table("", {"v", "w"}, {"text", "int"}, {{S(""), 1}});
   EXPECT_EQ(printed(a - b), "(v int, w int)\n2,2\n");
   const table shuffled = load("R(a int)", {"5", "-3", "7", "1", "-3"});
   const table sorted = load("R(a int)", {"-3", "1", "5", "7"});
@@ -219,8 +214,8 @@ TEST(Minus, StringColumnsOrderBytewise) {
 // ---- product ----------------------------------------------------------------
 
 TEST(Product, NameOrderedLayout) {
-  const table a = raw({"b", "a"}, {"int", "text"}, {{1, S("x")}}, "A");
-  const table b = raw({"c"}, {"int"}, {{3}, {2}}, "B");
+  const table a = make_table("A", {"b", "a"}, {"int", "text"}, {{1, S("x")}});
+  const table b = make_table("B", {"c"}, {"int"}, {{3}, {2}});
   const table p = a * b;
   EXPECT_EQ(p.name, "");
   EXPECT_EQ(p.colnames, (names{"a", "b", "c"}));
@@ -268,8 +263,8 @@ TEST(Product, SharedOrRepeatedColumnNamesThrow) {
 }
 
 TEST(Product, ShortRowsReadZeroSurplusCellsIgnored) {
-  const table a = raw({"x", "y"}, {"int", "int"}, {{1}, {2, 3, 99}});
-  const table b = raw({"z"}, {"int"}, {{5}});
+  const table a = make_table("", {"x", "y"}, {"int", "int"}, {{1}, {2, 3, 99}});
+  const table b = make_table("", {"z"}, {"int"}, {{5}});
   const table p = a * b;
   EXPECT_EQ(printed(p), "(x int, y int, z int)\n1,0,5\n2,3,5\n");
   for (const auto& r : p.rows) EXPECT_EQ(r.size(), 3u);
@@ -316,7 +311,7 @@ TEST(Project, RepeatedColumnNameTakesTheLast) {
 }
 
 TEST(Project, ShortRowsReadZeroSurplusIgnored) {
-  const table t = raw({"a", "b"}, {"int", "int"}, {{7}, {1, 2, 3}, {}});
+  const table t = make_table("", {"a", "b"}, {"int", "int"}, {{7}, {1, 2, 3}, {}});
   const table p = project(t, {"b", "a"});
   EXPECT_EQ(printed(p), "(b int, a int)\n0,0\n0,7\n2,1\n");
   for (const auto& r : p.rows) {

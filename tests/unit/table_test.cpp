@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "table.h"
+#include "table_builders.h"
 
 namespace {
 
@@ -184,31 +185,23 @@ struct print_case {
   const char* text;
 };
 
-table make(const std::string& name, names cols, names types, std::vector<row> rows) {
-  table t;
-  t.name = name;
-  t.colnames = std::move(cols);
-  t.coltypes = std::move(types);
-  for (auto& r : rows) t.rows.push_back(std::move(r));
-  return t;
-}
 
 TEST(TablePrint, PrintedForms) {
   const print_case cases[] = {
-      {"two rows", make("R", {"a", "b"}, {"int", "text"}, {{1, S("'x'")}, {2, S("'y'")}}),
+      {"two rows", make_table("R", {"a", "b"}, {"int", "text"}, {{1, S("'x'")}, {2, S("'y'")}}),
        "R(a int, b text)\n1,'x'\n2,'y'\n"},
-      {"no rows", make("R", {"a"}, {"int"}, {}), "R(a int)\n"},
-      {"empty name", make("", {"a"}, {"int"}, {{-5}}), "(a int)\n-5\n"},
-      {"no columns", make("R", {}, {}, {{}, {}}), "R()\n\n\n"},
+      {"no rows", make_table("R", {"a"}, {"int"}, {}), "R(a int)\n"},
+      {"empty name", make_table("", {"a"}, {"int"}, {{-5}}), "(a int)\n-5\n"},
+      {"no columns", make_table("R", {}, {}, {{}, {}}), "R()\n\n\n"},
       {"default table", table(), "()\n"},
-      {"empty type word", make("R", {"a", "b"}, {"", "int"}, {}), "R(a , b int)\n"},
-      {"empty strings", make("R", {"a", "b", "c"}, {"", "", ""}, {{S(""), S("x"), S("")}}),
+      {"empty type word", make_table("R", {"a", "b"}, {"", "int"}, {}), "R(a , b int)\n"},
+      {"empty strings", make_table("R", {"a", "b", "c"}, {"", "", ""}, {{S(""), S("x"), S("")}}),
        "R(a , b , c )\n,x,\n"},
-      {"duplicates in list order", make("R", {"a"}, {"int"}, {{3}, {1}, {3}}),
+      {"duplicates in list order", make_table("R", {"a"}, {"int"}, {{3}, {1}, {3}}),
        "R(a int)\n3\n1\n3\n"},
-      {"row wider and narrower than the header", make("R", {"a"}, {"int"}, {{1, 2, S("z")}, {}}),
+      {"row wider and narrower than the header", make_table("R", {"a"}, {"int"}, {{1, 2, S("z")}, {}}),
        "R(a int)\n1,2,z\n\n"},
-      {"verbatim bytes", make("R b", {"a b"}, {"t,t"}, {{S("x, y\t")}}),
+      {"verbatim bytes", make_table("R b", {"a b"}, {"t,t"}, {{S("x, y\t")}}),
        "R b(a b t,t)\nx, y\t\n"},
   };
   for (const auto& c : cases) {
@@ -218,7 +211,7 @@ TEST(TablePrint, PrintedForms) {
 }
 
 TEST(TablePrint, ChunkedOutputEqualsStreamOutput) {
-  table t = make("Big", {"k", "v"}, {"int", "text"}, {});
+  table t = make_table("Big", {"k", "v"}, {"int", "text"}, {});
   for (int i = 0; i < 200; ++i) t.rows.push_back({i * 37 - 500, S("'v" + std::to_string(i) + "'")});
   const std::string expected = printed(t);
   for (std::size_t chunk : {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{64},
