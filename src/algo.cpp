@@ -87,6 +87,15 @@ algo::result algo::eval(const text_ref& text) {
 }
 
 algo::result algo::eval_binary(const text_ref& args, char op) {
+  auto [left, right] = binary_operands(args);
+  switch (op) {
+    case '+': return rel_union(std::move(left), std::move(right));
+    case '-': return rel_minus(std::move(left), std::move(right));
+    default: return rel_product(std::move(left), std::move(right));
+  }
+}
+
+std::pair<algo::result, algo::result> algo::binary_operands(const text_ref& args) {
   const auto [e1, e2] = split_first(args);
   // A table-name operand on the left is looked up first but taken only after
   // the right one is evaluated, so a deep right-nested query does not hold
@@ -96,11 +105,7 @@ algo::result algo::eval_binary(const text_ref& args, char op) {
   const table* named_right = operand_table(e2);
   result right = named_right != nullptr ? sorted_operand(*named_right) : eval(e2);
   if (named_left != nullptr) left = sorted_operand(*named_left);
-  switch (op) {
-    case '+': return rel_union(std::move(left), std::move(right));
-    case '-': return rel_minus(std::move(left), std::move(right));
-    default: return rel_product(std::move(left), std::move(right));
-  }
+  return {std::move(left), std::move(right)};
 }
 
 const table* algo::operand_table(const text_ref& operand) {
@@ -163,6 +168,21 @@ algo::result algo::eval_rename(const text_ref& args) {
 
 algo::result algo::eval_select(const text_ref& args) {
   const auto [expr, condition] = split_first(args);
+  const call_parts cp = split_call(expr);
+  if (cp.p >= 0 && expr.view().substr(0, static_cast<std::size_t>(cp.p - expr.l)) == "product") {
+    // A selection over a product keeps only the rows that pass, instead of
+    // building every combined row first.
+    auto [left, right] = binary_operands(cp.operands);
+    std::unique_ptr<logic> root;
+    try {
+      root = std::make_unique<logic>(condition);
+    } catch (const std::runtime_error&) {
+      // The product's own refusals come first, as they would unfused.
+      rel_product(std::move(left), std::move(right));
+      throw;
+    }
+    return rel_select_product(std::move(left), std::move(right), *root);
+  }
   result t = eval(expr);
   const auto root = std::make_unique<logic>(condition);
   return rel_select(std::move(t), *root);

@@ -52,6 +52,8 @@ class algo {
 
   result eval(const text_ref& text);
   result eval_binary(const text_ref& args, char op);
+  // The two operands of a binary operator, evaluated.
+  std::pair<result, result> binary_operands(const text_ref& args);
   result eval_union(const text_ref& args) { return eval_binary(args, '+'); }
   result eval_minus(const text_ref& args) { return eval_binary(args, '-'); }
   result eval_product(const text_ref& args) { return eval_binary(args, '*'); }

@@ -287,166 +287,275 @@ bool ref_equal(const rowref& x, const rowref& y) {
   return true;
 }
 
-// Rows encoded as byte strings whose memcmp order is the row order and whose
-// equality is row equality, so sorting and collapsing never touch the rows
-// themselves. Integers and the empty string: 0x01 and the biased 32-bit
-// value, big-endian. Other strings: 0x02, the bytes with 0x00 written as
-// 0x00 0xFF, and the terminator 0x00 0x00. Each cell's code is prefix-free,
-// and a row that ends first sorts first.
-class row_keys {
- public:
-  // Large inputs are encoded in two halves at once.
-  explicit row_keys(const std::vector<rowref>& rows) {
-    const std::size_t n = rows.size();
-    half_ = n >= kParallelRows ? n / 2 : n;
-    if (half_ < n) {
-      run_both([&] { part_[0].encode_all(rows, 0, half_); },
-               [&] { part_[1].encode_all(rows, half_, n); });
-    } else {
-      part_[0].encode_all(rows, 0, n);
-    }
-  }
-  std::string_view key(std::size_t i) const {
-    return i < half_ ? part_[0].key(i) : part_[1].key(i - half_);
-  }
-  // Eight bytes from offset `from`, zero-padded, as a big-endian number.
-  uint64_t prefix(std::size_t i, std::size_t from) const {
-    const std::string_view k = key(i);
-    uint64_t p = 0;
-    for (std::size_t j = from; j < from + 8; ++j) {
-      p = (p << 8) | (j < k.size() ? static_cast<unsigned char>(k[j]) : 0U);
-    }
-    return p;
-  }
+// ---- Collapsing repeats by hashing ----------------------------------------------------
 
- private:
-  struct part {
-    std::string bytes;
-    std::vector<std::size_t> start;
-
-    std::string_view key(std::size_t i) const {
-      return std::string_view(bytes).substr(start[i], start[i + 1] - start[i]);
-    }
-    void encode_all(const std::vector<rowref>& rows, std::size_t from, std::size_t to) {
-      // Size the arena first, so it is not left up to twice too large by
-      // doubling (a string holding a zero byte needs one byte more per zero).
-      std::size_t total = 0;
-      for (std::size_t k = from; k < to; ++k) {
-        for (uint32_t i = 0; i < rows[k].w; ++i) {
-          const cell& c = rows[k].c[i];
-          total += (c.is_int() || c.n == 0) ? 5 : 3 + c.n;
-        }
-      }
-      bytes.reserve(total);
-      start.reserve(to - from + 1);
-      for (std::size_t k = from; k < to; ++k) {
-        start.push_back(bytes.size());
-        for (uint32_t i = 0; i < rows[k].w; ++i) encode(rows[k].c[i]);
-      }
-      start.push_back(bytes.size());
-    }
-    void encode(const cell& c) {
-      if (c.is_int() || c.n == 0) {
-        const uint32_t v = static_cast<uint32_t>(c.ival()) ^ 0x80000000U;
-        const char code[5] = {1, static_cast<char>(v >> 24), static_cast<char>(v >> 16),
-                              static_cast<char>(v >> 8), static_cast<char>(v)};
-        bytes.append(code, 5);
-        return;
-      }
-      bytes += '\x02';
-      const std::string_view t = c.text();
-      std::size_t from = 0;
-      for (std::size_t z = t.find('\0'); z != std::string_view::npos; z = t.find('\0', from)) {
-        bytes.append(t.substr(from, z - from));
-        bytes.append("\0\xff", 2);
-        from = z + 1;
-      }
-      bytes.append(t.substr(from));
-      bytes.append("\0\0", 2);
-    }
-  };
-
-  part part_[2];
-  std::size_t half_ = 0;
+// How a row is seen when rows are compared for repeats: whole, or cut to a
+// list of positions without building the cut rows first.
+struct whole_row {
+  uint32_t width(const rowref& r) const { return r.w; }
+  const cell& at(const rowref& r, uint32_t k) const { return r.c[k]; }
+};
+struct cut_row {
+  const std::vector<int>& idx;
+  uint32_t width(const rowref&) const { return static_cast<uint32_t>(idx.size()); }
+  // A position the row lacks reads as the integer 0.
+  const cell& at(const rowref& r, uint32_t k) const {
+    const auto i = static_cast<uint32_t>(idx[k]);
+    return i < r.w ? r.c[i] : kZero;
+  }
 };
 
-int compare_keys(std::string_view a, std::string_view b) {
-  const int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
-  if (c != 0) return c;
-  return (a.size() > b.size()) - (a.size() < b.size());
+uint64_t hash_text(const char* s, std::size_t n) {
+  uint64_t h = n * 0x9E3779B97F4A7C15ULL;
+  for (; n >= 8; s += 8, n -= 8) {
+    uint64_t w;
+    std::memcpy(&w, s, 8);
+    h = (h ^ w) * 0xFF51AFD7ED558CCDULL;
+    h ^= h >> 32;
+  }
+  if (n > 0) {
+    uint64_t w = 0;
+    std::memcpy(&w, s, n);
+    h = (h ^ w) * 0xC4CEB9FE1A85EC53ULL;
+    h ^= h >> 29;
+  }
+  return h;
 }
 
-// A key's first 24 bytes and its length travel with the entry; only keys
-// that agree on those and are longer are compared in full.
+// Equal cells hash alike; the integer 0 and the empty text are one value.
+uint64_t hash_cell(const cell& c) {
+  if (c.is_int() || c.n == 0) return (static_cast<uint32_t>(c.ival()) + 1ULL) * 0x9E3779B97F4A7C15ULL;
+  return hash_text(c.s, c.n);
+}
+
+template <class View>
+uint32_t hash_row(const rowref& r, const View& view) {
+  const uint32_t w = view.width(r);
+  uint64_t h = w;
+  for (uint32_t k = 0; k < w; ++k) {
+    h = (h ^ hash_cell(view.at(r, k))) * 0xD6E8FECA66D9E7A5ULL;
+    h ^= h >> 31;
+  }
+  h *= 0x94D049BB133111EBULL;
+  return static_cast<uint32_t>(h >> 32);
+}
+
+template <class View>
+bool same_row(const rowref& x, const rowref& y, const View& view) {
+  const uint32_t w = view.width(x);
+  if (w != view.width(y)) return false;
+  for (uint32_t k = 0; k < w; ++k) {
+    if (!cell_eq(view.at(x, k), view.at(y, k))) return false;
+  }
+  return true;
+}
+
+// Positions of rows in an open-addressing table keyed by the rows' hashes.
+// A slot holds the hash above the position + 1; 0 marks it empty. It starts
+// small and doubles, so a few distinct rows among many stay in cache.
+class row_set {
+ public:
+  static constexpr uint32_t kAdded = UINT32_MAX;
+
+  explicit row_set(std::size_t expect) {
+    std::size_t cap = 16;
+    while (cap < 2 * std::min<std::size_t>(expect, 512)) cap *= 2;
+    slots_.resize(cap);
+  }
+
+  // The position of a row stored earlier that same_as(position) says equals
+  // the one with hash h; or kAdded after storing pos for it.
+  template <class Same>
+  uint32_t find_or_add(uint32_t h, uint32_t pos, const Same& same_as) {
+    if ((count_ + 1) * 2 > slots_.size()) grow();
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t s = h & mask;; s = (s + 1) & mask) {
+      const uint64_t v = slots_[s];
+      if (v == 0) {
+        slots_[s] = (static_cast<uint64_t>(h) << 32) | (static_cast<uint64_t>(pos) + 1);
+        ++count_;
+        return kAdded;
+      }
+      if (static_cast<uint32_t>(v >> 32) == h) {
+        const auto at = static_cast<uint32_t>(v) - 1;
+        if (same_as(at)) return at;
+      }
+    }
+  }
+  void prefetch(uint32_t h) const { __builtin_prefetch(&slots_[h & (slots_.size() - 1)]); }
+
+ private:
+  void grow() {
+    std::vector<uint64_t> old(slots_.size() * 2);
+    old.swap(slots_);
+    const std::size_t mask = slots_.size() - 1;
+    for (const uint64_t v : old) {
+      if (v == 0) continue;
+      std::size_t s = (v >> 32) & mask;
+      while (slots_[s] != 0) s = (s + 1) & mask;
+      slots_[s] = v;
+    }
+  }
+
+  std::vector<uint64_t> slots_;
+  std::size_t count_ = 0;
+};
+
+// Keeps the first of every set of rows that view shows as equal, in their
+// given order, and drops the others. With `drop`, rows equal to a row of
+// drop go as well.
+template <class View>
+void keep_first_of_each(std::vector<rowref>& rows, const View& view,
+                        const std::vector<rowref>* drop = nullptr) {
+  const std::size_t n = rows.size();
+  const std::size_t nd = drop != nullptr ? drop->size() : 0;
+  const std::size_t all = n + nd;
+  if (all >= UINT32_MAX) throw std::bad_alloc();
+  // Position p < n is rows[p]; the rows of drop follow.
+  const auto row_at = [&](std::size_t p) -> const rowref& {
+    return p < n ? rows[p] : (*drop)[p - n];
+  };
+  std::vector<uint32_t> hash(all);
+  const auto hash_rows = [&](std::size_t from, std::size_t to) {
+    for (std::size_t p = from; p < to; ++p) hash[p] = hash_row(row_at(p), view);
+  };
+  std::vector<unsigned char> first(n);
+  // Equal rows hash alike, so rows split by a hash bit are collapsed apart:
+  // one table per half, one thread each. Drop's rows go in first.
+  const auto collapse = [&](uint32_t mask, uint32_t want) {
+    row_set seen(all);
+    for (std::size_t k = 0; k < all; ++k) {
+      const std::size_t p = k < nd ? n + k : k - nd;
+      const std::size_t ahead = k + 8 < nd ? n + k + 8 : k + 8 - nd;
+      if (k + 8 < all && (hash[ahead] & mask) == want) seen.prefetch(hash[ahead]);
+      if ((hash[p] & mask) != want) continue;
+      const rowref& r = row_at(p);
+      const uint32_t at = seen.find_or_add(hash[p], static_cast<uint32_t>(p), [&](uint32_t q) {
+        return same_row(row_at(q), r, view);
+      });
+      if (p < n) first[p] = at == row_set::kAdded;
+    }
+  };
+  if (all >= kParallelRows) {
+    run_both([&] { hash_rows(0, all / 2); }, [&] { hash_rows(all / 2, all); });
+    run_both([&] { collapse(1U << 31, 0); }, [&] { collapse(1U << 31, 1U << 31); });
+  } else {
+    hash_rows(0, all);
+    collapse(0, 0);
+  }
+  std::size_t kept = 0;
+  for (std::size_t p = 0; p < n; ++p) {
+    if (first[p] != 0) rows[kept++] = rows[p];
+  }
+  rows.resize(kept);
+}
+
+// ---- Sorting ------------------------------------------------------------------------
+
+// Rows sort by their encodings as byte strings, whose memcmp order is the
+// row order: integers and the empty string are 0x01 and the biased 32-bit
+// value, big-endian; other strings 0x02, the bytes with 0x00 written as
+// 0x00 0xFF, and the terminator 0x00 0x00. Each cell's code is prefix-free,
+// and a row that ends first sorts first. An entry carries the first 24
+// bytes of its row's encoding and the encoding's length (kLong for any
+// longer one); only long rows that agree on those bytes are compared cell by
+// cell.
 struct sort_entry {
   uint64_t p0;
   uint64_t p1;
   uint64_t p2;
   uint32_t size;
-  uint32_t index;  // into the rows and keys as given
+  uint32_t index;  // into the rows as given
 };
 constexpr uint32_t kInline = 24;
+constexpr uint32_t kLong = kInline + 1;
 
-// The keys a sort made, kept for a merge walk over the sorted rows: key i
-// belongs to the i-th kept row.
-struct sorted_keys {
-  std::unique_ptr<row_keys> keys;
-  std::vector<std::string_view> kept;
-};
+uint64_t load_be(const unsigned char* b) {
+  uint64_t p = 0;
+  for (int i = 0; i < 8; ++i) p = (p << 8) | b[i];
+  return p;
+}
 
-// Sorts rows ascending, keeping equal rows in their given order, and drops
-// every row equal to the last one kept. With keys_out, the kept rows' keys
-// are handed out as well.
-void sort_unique(std::vector<rowref>& rows, sorted_keys* keys_out = nullptr) {
-  if (rows.size() < 2 && keys_out == nullptr) return;
-  auto owned = std::make_unique<row_keys>(rows);
-  const row_keys& keys = *owned;
-  std::vector<sort_entry> e(rows.size());
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    e[i] = {keys.prefix(i, 0), keys.prefix(i, 8), keys.prefix(i, 16),
-            static_cast<uint32_t>(keys.key(i).size()), static_cast<uint32_t>(i)};
+sort_entry entry_of(const rowref& r, uint32_t index) {
+  // Every code starts at most at byte kInline and writes at most 5 bytes
+  // before the loop looks again.
+  unsigned char b[kInline + 8] = {};
+  uint32_t pos = 0;
+  for (uint32_t i = 0; i < r.w && pos <= kInline; ++i) {
+    const cell& c = r.c[i];
+    if (c.is_int() || c.n == 0) {
+      const uint32_t v = static_cast<uint32_t>(c.ival()) ^ 0x80000000U;
+      b[pos] = 1;
+      b[pos + 1] = static_cast<unsigned char>(v >> 24);
+      b[pos + 2] = static_cast<unsigned char>(v >> 16);
+      b[pos + 3] = static_cast<unsigned char>(v >> 8);
+      b[pos + 4] = static_cast<unsigned char>(v);
+      pos += 5;
+      continue;
+    }
+    b[pos++] = 2;
+    for (uint32_t k = 0; k < c.n && pos <= kInline; ++k) {
+      const auto ch = static_cast<unsigned char>(c.s[k]);
+      b[pos++] = ch;
+      if (ch == 0) b[pos++] = 0xFF;
+    }
+    if (pos <= kInline) {
+      b[pos++] = 0;
+      b[pos++] = 0;
+    }
   }
-  // A total order (ties broken by position), so halves sorted apart merge
-  // into the one stable result.
-  const auto less = [&keys](const sort_entry& a, const sort_entry& b) {
+  return {load_be(b), load_be(b + 8), load_be(b + 16), std::min(pos, kLong), index};
+}
+
+// Sorts rows ascending; equal rows keep their given order, and of every set
+// of equal rows only the first stays (unless the caller knows there are
+// none: distinct).
+void sort_unique(std::vector<rowref>& rows, bool distinct = false) {
+  if (!distinct) keep_first_of_each(rows, whole_row{});
+  const std::size_t n = rows.size();
+  if (n < 2) return;
+  if (n >= UINT32_MAX) throw std::bad_alloc();
+  std::vector<sort_entry> e(n);
+  const auto fill = [&](std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) e[i] = entry_of(rows[i], static_cast<uint32_t>(i));
+  };
+  // A total order (ties broken by position), so the sort's result is the
+  // stable one whichever way it is split.
+  const auto less = [&rows](const sort_entry& a, const sort_entry& b) {
     if (a.p0 != b.p0) return a.p0 < b.p0;
     if (a.p1 != b.p1) return a.p1 < b.p1;
     if (a.p2 != b.p2) return a.p2 < b.p2;
-    if (a.size > kInline && b.size > kInline) {
-      const int c = compare_keys(keys.key(a.index), keys.key(b.index));
+    if (a.size != b.size) return a.size < b.size;
+    if (a.size == kLong) {
+      const int c = ref_order(rows[a.index], rows[b.index]);
       if (c != 0) return c < 0;
-    } else if (a.size != b.size) {
-      return a.size < b.size;
     }
     return a.index < b.index;
   };
-  if (e.size() >= kParallelRows) {
-    const auto mid = e.begin() + static_cast<std::ptrdiff_t>(e.size() / 2);
+  if (n >= kParallelRows) {
+    run_both([&] { fill(0, n / 2); }, [&] { fill(n / 2, n); });
+    // Split around the median of a sample and sort each side on its own
+    // thread: the sides need no merging afterwards.
+    std::vector<sort_entry> sample;
+    for (std::size_t k = 0; k < 255; ++k) sample.push_back(e[k * n / 255]);
+    const auto median = sample.begin() + 127;
+    std::nth_element(sample.begin(), median, sample.end(), less);
+    const sort_entry pivot = *median;
+    const auto mid =
+        std::partition(e.begin(), e.end(), [&](const sort_entry& x) { return less(x, pivot); });
     run_both([&] { std::sort(mid, e.end(), less); }, [&] { std::sort(e.begin(), mid, less); });
-    std::inplace_merge(e.begin(), mid, e.end(), less);
   } else {
+    fill(0, n);
     std::sort(e.begin(), e.end(), less);
   }
-  // Mark the kept entries, then let the keys go (unless wanted) before the
-  // sorted list is built, to keep the peak of memory down.
-  std::size_t kept = 0;
-  std::string_view last;
-  for (std::size_t i = 0; i < e.size(); ++i) {
-    const std::string_view k = keys.key(e[i].index);
-    if (i > 0 && k == last) continue;
-    last = k;
-    e[kept++] = e[i];
-    if (keys_out) keys_out->kept.push_back(k);
-  }
-  e.resize(kept);
-  if (keys_out) {
-    keys_out->keys = std::move(owned);
-  } else {
-    owned.reset();
-  }
+  // Keep only the order, so the entries are gone before the sorted list is
+  // built.
+  std::vector<uint32_t> order(n);
+  for (std::size_t i = 0; i < n; ++i) order[i] = e[i].index;
+  std::vector<sort_entry>().swap(e);
   std::vector<rowref> out;
-  out.reserve(kept);
-  for (const sort_entry& x : e) out.push_back(rows[x.index]);
+  out.reserve(n);
+  for (const uint32_t i : order) out.push_back(rows[i]);
   rows.swap(out);
 }
 
@@ -599,34 +708,26 @@ relation rel_minus(relation a, relation b) {
   result.owners.swap(a.owners);
   std::vector<rowref> x = std::move(a.rows);
   std::vector<rowref> y = std::move(b.rows);
-  // Rows already in order are compared directly; rows sorted here are
-  // compared by the keys the sort made.
-  sorted_keys kx;
-  sorted_keys ky;
-  const bool keyed = !a.sorted && !b.sorted;
-  if (!a.sorted) sort_unique(x, keyed ? &kx : nullptr);
-  if (!b.sorted) sort_unique(y, keyed ? &ky : nullptr);
-  std::size_t i = 0;
-  std::size_t j = 0;
-  while (i < x.size() && j < y.size()) {
-    const int c = keyed ? compare_keys(kx.kept[i], ky.kept[j]) : ref_order(x[i], y[j]);
-    if (c == 0) {
-      ++i;
-      ++j;
-    } else if (c < 0) {
-      result.rows.push_back(x[i++]);
-    } else {
-      ++j;
-    }
-  }
-  result.rows.insert(result.rows.end(), x.begin() + static_cast<std::ptrdiff_t>(i), x.end());
+  // One hashing pass drops the rows of y and the repeats; an unordered
+  // remainder is then sorted, an ordered one stays in order.
+  if (!y.empty() || !a.sorted) keep_first_of_each(x, whole_row{}, &y);
+  std::vector<rowref>().swap(y);
+  if (!a.sorted) sort_unique(x, true);
+  result.rows = std::move(x);
   result.sorted = true;
   return result;
 }
 
 // ---- Product -------------------------------------------------------------------
 
-relation rel_product(relation a, relation b) {
+namespace {
+
+bool full_width(const std::vector<rowref>& rows, std::size_t width) {
+  return std::all_of(rows.begin(), rows.end(), [&](const rowref& r) { return r.w == width; });
+}
+
+// The product of a and b, or only those of its rows that satisfy condition.
+relation product_rows(relation a, relation b, const logic* condition) {
   std::vector<std::string> names = a.colnames;
   names.insert(names.end(), b.colnames.begin(), b.colnames.end());
   std::vector<std::string> types = a.coltypes;
@@ -670,7 +771,7 @@ relation rel_product(relation a, relation b) {
 
   const std::size_t na = a.colnames.size();
   const std::size_t width = names.size();
-  // A row costs its cells, its reference and its sort entry and key.
+  // A row costs its cells, its reference and its sort entry.
   const std::size_t row_bytes = width * (sizeof(cell) + 8) + 64;
   const std::size_t cap = std::min(g_row_limit, g_memory_budget / row_bytes);
   if (!x.empty() && y.size() > cap / x.size()) {
@@ -679,30 +780,71 @@ relation rel_product(relation a, relation b) {
         std::to_string(y.size()) + " rows, more than the limit of " + std::to_string(cap) +
         (cap == g_row_limit ? " set by --max-rows" : " that fit in memory"));
   }
+  // Rows of full width make combined rows as distinct as the pairs; when the
+  // layout keeps a's columns first as well, pairs taken in order are rows in
+  // order.
+  const bool distinct = full_width(x, na) && full_width(y, width - na);
+  bool in_order = distinct;
+  for (std::size_t e = 0; e < place.size(); ++e) in_order = in_order && place[e] == static_cast<int>(e);
+
   // source[k]: the combined position whose cell lands at position k. A row
   // too short for its table reads the integer 0 where it has no cell.
   std::vector<std::size_t> source(width);
   for (std::size_t e = 0; e < place.size(); ++e) source[static_cast<std::size_t>(place[e])] = e;
-  auto store = new_cells(x.size() * y.size() * width);
-  result.rows.reserve(x.size() * y.size());
-  for (const rowref& p : x) {
-    for (const rowref& q : y) {
-      const cell* first = store->data() + store->size();
-      for (const std::size_t s : source) {
-        if (s < na) {
-          store->push_back(s < p.w ? p.c[s] : kZero);
-        } else {
-          store->push_back(s - na < q.w ? q.c[s - na] : kZero);
+  std::vector<cell> row(width);
+  const auto combine = [&](const rowref& p, const rowref& q) {
+    for (std::size_t k = 0; k < width; ++k) {
+      const std::size_t s = source[k];
+      row[k] = s < na ? (s < p.w ? p.c[s] : kZero) : (s - na < q.w ? q.c[s - na] : kZero);
+    }
+  };
+  std::shared_ptr<std::vector<cell>> store;
+  std::size_t count = 0;
+  if (condition == nullptr) {
+    store = new_cells(x.size() * y.size() * width);
+    for (const rowref& p : x) {
+      for (const rowref& q : y) {
+        combine(p, q);
+        store->insert(store->end(), row.begin(), row.end());
+      }
+    }
+    count = x.size() * y.size();
+  } else {
+    // Only the rows that pass are kept, so the whole product is never built.
+    const bound_predicate test(*condition, result.colnames);
+    store = std::make_shared<std::vector<cell>>();
+    for (const rowref& p : x) {
+      for (const rowref& q : y) {
+        combine(p, q);
+        if (test.test(row.data(), static_cast<uint32_t>(width))) {
+          store->insert(store->end(), row.begin(), row.end());
+          ++count;
         }
       }
-      result.rows.push_back({first, static_cast<uint32_t>(width)});
     }
   }
-  sort_unique(result.rows);
+  result.rows.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    result.rows.push_back({width == 0 ? nullptr : store->data() + i * width,
+                           static_cast<uint32_t>(width)});
+  }
+  if (!in_order) sort_unique(result.rows, distinct);
   adopt(result, a);
   adopt(result, b);
   result.owners.push_back(std::move(store));
   result.sorted = true;
+  return result;
+}
+
+}  // namespace
+
+relation rel_product(relation a, relation b) {
+  return product_rows(std::move(a), std::move(b), nullptr);
+}
+
+relation rel_select_product(relation a, relation b, const logic& condition) {
+  relation result = product_rows(std::move(a), std::move(b), &condition);
+  result.name.clear();
   return result;
 }
 
@@ -732,19 +874,21 @@ relation rel_project(relation t, const std::vector<std::string>& cols) {
   result.colnames = vector_project(t.colnames, idx);
   result.coltypes = vector_project(t.coltypes, idx);
 
-  // Cut every row to the listed positions (views, no values copied); a
-  // position the row lacks reads as the integer 0. Then sort and collapse.
+  // Repeats are dropped as the rows are seen through the listed positions,
+  // so only the rows that stay are cut (views, no values copied); a position
+  // the row lacks reads as the integer 0. Then they are sorted.
+  const cut_row cut{idx};
+  keep_first_of_each(t.rows, cut);
   const std::size_t width = idx.size();
   auto store = new_cells(t.rows.size() * width);
   result.rows.reserve(t.rows.size());
   for (const rowref& r : t.rows) {
     const cell* first = store->data() + store->size();
-    for (const int i : idx) {
-      store->push_back(static_cast<uint32_t>(i) < r.w ? r.c[i] : kZero);
-    }
+    for (uint32_t k = 0; k < width; ++k) store->push_back(cut.at(r, k));
     result.rows.push_back({first, static_cast<uint32_t>(width)});
   }
-  sort_unique(result.rows);
+  std::vector<rowref>().swap(t.rows);
+  sort_unique(result.rows, true);
   adopt(result, t);
   result.owners.push_back(std::move(store));
   return result;

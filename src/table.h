@@ -144,6 +144,9 @@ relation rel_project(relation t, const std::vector<std::string>& cols);
 relation rel_rename(relation t, const std::vector<std::string>& names);
 class logic;
 relation rel_select(relation t, const logic& condition);
+// select over product without building the product: the same rows as
+// rel_select(rel_product(a, b), condition).
+relation rel_select_product(relation a, relation b, const logic& condition);
 
 // Writes the header line and one line per row, each ended by "\n".
 std::ostream& operator<<(std::ostream& out, const table& t);
