@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <list>
 #include <memory>
@@ -44,16 +45,24 @@ class table {
 // value for receives the empty text; text after the last value is ignored.
 template <class Emit>
 void scan_row(std::string_view line, std::size_t ncols, Emit&& emit) {
+  const char* const s = line.data();
   const std::size_t n = line.size();
   std::size_t pos = 0;
   for (std::size_t j = 0; j < ncols; ++j) {
-    while (pos < n && (line[pos] == ' ' || line[pos] == ',')) ++pos;
+    while (pos < n && (s[pos] == ' ' || s[pos] == ',')) ++pos;
     const std::size_t start = pos;
-    std::size_t quotes = 0;
+    bool quoted = false;  // past the value's first apostrophe
     while (pos < n) {
-      const char c = line[pos];
-      if ((c == ' ' || c == ',') && quotes != 1) break;
-      if (c == '\'') ++quotes;
+      const char c = s[pos];
+      if (c == ' ' || c == ',') break;
+      if (c == '\'' && !quoted) {
+        // Blanks and commas up to the next apostrophe belong to the value;
+        // with no next apostrophe the value runs to the end of the line.
+        quoted = true;
+        const void* close = std::memchr(s + pos + 1, '\'', n - pos - 1);
+        pos = close == nullptr ? n : static_cast<std::size_t>(static_cast<const char*>(close) - s) + 1;
+        continue;
+      }
       ++pos;
     }
     emit(j, line.substr(start, pos - start));
