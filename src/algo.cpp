@@ -86,26 +86,61 @@ algo::result algo::eval(const text_ref& text) {
   return (this->*(it->second))(cp.operands);
 }
 
-algo::result algo::eval_binary(const text_ref& args, char op) {
-  auto [left, right] = binary_operands(args);
-  switch (op) {
-    case '+': return rel_union(std::move(left), std::move(right));
-    case '-': return rel_minus(std::move(left), std::move(right));
-    default: return rel_product(std::move(left), std::move(right));
+algo::result algo::eval_binary(const text_ref& args, char op, const logic* condition) {
+  // Binary operators nested in their right operands, as deep queries are,
+  // are walked down first and applied on the way back up, so the depth of
+  // such a chain costs no stack. Each level's left operand is checked (and,
+  // when it is a call, evaluated) before the level below, and the levels are
+  // applied innermost first: the order a recursive walk would take.
+  struct level {
+    char op;
+    const table* named_left;  // else lefts.back() holds its value when applied
+  };
+  std::vector<level> chain;
+  std::vector<result> lefts;
+  text_ref cur = args;
+  result right;
+  for (;;) {
+    const auto [e1, e2] = split_first(cur);
+    // A table-name operand on the left is looked up first but taken only
+    // after the right one is evaluated, so the chain holds no row lists for
+    // it.
+    const table* named_left = operand_table(e1);
+    if (named_left == nullptr) lefts.push_back(eval(e1));
+    chain.push_back({op, named_left});
+    const call_parts cp = split_call(e2);
+    op = 0;
+    if (cp.p >= 0) {
+      const std::string_view name = e2.view().substr(0, static_cast<std::size_t>(cp.p - e2.l));
+      op = name == "union" ? '+' : name == "minus" ? '-' : name == "product" ? '*' : 0;
+    }
+    if (op == 0) {
+      const table* named_right = operand_table(e2);
+      right = named_right != nullptr ? sorted_operand(*named_right) : eval(e2);
+      break;
+    }
+    cur = cp.operands;
   }
-}
-
-std::pair<algo::result, algo::result> algo::binary_operands(const text_ref& args) {
-  const auto [e1, e2] = split_first(args);
-  // A table-name operand on the left is looked up first but taken only after
-  // the right one is evaluated, so a deep right-nested query does not hold
-  // a row list per level.
-  const table* named_left = operand_table(e1);
-  result left = named_left != nullptr ? result{} : eval(e1);
-  const table* named_right = operand_table(e2);
-  result right = named_right != nullptr ? sorted_operand(*named_right) : eval(e2);
-  if (named_left != nullptr) left = sorted_operand(*named_left);
-  return {std::move(left), std::move(right)};
+  while (!chain.empty()) {
+    const level at = chain.back();
+    chain.pop_back();
+    result left;
+    if (at.named_left != nullptr) {
+      left = sorted_operand(*at.named_left);
+    } else {
+      left = std::move(lefts.back());
+      lefts.pop_back();
+    }
+    switch (at.op) {
+      case '+': right = rel_union(std::move(left), std::move(right)); break;
+      case '-': right = rel_minus(std::move(left), std::move(right)); break;
+      default:
+        right = chain.empty() && condition != nullptr
+                    ? rel_select_product(std::move(left), std::move(right), *condition)
+                    : rel_product(std::move(left), std::move(right));
+    }
+  }
+  return right;
 }
 
 const table* algo::operand_table(const text_ref& operand) {
@@ -172,16 +207,15 @@ algo::result algo::eval_select(const text_ref& args) {
   if (cp.p >= 0 && expr.view().substr(0, static_cast<std::size_t>(cp.p - expr.l)) == "product") {
     // A selection over a product keeps only the rows that pass, instead of
     // building every combined row first.
-    auto [left, right] = binary_operands(cp.operands);
     std::unique_ptr<logic> root;
     try {
       root = std::make_unique<logic>(condition);
     } catch (const std::runtime_error&) {
-      // The product's own refusals come first, as they would unfused.
-      rel_product(std::move(left), std::move(right));
+      // The product's own failures come first, as they would unfused.
+      eval_binary(cp.operands, '*');
       throw;
     }
-    return rel_select_product(std::move(left), std::move(right), *root);
+    return eval_binary(cp.operands, '*', root.get());
   }
   result t = eval(expr);
   const auto root = std::make_unique<logic>(condition);

@@ -51,9 +51,8 @@ class algo {
   using fast_handler = result (algo::*)(const text_ref&);
 
   result eval(const text_ref& text);
-  result eval_binary(const text_ref& args, char op);
-  // The two operands of a binary operator, evaluated.
-  std::pair<result, result> binary_operands(const text_ref& args);
+  // With a condition, a product keeps only the rows that satisfy it.
+  result eval_binary(const text_ref& args, char op, const logic* condition = nullptr);
   result eval_union(const text_ref& args) { return eval_binary(args, '+'); }
   result eval_minus(const text_ref& args) { return eval_binary(args, '-'); }
   result eval_product(const text_ref& args) { return eval_binary(args, '*'); }

@@ -46,30 +46,48 @@ std::pair<std::string, std::string> split_first(std::string_view text) {
 
 nest_index::nest_index(std::string s) : text(std::move(s)) {
   const std::size_t n = text.size();
-  depth.resize(n + 1);
-  close.assign(n, -1);
   std::vector<int32_t> stack;
+  std::vector<int32_t> comma_depth;
   int32_t d = 0;
+  int32_t deepest = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    depth[i] = d;
     const char c = text[i];
+    const auto at = static_cast<int32_t>(i);
     if (c == ' ') plain = false;
     if (c == '(') {
-      opens.push_back(static_cast<int32_t>(i));
-      stack.push_back(static_cast<int32_t>(i));
+      stack.push_back(static_cast<int32_t>(opens.size()));
+      opens.push_back(at);
+      closer.push_back(-1);
       ++d;
     } else if (c == ')') {
+      closes.push_back(at);
       if (!stack.empty()) {
-        close[static_cast<std::size_t>(stack.back())] = static_cast<int32_t>(i);
+        closer[static_cast<std::size_t>(stack.back())] = at;
         stack.pop_back();
       }
       if (--d < 0) plain = false;
     } else if (c == ',' && d >= 0) {
-      if (commas.size() <= static_cast<std::size_t>(d)) commas.resize(static_cast<std::size_t>(d) + 1);
-      commas[static_cast<std::size_t>(d)].push_back(static_cast<int32_t>(i));
+      comma_at.push_back(at);
+      comma_depth.push_back(d);
+      deepest = std::max(deepest, d);
     }
   }
-  depth[n] = d;
+  // Group the commas by depth (a counting sort keeps each group ascending).
+  comma_from.assign(static_cast<std::size_t>(deepest) + 2, 0);
+  for (const int32_t cd : comma_depth) ++comma_from[static_cast<std::size_t>(cd) + 1];
+  for (std::size_t k = 1; k < comma_from.size(); ++k) comma_from[k] += comma_from[k - 1];
+  std::vector<int32_t> grouped(comma_at.size());
+  std::vector<int32_t> next(comma_from.begin(), comma_from.end() - 1);
+  for (std::size_t k = 0; k < comma_at.size(); ++k) {
+    grouped[static_cast<std::size_t>(next[static_cast<std::size_t>(comma_depth[k])]++)] = comma_at[k];
+  }
+  comma_at.swap(grouped);
+}
+
+int32_t nest_index::depth(int32_t i) const {
+  const auto o = std::lower_bound(opens.begin(), opens.end(), i) - opens.begin();
+  const auto c = std::lower_bound(closes.begin(), closes.end(), i) - closes.begin();
+  return static_cast<int32_t>(o - c);
 }
 
 text_ref text_ref::of(std::string s) {
@@ -85,7 +103,7 @@ call_parts split_call(const text_ref& t) {
   const auto it = std::lower_bound(x.opens.begin(), x.opens.end(), t.l);
   if (it == x.opens.end() || *it >= t.r) return cp;
   cp.p = *it;
-  const int32_t q = x.close[static_cast<std::size_t>(cp.p)];
+  const int32_t q = x.closer[static_cast<std::size_t>(it - x.opens.begin())];
   // A call closed inside the piece with no later "(" keeps its operands as
   // a view; anything else takes the general rule.
   if (x.plain && q >= 0 && q < t.r) {
@@ -105,11 +123,12 @@ namespace {
 // empty range. Only valid for plain indexes.
 std::pair<const int32_t*, const int32_t*> top_range(const text_ref& t) {
   const nest_index& x = *t.idx;
-  const int32_t d = x.depth[static_cast<std::size_t>(t.l)];
-  if (d < 0 || static_cast<std::size_t>(d) >= x.commas.size()) return {nullptr, nullptr};
-  const std::vector<int32_t>& v = x.commas[static_cast<std::size_t>(d)];
-  const int32_t* b = std::lower_bound(v.data(), v.data() + v.size(), t.l);
-  const int32_t* e = std::lower_bound(b, v.data() + v.size(), t.r);
+  const int32_t d = x.depth(t.l);
+  if (d < 0 || static_cast<std::size_t>(d) + 1 >= x.comma_from.size()) return {nullptr, nullptr};
+  const int32_t* first = x.comma_at.data() + x.comma_from[static_cast<std::size_t>(d)];
+  const int32_t* last = x.comma_at.data() + x.comma_from[static_cast<std::size_t>(d) + 1];
+  const int32_t* b = std::lower_bound(first, last, t.l);
+  const int32_t* e = std::lower_bound(b, last, t.r);
   return {b, e};
 }
 

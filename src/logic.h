@@ -36,13 +36,19 @@ std::pair<std::string, std::string> split_first(std::string_view text);
 // other text is marked not plain and read by the general rules instead.
 struct nest_index {
   std::string text;
-  std::vector<int32_t> depth;   // depth before each position (size n + 1)
-  std::vector<int32_t> close;   // for "(" at i: its ")" or -1
   std::vector<int32_t> opens;   // every "(" position, ascending
-  std::vector<std::vector<int32_t>> commas;  // commas[d]: "," at depth d
+  std::vector<int32_t> closer;  // closer[k]: the ")" matching opens[k], or -1
+  std::vector<int32_t> closes;  // every ")" position, ascending
+  // The commas of depth d are comma_at[comma_from[d] .. comma_from[d + 1]),
+  // ascending. Only the positions are kept: a text a million levels deep
+  // must not cost a list per level.
+  std::vector<int32_t> comma_from;
+  std::vector<int32_t> comma_at;
   bool plain = true;  // no blanks and depth never below 0: views are exact
 
   explicit nest_index(std::string s);
+  // The nesting depth just before position i.
+  int32_t depth(int32_t i) const;
 };
 
 // A piece [l, r) of an indexed text.

@@ -800,6 +800,16 @@ relation product_rows(relation a, relation b, const logic* condition) {
   };
   std::shared_ptr<std::vector<cell>> store;
   std::size_t count = 0;
+  if (condition != nullptr && !distinct) {
+    // Equal combined rows need not pass the condition alike (0 and '' are
+    // equal but compare differently), so the first of them must be chosen
+    // before the condition is tried: build the product, then select.
+    a.rows = std::move(x);
+    b.rows = std::move(y);
+    a.sorted = b.sorted = true;
+    relation all = product_rows(std::move(a), std::move(b), nullptr);
+    return rel_select(std::move(all), *condition);
+  }
   if (condition == nullptr) {
     store = new_cells(x.size() * y.size() * width);
     for (const rowref& p : x) {
