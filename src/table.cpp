@@ -450,6 +450,59 @@ void keep_first_of_each(std::vector<rowref>& rows, const View& view,
   rows.resize(kept);
 }
 
+// The distinct rows of rows as cut sees them, first of each kept, each cut
+// into cells of its own: stores made here and added to owners. The cut
+// rows are compared against those compact copies rather than against the
+// scattered rows they came from, which matters when many rows repeat a few.
+// The rows come back in no particular order.
+std::vector<rowref> distinct_cuts(const std::vector<rowref>& rows, const cut_row& cut,
+                                  std::vector<std::shared_ptr<const void>>& owners) {
+  const std::size_t n = rows.size();
+  const auto w = static_cast<uint32_t>(cut.idx.size());
+  if (n >= UINT32_MAX) throw std::bad_alloc();
+  std::vector<uint32_t> hash(n);
+  const auto hash_rows = [&](std::size_t from, std::size_t to) {
+    for (std::size_t p = from; p < to; ++p) hash[p] = hash_row(rows[p], cut);
+  };
+  std::shared_ptr<std::vector<cell>> store[2];
+  const auto collapse = [&](uint32_t mask, uint32_t want, std::vector<cell>& cells) {
+    row_set seen(n);
+    uint32_t kept = 0;
+    for (std::size_t p = 0; p < n; ++p) {
+      if (p + 8 < n && (hash[p + 8] & mask) == want) seen.prefetch(hash[p + 8]);
+      if ((hash[p] & mask) != want) continue;
+      const rowref& r = rows[p];
+      const uint32_t at = seen.find_or_add(hash[p], kept, [&](uint32_t q) {
+        const cell* c = cells.data() + static_cast<std::size_t>(q) * w;
+        for (uint32_t k = 0; k < w; ++k) {
+          if (!cell_eq(c[k], cut.at(r, k))) return false;
+        }
+        return true;
+      });
+      if (at != row_set::kAdded) continue;
+      for (uint32_t k = 0; k < w; ++k) cells.push_back(cut.at(r, k));
+      ++kept;
+    }
+  };
+  store[0] = std::make_shared<std::vector<cell>>();
+  if (n >= kParallelRows) {
+    store[1] = std::make_shared<std::vector<cell>>();
+    run_both([&] { hash_rows(0, n / 2); }, [&] { hash_rows(n / 2, n); });
+    run_both([&] { collapse(1U << 31, 0, *store[0]); },
+             [&] { collapse(1U << 31, 1U << 31, *store[1]); });
+  } else {
+    hash_rows(0, n);
+    collapse(0, 0, *store[0]);
+  }
+  std::vector<rowref> out;
+  for (auto& cells : store) {
+    if (!cells) continue;
+    for (std::size_t i = 0; i < cells->size(); i += w) out.push_back({cells->data() + i, w});
+    owners.push_back(std::move(cells));
+  }
+  return out;
+}
+
 // ---- Sorting ------------------------------------------------------------------------
 
 // Rows sort by their encodings as byte strings, whose memcmp order is the
@@ -887,20 +940,10 @@ relation rel_project(relation t, const std::vector<std::string>& cols) {
   // Repeats are dropped as the rows are seen through the listed positions,
   // so only the rows that stay are cut (views, no values copied); a position
   // the row lacks reads as the integer 0. Then they are sorted.
-  const cut_row cut{idx};
-  keep_first_of_each(t.rows, cut);
-  const std::size_t width = idx.size();
-  auto store = new_cells(t.rows.size() * width);
-  result.rows.reserve(t.rows.size());
-  for (const rowref& r : t.rows) {
-    const cell* first = store->data() + store->size();
-    for (uint32_t k = 0; k < width; ++k) store->push_back(cut.at(r, k));
-    result.rows.push_back({first, static_cast<uint32_t>(width)});
-  }
+  result.rows = distinct_cuts(t.rows, cut_row{idx}, result.owners);
   std::vector<rowref>().swap(t.rows);
   sort_unique(result.rows, true);
   adopt(result, t);
-  result.owners.push_back(std::move(store));
   return result;
 }
 
