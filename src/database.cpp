@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 
 std::string database::addtable(std::string header) {
   table t;
@@ -30,48 +31,65 @@ table* database::find(std::string_view name) {
 }
 
 void database::materialize() {
-  // Work is cut into chunks of lines; each line fills its own run of cells,
-  // so chunks need no merging afterwards.
-  struct chunk {
-    const std::vector<std::string_view>* lines;
-    std::size_t from;
-    std::size_t to;
+  // Each table's lines are cut into pieces at line ends. The lines of every
+  // piece are counted, which places each piece's rows in its table's block;
+  // then the pieces are parsed. Both passes spread the pieces over two
+  // threads, and rows keep their input order.
+  struct piece {
+    std::string_view text;
+    std::size_t first_row;
+    std::size_t rows;
     cell_block* block;
     const std::vector<bool>* is_int;
   };
-  constexpr std::size_t kChunk = 1 << 14;
-  std::vector<chunk> chunks;
+  constexpr std::size_t kPiece = 1 << 18;
+  std::vector<piece> pieces;
   std::vector<std::vector<bool>> kinds;
-  kinds.reserve(pending.size());
+  kinds.reserve(pending.size());  // pieces point into it
   std::vector<std::pair<std::string, std::shared_ptr<cell_block>>> made;
-  for (const auto& [name, lines] : pending) {
+  for (const auto& [name, text] : pending) {
     const table* t = find(name);
     if (t == nullptr) continue;
     auto block = std::make_shared<cell_block>();
-    block->rows = lines.size();
-    block->cells.resize(lines.size() * t->coltypes.size());
     const std::vector<bool>& is_int = kinds.emplace_back(int_columns(*t));
-    for (std::size_t i = 0; i < lines.size(); i += kChunk) {
-      chunks.push_back({&lines, i, std::min(lines.size(), i + kChunk), block.get(), &is_int});
+    for (std::size_t from = 0; from < text.size();) {
+      const std::size_t to = piece_end(text, from, kPiece);
+      pieces.push_back({text.substr(from, to - from), 0, 0, block.get(), &is_int});
+      from = to;
     }
     made.emplace_back(name, std::move(block));
   }
-  std::atomic<std::size_t> next{0};
-  const auto work = [&]() {
-    for (std::size_t c = next++; c < chunks.size(); c = next++) {
-      const chunk& k = chunks[c];
-      const std::vector<bool>& is_int = *k.is_int;
-      const std::size_t w = is_int.size();
-      for (std::size_t i = k.from; i < k.to; ++i) {
-        scan_cells((*k.lines)[i], is_int, k.block->cells.data() + i * w);
-      }
+  const auto each_piece = [&](const std::function<void(piece&)>& fn) {
+    std::atomic<std::size_t> next{0};
+    const auto work = [&]() {
+      for (std::size_t i = next++; i < pieces.size(); i = next++) fn(pieces[i]);
+    };
+    if (pieces.size() > 1) {
+      run_both(work, work);
+    } else {
+      work();
     }
   };
-  if (chunks.size() > 1) {
-    run_both(work, work);
-  } else {
-    work();
+  each_piece([](piece& p) {
+    p.rows = static_cast<std::size_t>(std::count(p.text.begin(), p.text.end(), '\n')) +
+             (p.text.back() != '\n' ? 1 : 0);
+  });
+  for (piece& p : pieces) {
+    p.first_row = p.block->rows;
+    p.block->rows += p.rows;
   }
+  for (std::size_t k = 0; k < made.size(); ++k) {
+    cell_block& block = *made[k].second;
+    block.cells.resize(block.rows * kinds[k].size());
+  }
+  each_piece([](piece& p) {
+    const std::vector<bool>& is_int = *p.is_int;
+    cell* out = p.block->cells.data() + p.first_row * is_int.size();
+    for_each_line(p.text, [&](std::string_view line) {
+      scan_cells(line, is_int, out);
+      out += is_int.size();
+    });
+  });
   for (auto& [name, block] : made) blocks.insert_or_assign(name, std::move(block));
   pending.clear();
 }

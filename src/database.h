@@ -25,9 +25,10 @@ class database {
   table gettable(std::string name);
   bool istable(std::string name) const;
 
-  // Row lines not parsed yet, by table name: views into an input text that
-  // the loader's caller keeps alive until materialize() has run.
-  std::map<std::string, std::vector<std::string_view>, std::less<>> pending;
+  // Row lines not parsed yet, by table name: each table's lines as one run
+  // of an input text (lines separated by "\n") that the loader's caller
+  // keeps alive until materialize() has run.
+  std::map<std::string, std::string_view, std::less<>> pending;
 
   // Tables whose rows were loaded by materialize(): their cells, views into
   // the input text, by table name. Such a table's own `rows` stay empty.

@@ -219,30 +219,33 @@ relation evaluate_query(algo& interp, const std::string& query) {
 // Prints a table whose rows are still unparsed lines, parsing each into
 // cells only to print it, so that the rows never all exist at once. Blocks
 // of lines are handled two at a time, one per thread.
-void stream_table(const table& t, const std::vector<std::string_view>& lines, std::string& buf,
+void stream_table(const table& t, std::string_view lines, std::string& buf,
                   const std::function<void(std::string&)>& spill) {
   print_header(t, buf);
   const std::vector<bool> is_int = int_columns(t);
   const auto w = static_cast<uint32_t>(is_int.size());
-  const auto format = [&](std::size_t from, std::size_t to, std::string& out) {
+  const auto format = [&](std::string_view text, std::string& out) {
     std::vector<cell> cells(w);
-    for (std::size_t i = from; i < to; ++i) {
-      scan_cells(lines[i], is_int, cells.data());
+    for_each_line(text, [&](std::string_view line) {
+      scan_cells(line, is_int, cells.data());
       print_row(rowref{cells.data(), w}, out);
-    }
+    });
   };
-  constexpr std::size_t kBlock = 1 << 15;
+  // Pieces of about a megabyte, two at a time, one per thread.
+  constexpr std::size_t kPiece = 1 << 20;
   std::string other;
-  for (std::size_t b = 0; b < lines.size(); b += 2 * kBlock) {
-    const std::size_t m1 = std::min(b + kBlock, lines.size());
-    const std::size_t m2 = std::min(b + 2 * kBlock, lines.size());
+  for (std::size_t from = 0; from < lines.size();) {
+    const std::size_t m1 = piece_end(lines, from, kPiece);
+    const std::size_t m2 = m1 < lines.size() ? piece_end(lines, m1, kPiece) : m1;
     if (m1 < m2) {
-      run_both([&] { format(b, m1, buf); }, [&] { format(m1, m2, other); });
+      run_both([&] { format(lines.substr(from, m1 - from), buf); },
+               [&] { format(lines.substr(m1, m2 - m1), other); });
     } else {
-      format(b, m2, buf);
+      format(lines.substr(from, m1 - from), buf);
     }
     spill(buf);
     spill(other);
+    from = m2;
   }
 }
 
@@ -275,6 +278,26 @@ std::string_view echo_suffix(std::string_view input) {
   return input.back() == '\n' ? "\n" : "\n\n";
 }
 
+namespace {
+
+// Where a block of row lines that starts at pos (with a line that is not
+// empty) ends: at the "\n" that ends its last line, which an empty line or
+// the end of the input follows; or at the end of the input when its last
+// line has no "\n".
+std::size_t block_end(std::string_view input, std::size_t pos) {
+  const char* s = input.data();
+  const std::size_t n = input.size();
+  for (std::size_t i = pos; i < n; ++i) {
+    const void* nl = std::memchr(s + i, '\n', n - i);
+    if (nl == nullptr) return n;
+    i = static_cast<std::size_t>(static_cast<const char*>(nl) - s);
+    if (i + 1 == n || s[i + 1] == '\n') return i;
+  }
+  return n;
+}
+
+}  // namespace
+
 std::string load_input(std::string_view input, database& db, bool defer_rows) {
   const std::size_t n = input.size();
   std::size_t end = input.find('\n');
@@ -283,8 +306,21 @@ std::string load_input(std::string_view input, database& db, bool defer_rows) {
   std::size_t pos = end + 1;
   // The table whose rows are being read; null between blocks.
   table* current = nullptr;
-  std::vector<std::string_view>* deferred = nullptr;
+  std::string_view* deferred = nullptr;
   while (pos < n) {
+    if (current != nullptr && defer_rows) {
+      // The rows run up to the next empty line: found in one scan, and kept
+      // as one run of lines that is cut up when it is parsed.
+      if (input[pos] == '\n') {
+        ++pos;  // an empty line at once: no rows
+      } else {
+        const std::size_t stop = block_end(input, pos);
+        *deferred = input.substr(pos, stop - pos);
+        pos = stop + 2;  // past the end of the last row line and the empty line
+      }
+      current = nullptr;
+      continue;
+    }
     end = input.find('\n', pos);
     if (end == std::string_view::npos) end = n;
     const std::string_view line = input.substr(pos, end - pos);
@@ -297,10 +333,8 @@ std::string load_input(std::string_view input, database& db, bool defer_rows) {
       if (defer_rows) {
         // A header replaces its table whole, rows included.
         deferred = &db.pending[name];
-        deferred->clear();
+        *deferred = std::string_view();
       }
-    } else if (defer_rows) {
-      deferred->push_back(line);
     } else {
       current->append_row(line);
     }

@@ -383,6 +383,12 @@ class row_set {
     }
   }
   void prefetch(uint32_t h) const { __builtin_prefetch(&slots_[h & (slots_.size() - 1)]); }
+  // The position in the first slot a lookup of h tries, if its hash is h:
+  // the likely match. kAdded otherwise.
+  uint32_t peek(uint32_t h) const {
+    const uint64_t v = slots_[h & (slots_.size() - 1)];
+    return v != 0 && static_cast<uint32_t>(v >> 32) == h ? static_cast<uint32_t>(v) - 1 : kAdded;
+  }
 
  private:
   void grow() {
@@ -424,10 +430,31 @@ void keep_first_of_each(std::vector<rowref>& rows, const View& view,
   // one table per half, one thread each. Drop's rows go in first.
   const auto collapse = [&](uint32_t mask, uint32_t want) {
     row_set seen(all);
+    // Rows are taken in this order: drop's, then the given ones.
+    const auto position = [&](std::size_t k) { return k < nd ? n + k : k - nd; };
+    // The likely match of the row taken at step k, if any.
+    const auto match = [&](std::size_t k) -> const rowref* {
+      if (k >= all) return nullptr;
+      const uint32_t h = hash[position(k)];
+      if ((h & mask) != want) return nullptr;
+      const uint32_t q = seen.peek(h);
+      return q == row_set::kAdded ? nullptr : &row_at(q);
+    };
     for (std::size_t k = 0; k < all; ++k) {
-      const std::size_t p = k < nd ? n + k : k - nd;
-      const std::size_t ahead = k + 8 < nd ? n + k + 8 : k + 8 - nd;
-      if (k + 8 < all && (hash[ahead] & mask) == want) seen.prefetch(hash[ahead]);
+      // A repeat is checked against a row stored at random: its reference,
+      // cells and texts are fetched in stages over the next steps, each
+      // stage once the one before is likely in cache.
+      if (k + 16 < all && (hash[position(k + 16)] & mask) == want) {
+        seen.prefetch(hash[position(k + 16)]);
+      }
+      if (const rowref* m = match(k + 8)) __builtin_prefetch(m);
+      if (const rowref* m = match(k + 4)) __builtin_prefetch(m->c);
+      if (const rowref* m = match(k + 2)) {
+        for (uint32_t i = 0; i < m->w && i < 4; ++i) {
+          if (m->c[i].s != nullptr) __builtin_prefetch(m->c[i].s);
+        }
+      }
+      const std::size_t p = position(k);
       if ((hash[p] & mask) != want) continue;
       const rowref& r = row_at(p);
       const uint32_t at = seen.find_or_add(hash[p], static_cast<uint32_t>(p), [&](uint32_t q) {

@@ -70,6 +70,29 @@ void scan_row(std::string_view line, std::size_t ncols, Emit&& emit) {
   }
 }
 
+// Calls fn(line) for each line of a run of row lines: the pieces between
+// "\n"s. A final "\n" does not start another line.
+template <class Fn>
+void for_each_line(std::string_view text, Fn&& fn) {
+  const char* s = text.data();
+  const std::size_t n = text.size();
+  std::size_t from = 0;
+  while (from < n) {
+    const void* nl = std::memchr(s + from, '\n', n - from);
+    const std::size_t to = nl == nullptr ? n : static_cast<std::size_t>(static_cast<const char*>(nl) - s);
+    fn(text.substr(from, to - from));
+    from = to + 1;
+  }
+}
+
+// Where a piece of about `size` bytes of text that starts at `from` ends:
+// just after a "\n", or at the end of the text.
+inline std::size_t piece_end(std::string_view text, std::size_t from, std::size_t size) {
+  if (text.size() - from <= size) return text.size();
+  const std::size_t nl = text.find('\n', from + size - 1);
+  return nl == std::string_view::npos ? text.size() : nl + 1;
+}
+
 // A cell as evaluation handles it: an integer, or a view of string bytes
 // that live elsewhere (the input text, a table's values, a predicate's
 // literals). It compares exactly as the t_object it stands for.

@@ -1,10 +1,12 @@
 // The whole program over in-memory input: echo, loading, result output and
 // the handling of queries without a result.
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "algo.h"
 #include "main.h"
 
 namespace {
@@ -117,6 +119,43 @@ TEST(LoadInput, EdgeInputs) {
     EXPECT_EQ(load_input(c.input, db), c.query);
     EXPECT_EQ(std::string(c.input) + std::string(echo_suffix(c.input)), c.echo);
     EXPECT_EQ(db.tables.size(), c.tables);
+  }
+}
+
+// Rows can be loaded line by line into the tables, or kept as runs of the
+// input and parsed later, in pieces, on two threads; both must give the same
+// tables.
+TEST(LoadInput, DeferredRowsEqualRowsLoadedLineByLine) {
+  std::string many = "Q\nR(a int, b text)\n";
+  for (int i = 0; i < 60000; ++i) many += std::to_string(i * 7 % 1000) + ", 'v" + std::to_string(i) + "'\n";
+  const std::string inputs[] = {
+      "Q\nR(a int, b text)\n1, 'x'\n2, 'y'",               // last line without "\n"
+      "Q\nR(a int)\n1\n\n\nS(b int)\n2\n",              // several empty lines
+      "Q\nR(a int)\n\n1\n",                               // empty line at once: "1" is a header
+      "Q\nR(a int)\n1\r\n2\r\n\r\n3\n",                  // "\r" lines are rows
+      "Q\nR(a int)\n1\nR(b text)\n'x'\n",                 // a header inside a block is a row
+      "Q\nR(a int)\n1\n\nR(b text)\n'x'\n\n",            // redefinition, empty line at the end
+      "Q\n(a int)\nR(b int)\n5\n",                         // after an unnamed header, a header
+      "Q\nR()\n\n\n\n",
+      "Q\nR(a int)\n \n  \n\nS(a int)\n\n",
+      many,
+  };
+  for (const std::string& input : inputs) {
+    SCOPED_TRACE(input.substr(0, 60));
+    database plain;
+    database deferred;
+    EXPECT_EQ(load_input(input, plain), load_input(input, deferred, true));
+    deferred.materialize();
+    algo interp(std::move(deferred));
+    ASSERT_EQ(interp.db.tables.size(), plain.tables.size());
+    for (const auto& [name, t] : plain.tables) {
+      SCOPED_TRACE("table '" + name + "'");
+      std::ostringstream want;
+      std::ostringstream got;
+      want << t;
+      got << interp.interpreter(name);
+      EXPECT_EQ(got.str(), want.str());
+    }
   }
 }
 
