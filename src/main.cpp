@@ -223,13 +223,8 @@ void stream_table(const table& t, std::string_view lines, std::string& buf,
                   const std::function<void(std::string&)>& spill) {
   print_header(t, buf);
   const std::vector<bool> is_int = int_columns(t);
-  const auto w = static_cast<uint32_t>(is_int.size());
   const auto format = [&](std::string_view text, std::string& out) {
-    std::vector<cell> cells(w);
-    for_each_line(text, [&](std::string_view line) {
-      scan_cells(line, is_int, cells.data());
-      print_row(rowref{cells.data(), w}, out);
-    });
+    print_lines(text, is_int, out);
   };
   // Pieces of about a megabyte, two at a time, one per thread.
   constexpr std::size_t kPiece = 1 << 20;

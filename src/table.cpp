@@ -155,10 +155,81 @@ void append_row(std::string& buf, const rowref& r) {
   buf += '\n';
 }
 
+// Formats rows into a scratch area that is appended to the output in large
+// runs: one room check per row instead of one append per value. A row too
+// large for the scratch area is appended value by value.
+class row_printer {
+ public:
+  explicit row_printer(std::string& out)
+      : out_(out), scratch_(std::make_unique_for_overwrite<char[]>(kSize)) {}
+
+  void row(const rowref& r) {
+    std::size_t bound = r.w + 1;
+    for (uint32_t i = 0; i < r.w; ++i) bound += r.c[i].is_int() ? kIntChars : r.c[i].n;
+    char* p = room(bound);
+    if (p == nullptr) {
+      append_row(out_, r);
+      return;
+    }
+    for (uint32_t i = 0; i < r.w; ++i) {
+      if (i > 0) *p++ = ',';
+      p = put(p, r.c[i]);
+    }
+    *p++ = '\n';
+    used_ = static_cast<std::size_t>(p - scratch_.get());
+  }
+
+  // A row line, parsed and printed in one pass.
+  void line(std::string_view text, const std::vector<bool>& is_int) {
+    // Each value prints in at most its own bytes or an integer's width.
+    char* p = room(text.size() + is_int.size() * (kIntChars + 1) + 1);
+    if (p == nullptr) {
+      std::vector<cell> cells(is_int.size());
+      scan_cells(text, is_int, cells.data());
+      append_row(out_, rowref{cells.data(), static_cast<uint32_t>(cells.size())});
+      return;
+    }
+    scan_row(text, is_int.size(), [&](std::size_t j, std::string_view value) {
+      if (j > 0) *p++ = ',';
+      p = put(p, is_int[j] ? cell::of_int(text_to_int(value)) : cell::of_text(value));
+    });
+    *p++ = '\n';
+    used_ = static_cast<std::size_t>(p - scratch_.get());
+  }
+
+  void flush() {
+    out_.append(scratch_.get(), used_);
+    used_ = 0;
+  }
+
+ private:
+  static constexpr std::size_t kSize = 1 << 16;
+  static constexpr std::size_t kIntChars = 11;  // "-2147483648"
+
+  // Where `bound` bytes can be written, or null when they never fit.
+  char* room(std::size_t bound) {
+    if (bound > kSize - used_) {
+      flush();
+      if (bound > kSize) return nullptr;
+    }
+    return scratch_.get() + used_;
+  }
+  static char* put(char* p, const cell& c) {
+    if (c.is_int()) return std::to_chars(p, p + kIntChars, c.v).ptr;
+    std::memcpy(p, c.s, c.n);
+    return p + c.n;
+  }
+
+  std::string& out_;
+  std::unique_ptr<char[]> scratch_;
+  std::size_t used_ = 0;
+};
+
 // Rows in sorted order lie scattered in memory: fetch each row's cells, and
 // then the text they point to, some rows ahead of printing them.
 void format_rows(const std::vector<rowref>& rows, std::size_t from, std::size_t to,
                  std::string& buf) {
+  row_printer out(buf);
   for (std::size_t i = from; i < to; ++i) {
     if (i + 16 < to && rows[i + 16].c != nullptr) {
       __builtin_prefetch(rows[i + 16].c);
@@ -171,8 +242,9 @@ void format_rows(const std::vector<rowref>& rows, std::size_t from, std::size_t 
         if (r.c[k].s != nullptr) __builtin_prefetch(r.c[k].s);
       }
     }
-    append_row(buf, rows[i]);
+    out.row(rows[i]);
   }
+  out.flush();
 }
 
 }  // namespace
@@ -181,6 +253,12 @@ void print_header(const table& t, std::string& buf) {
   append_header(buf, t.name, t.colnames, t.coltypes);
 }
 void print_row(const rowref& r, std::string& buf) { append_row(buf, r); }
+
+void print_lines(std::string_view lines, const std::vector<bool>& is_int, std::string& buf) {
+  row_printer out(buf);
+  for_each_line(lines, [&](std::string_view line) { out.line(line, is_int); });
+  out.flush();
+}
 
 void print_table(const table& t, std::string& buf,
                  const std::function<void(std::string&)>& spill, std::size_t chunk) {
