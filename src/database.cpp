@@ -80,7 +80,7 @@ void database::materialize() {
   }
   for (std::size_t k = 0; k < made.size(); ++k) {
     cell_block& block = *made[k].second;
-    block.cells.resize(block.rows * kinds[k].size());
+    block.cells = cell_array(block.rows * kinds[k].size());
   }
   each_piece([](piece& p) {
     const std::vector<bool>& is_int = *p.is_int;

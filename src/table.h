@@ -120,10 +120,39 @@ inline bool cell_lt(const cell& a, const cell& b) {
   return a.is_int() ? a.ival() < b.ival() : a.text() < b.text();
 }
 
+// Storage for cells that are all written after it is made: unlike a vector
+// it is not zeroed first, so its pages are first touched by the threads
+// that fill them, in parallel.
+class cell_array {
+ public:
+  cell_array() = default;
+  explicit cell_array(std::size_t n) : data_(std::allocator<cell>().allocate(n)), size_(n) {}
+  cell_array(cell_array&& o) noexcept : data_(o.data_), size_(o.size_) {
+    o.data_ = nullptr;
+    o.size_ = 0;
+  }
+  cell_array& operator=(cell_array&& o) noexcept {
+    std::swap(data_, o.data_);
+    std::swap(size_, o.size_);
+    return *this;
+  }
+  ~cell_array() {
+    if (data_ != nullptr) std::allocator<cell>().deallocate(data_, size_);
+  }
+
+  cell* data() { return data_; }
+  const cell* data() const { return data_; }
+  std::size_t size() const { return size_; }
+
+ private:
+  cell* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
 // The rows of a table loaded straight into cells: `rows` runs of the
 // table's width, one after another.
 struct cell_block {
-  std::vector<cell> cells;
+  cell_array cells;
   std::size_t rows = 0;
 };
 
