@@ -485,6 +485,28 @@ class row_set {
   std::size_t count_ = 0;
 };
 
+// Hashes rows 0..count-1 (hash_of(position)) and hands the hashes to
+// collapse(hash, mask, want, part), which takes the rows whose hash & mask
+// is want. Equal rows hash alike, so the two halves of the hash space are
+// collapsed apart, one per thread (parts 0 and 1); few rows are collapsed
+// at once (mask 0, part 0).
+template <class HashOf, class Collapse>
+void collapse_by_hash(std::size_t count, const HashOf& hash_of, const Collapse& collapse) {
+  if (count >= UINT32_MAX) throw std::bad_alloc();
+  std::vector<uint32_t> hash(count);
+  const auto hash_rows = [&](std::size_t from, std::size_t to) {
+    for (std::size_t p = from; p < to; ++p) hash[p] = hash_of(p);
+  };
+  if (count >= kParallelRows) {
+    run_both([&] { hash_rows(0, count / 2); }, [&] { hash_rows(count / 2, count); });
+    run_both([&] { collapse(hash, 1U << 31, 0U, 0); },
+             [&] { collapse(hash, 1U << 31, 1U << 31, 1); });
+  } else {
+    hash_rows(0, count);
+    collapse(hash, 0U, 0U, 0);
+  }
+}
+
 // Keeps the first of every set of rows that view shows as equal, in their
 // given order, and drops the others. With `drop`, rows equal to a row of
 // drop go as well.
@@ -494,19 +516,12 @@ void keep_first_of_each(std::vector<rowref>& rows, const View& view,
   const std::size_t n = rows.size();
   const std::size_t nd = drop != nullptr ? drop->size() : 0;
   const std::size_t all = n + nd;
-  if (all >= UINT32_MAX) throw std::bad_alloc();
   // Position p < n is rows[p]; the rows of drop follow.
   const auto row_at = [&](std::size_t p) -> const rowref& {
     return p < n ? rows[p] : (*drop)[p - n];
   };
-  std::vector<uint32_t> hash(all);
-  const auto hash_rows = [&](std::size_t from, std::size_t to) {
-    for (std::size_t p = from; p < to; ++p) hash[p] = hash_row(row_at(p), view);
-  };
   std::vector<unsigned char> first(n);
-  // Equal rows hash alike, so rows split by a hash bit are collapsed apart:
-  // one table per half, one thread each. Drop's rows go in first.
-  const auto collapse = [&](uint32_t mask, uint32_t want) {
+  const auto collapse = [&](const std::vector<uint32_t>& hash, uint32_t mask, uint32_t want, int) {
     row_set seen(all);
     // Rows are taken in this order: drop's, then the given ones.
     const auto position = [&](std::size_t k) { return k < nd ? n + k : k - nd; };
@@ -541,13 +556,7 @@ void keep_first_of_each(std::vector<rowref>& rows, const View& view,
       if (p < n) first[p] = at == row_set::kAdded;
     }
   };
-  if (all >= kParallelRows) {
-    run_both([&] { hash_rows(0, all / 2); }, [&] { hash_rows(all / 2, all); });
-    run_both([&] { collapse(1U << 31, 0); }, [&] { collapse(1U << 31, 1U << 31); });
-  } else {
-    hash_rows(0, all);
-    collapse(0, 0);
-  }
+  collapse_by_hash(all, [&](std::size_t p) { return hash_row(row_at(p), view); }, collapse);
   std::size_t kept = 0;
   for (std::size_t p = 0; p < n; ++p) {
     if (first[p] != 0) rows[kept++] = rows[p];
@@ -564,13 +573,11 @@ std::vector<rowref> distinct_cuts(const std::vector<rowref>& rows, const cut_row
                                   std::vector<std::shared_ptr<const void>>& owners) {
   const std::size_t n = rows.size();
   const auto w = static_cast<uint32_t>(cut.idx.size());
-  if (n >= UINT32_MAX) throw std::bad_alloc();
-  std::vector<uint32_t> hash(n);
-  const auto hash_rows = [&](std::size_t from, std::size_t to) {
-    for (std::size_t p = from; p < to; ++p) hash[p] = hash_row(rows[p], cut);
-  };
   std::shared_ptr<std::vector<cell>> store[2];
-  const auto collapse = [&](uint32_t mask, uint32_t want, std::vector<cell>& cells) {
+  const auto collapse = [&](const std::vector<uint32_t>& hash, uint32_t mask, uint32_t want,
+                            int part) {
+    store[part] = std::make_shared<std::vector<cell>>();
+    std::vector<cell>& cells = *store[part];
     row_set seen(n);
     uint32_t kept = 0;
     for (std::size_t p = 0; p < n; ++p) {
@@ -589,16 +596,7 @@ std::vector<rowref> distinct_cuts(const std::vector<rowref>& rows, const cut_row
       ++kept;
     }
   };
-  store[0] = std::make_shared<std::vector<cell>>();
-  if (n >= kParallelRows) {
-    store[1] = std::make_shared<std::vector<cell>>();
-    run_both([&] { hash_rows(0, n / 2); }, [&] { hash_rows(n / 2, n); });
-    run_both([&] { collapse(1U << 31, 0, *store[0]); },
-             [&] { collapse(1U << 31, 1U << 31, *store[1]); });
-  } else {
-    hash_rows(0, n);
-    collapse(0, 0, *store[0]);
-  }
+  collapse_by_hash(n, [&](std::size_t p) { return hash_row(rows[p], cut); }, collapse);
   std::vector<rowref> out;
   for (auto& cells : store) {
     if (!cells) continue;
