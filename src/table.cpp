@@ -869,7 +869,7 @@ relation rel_minus(relation a, relation b) {
   std::vector<rowref> y = std::move(b.rows);
   // One hashing pass drops the rows of y and the repeats; an unordered
   // remainder is then sorted, an ordered one stays in order.
-  if (!y.empty() || !a.sorted) keep_first_of_each(x, whole_row{}, &y);
+  if (!x.empty() && (!y.empty() || !a.sorted)) keep_first_of_each(x, whole_row{}, &y);
   std::vector<rowref>().swap(y);
   if (!a.sorted) sort_unique(x, true);
   result.rows = std::move(x);
