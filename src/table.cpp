@@ -252,8 +252,6 @@ void format_rows(const std::vector<rowref>& rows, std::size_t from, std::size_t 
 void print_header(const table& t, std::string& buf) {
   append_header(buf, t.name, t.colnames, t.coltypes);
 }
-void print_row(const rowref& r, std::string& buf) { append_row(buf, r); }
-
 void print_lines(std::string_view lines, const std::vector<bool>& is_int, std::string& buf) {
   row_printer out(buf);
   for_each_line(lines, [&](std::string_view line) { out.line(line, is_int); });

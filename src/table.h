@@ -218,11 +218,9 @@ std::ostream& operator<<(std::ostream& out, const table& t);
 void print_table(const table& t, std::string& buf,
                  const std::function<void(std::string&)>& spill,
                  std::size_t chunk = 1 << 20);
-// The two parts of the printed form: the header line, and one row line.
+// The two parts of the printed form: the header line, and the row lines of
+// a table whose integer columns is_int marks, parsed and printed in one pass.
 void print_header(const table& t, std::string& buf);
-void print_row(const rowref& r, std::string& buf);
-// Parses row lines of a table whose integer columns is_int marks and
-// appends their printed forms, in one pass.
 void print_lines(std::string_view lines, const std::vector<bool>& is_int, std::string& buf);
 void print_table(const relation& t, std::string& buf,
                  const std::function<void(std::string&)>& spill,
