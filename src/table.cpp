@@ -1,14 +1,17 @@
 #include "table.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <map>
 #include <set>
-#include <thread>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 #include "logic.h"
 
@@ -433,9 +436,11 @@ class row_set {
  public:
   static constexpr uint32_t kAdded = UINT32_MAX;
 
+  // Sized for `expect` distinct rows at first, so that they go in without
+  // the table being rebuilt as it grows.
   explicit row_set(std::size_t expect) {
     std::size_t cap = 16;
-    while (cap < 2 * std::min<std::size_t>(expect, 512)) cap *= 2;
+    while (cap < 2 * expect) cap *= 2;
     slots_.resize(cap);
   }
 
@@ -488,20 +493,65 @@ class row_set {
 // is want. Equal rows hash alike, so the two halves of the hash space are
 // collapsed apart, one per thread (parts 0 and 1); few rows are collapsed
 // at once (mask 0, part 0).
+// About how many distinct values a list of hashes holds (HyperLogLog with
+// 1024 registers, within a few percent), from the registers of its parts.
+class distinct_estimate {
+ public:
+  void add(uint32_t h) {
+    const uint32_t rest = (h << kBits) | (1U << (kBits - 1));  // never all zero
+    const auto rank = static_cast<uint8_t>(std::countl_zero(rest) + 1);
+    uint8_t& r = reg_[h >> (32 - kBits)];
+    if (rank > r) r = rank;
+  }
+  void merge(const distinct_estimate& o) {
+    for (std::size_t i = 0; i < reg_.size(); ++i) reg_[i] = std::max(reg_[i], o.reg_[i]);
+  }
+  std::size_t count() const {
+    const double m = static_cast<double>(reg_.size());
+    double sum = 0;
+    std::size_t zeros = 0;
+    for (const uint8_t r : reg_) {
+      sum += std::ldexp(1.0, -r);
+      zeros += r == 0 ? 1 : 0;
+    }
+    double e = 0.7213 / (1 + 1.079 / m) * m * m / sum;
+    if (e <= 2.5 * m && zeros > 0) e = m * std::log(m / static_cast<double>(zeros));
+    return static_cast<std::size_t>(e);
+  }
+
+ private:
+  static constexpr int kBits = 10;
+  std::array<uint8_t, 1U << kBits> reg_{};
+};
+
+// Hashes rows 0..count-1 (hash_of(position)) and hands the hashes to
+// collapse(hash, mask, want, part, expect), which takes the rows whose
+// hash & mask is want, about `expect` of them distinct. Equal rows hash
+// alike, so the two halves of the hash space are collapsed apart, one per
+// thread (parts 0 and 1); few rows are collapsed at once (mask 0, part 0).
 template <class HashOf, class Collapse>
 void collapse_by_hash(std::size_t count, const HashOf& hash_of, const Collapse& collapse) {
   if (count >= UINT32_MAX) throw std::bad_alloc();
   std::vector<uint32_t> hash(count);
-  const auto hash_rows = [&](std::size_t from, std::size_t to) {
-    for (std::size_t p = from; p < to; ++p) hash[p] = hash_of(p);
+  distinct_estimate seen[2];
+  const auto hash_rows = [&](std::size_t from, std::size_t to, distinct_estimate& est) {
+    for (std::size_t p = from; p < to; ++p) {
+      hash[p] = hash_of(p);
+      est.add(hash[p]);
+    }
   };
   if (count >= kParallelRows) {
-    run_both([&] { hash_rows(0, count / 2); }, [&] { hash_rows(count / 2, count); });
-    run_both([&] { collapse(hash, 1U << 31, 0U, 0); },
-             [&] { collapse(hash, 1U << 31, 1U << 31, 1); });
+    run_both([&] { hash_rows(0, count / 2, seen[0]); },
+             [&] { hash_rows(count / 2, count, seen[1]); });
+    seen[0].merge(seen[1]);
+    // A little over half each, so that a fair split needs no regrowth.
+    const std::size_t expect = seen[0].count() / 2 + seen[0].count() / 16;
+    run_both([&] { collapse(hash, 1U << 31, 0U, 0, expect); },
+             [&] { collapse(hash, 1U << 31, 1U << 31, 1, expect); });
   } else {
-    hash_rows(0, count);
-    collapse(hash, 0U, 0U, 0);
+    // Few rows: the table starts small and grows as it needs.
+    hash_rows(0, count, seen[0]);
+    collapse(hash, 0U, 0U, 0, std::min<std::size_t>(count, 512));
   }
 }
 
@@ -519,8 +569,9 @@ void keep_first_of_each(std::vector<rowref>& rows, const View& view,
     return p < n ? rows[p] : (*drop)[p - n];
   };
   std::vector<unsigned char> first(n);
-  const auto collapse = [&](const std::vector<uint32_t>& hash, uint32_t mask, uint32_t want, int) {
-    row_set seen(all);
+  const auto collapse = [&](const std::vector<uint32_t>& hash, uint32_t mask, uint32_t want, int,
+                            std::size_t expect) {
+    row_set seen(expect);
     // Rows are taken in this order: drop's, then the given ones.
     const auto position = [&](std::size_t k) { return k < nd ? n + k : k - nd; };
     // The likely match of the row taken at step k, if any.
@@ -573,10 +624,10 @@ std::vector<rowref> distinct_cuts(const std::vector<rowref>& rows, const cut_row
   const auto w = static_cast<uint32_t>(cut.idx.size());
   std::shared_ptr<std::vector<cell>> store[2];
   const auto collapse = [&](const std::vector<uint32_t>& hash, uint32_t mask, uint32_t want,
-                            int part) {
+                            int part, std::size_t expect) {
     store[part] = std::make_shared<std::vector<cell>>();
     std::vector<cell>& cells = *store[part];
-    row_set seen(n);
+    row_set seen(expect);
     uint32_t kept = 0;
     for (std::size_t p = 0; p < n; ++p) {
       if (p + 8 < n && (hash[p + 8] & mask) == want) seen.prefetch(hash[p + 8]);
