@@ -1,6 +1,7 @@
 #include "logic.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <stdexcept>
 
@@ -44,7 +45,35 @@ std::pair<std::string, std::string> split_first(std::string_view text) {
   return parts;
 }
 
-nest_index::nest_index(std::string s) : text(std::move(s)) {
+void nest_index::position_bits::finish() {
+  int32_t total = 0;
+  for (std::size_t w = 0; w < bits_.size(); ++w) {
+    before_[w] = total;
+    total += std::popcount(bits_[w]);
+  }
+}
+
+int32_t nest_index::position_bits::rank(int32_t i) const {
+  const auto u = static_cast<std::size_t>(i);
+  const uint64_t below = (uint64_t{1} << (u % 64)) - 1;
+  return before_[u / 64] + std::popcount(bits_[u / 64] & below);
+}
+
+int32_t nest_index::position_bits::next(int32_t from, int32_t to) const {
+  if (from >= to) return -1;
+  auto w = static_cast<std::size_t>(from) / 64;
+  uint64_t word = bits_[w] & (~uint64_t{0} << (static_cast<std::size_t>(from) % 64));
+  const std::size_t last = static_cast<std::size_t>(to - 1) / 64;
+  while (word == 0) {
+    if (++w > last) return -1;
+    word = bits_[w];
+  }
+  const auto at = static_cast<int32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(word)));
+  return at < to ? at : -1;
+}
+
+nest_index::nest_index(std::string s)
+    : text(std::move(s)), opens(text.size()), closes(text.size()) {
   const std::size_t n = text.size();
   std::vector<int32_t> stack;
   std::vector<int32_t> comma_depth;
@@ -55,12 +84,12 @@ nest_index::nest_index(std::string s) : text(std::move(s)) {
     const auto at = static_cast<int32_t>(i);
     if (c == ' ') plain = false;
     if (c == '(') {
-      stack.push_back(static_cast<int32_t>(opens.size()));
-      opens.push_back(at);
+      stack.push_back(static_cast<int32_t>(closer.size()));
+      opens.set(i);
       closer.push_back(-1);
       ++d;
     } else if (c == ')') {
-      closes.push_back(at);
+      closes.set(i);
       if (!stack.empty()) {
         closer[static_cast<std::size_t>(stack.back())] = at;
         stack.pop_back();
@@ -82,13 +111,11 @@ nest_index::nest_index(std::string s) : text(std::move(s)) {
     grouped[static_cast<std::size_t>(next[static_cast<std::size_t>(comma_depth[k])]++)] = comma_at[k];
   }
   comma_at.swap(grouped);
+  opens.finish();
+  closes.finish();
 }
 
-int32_t nest_index::depth(int32_t i) const {
-  const auto o = std::lower_bound(opens.begin(), opens.end(), i) - opens.begin();
-  const auto c = std::lower_bound(closes.begin(), closes.end(), i) - closes.begin();
-  return static_cast<int32_t>(o - c);
-}
+int32_t nest_index::depth(int32_t i) const { return opens.rank(i) - closes.rank(i); }
 
 text_ref text_ref::of(std::string s) {
   text_ref t;
@@ -100,18 +127,15 @@ text_ref text_ref::of(std::string s) {
 call_parts split_call(const text_ref& t) {
   call_parts cp;
   const nest_index& x = *t.idx;
-  const auto it = std::lower_bound(x.opens.begin(), x.opens.end(), t.l);
-  if (it == x.opens.end() || *it >= t.r) return cp;
-  cp.p = *it;
-  const int32_t q = x.closer[static_cast<std::size_t>(it - x.opens.begin())];
+  const int32_t open = x.opens.next(t.l, t.r);
+  if (open < 0) return cp;
+  cp.p = open;
+  const int32_t q = x.closer[static_cast<std::size_t>(x.opens.rank(open))];
   // A call closed inside the piece with no later "(" keeps its operands as
   // a view; anything else takes the general rule.
-  if (x.plain && q >= 0 && q < t.r) {
-    const auto later = std::upper_bound(x.opens.begin(), x.opens.end(), q);
-    if (later == x.opens.end() || *later >= t.r) {
-      cp.operands = text_ref{t.idx, cp.p + 1, q};
-      return cp;
-    }
+  if (x.plain && q >= 0 && q < t.r && x.opens.next(q + 1, t.r) < 0) {
+    cp.operands = text_ref{t.idx, cp.p + 1, q};
+    return cp;
   }
   cp.operands = text_ref::of(call_operands(t.view()));
   return cp;

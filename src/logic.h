@@ -35,10 +35,28 @@ std::pair<std::string, std::string> split_first(std::string_view text);
 // nesting. Operand texts have no blanks and never fall below depth 0; any
 // other text is marked not plain and read by the general rules instead.
 struct nest_index {
+  // A set of text positions as one bit each, with running counts, so that
+  // "how many before i" and "the next one from i" cost a word or a few.
+  class position_bits {
+   public:
+    explicit position_bits(std::size_t n = 0) : bits_(n / 64 + 1), before_(n / 64 + 1) {}
+    void set(std::size_t i) { bits_[i / 64] |= uint64_t{1} << (i % 64); }
+    // Counts the words once every position is set.
+    void finish();
+    // How many positions are below i (i at most the text's length).
+    int32_t rank(int32_t i) const;
+    // The first position at or after from and below to, or -1.
+    int32_t next(int32_t from, int32_t to) const;
+
+   private:
+    std::vector<uint64_t> bits_;
+    std::vector<int32_t> before_;
+  };
+
   std::string text;
-  std::vector<int32_t> opens;   // every "(" position, ascending
-  std::vector<int32_t> closer;  // closer[k]: the ")" matching opens[k], or -1
-  std::vector<int32_t> closes;  // every ")" position, ascending
+  position_bits opens;   // every "("
+  position_bits closes;  // every ")"
+  std::vector<int32_t> closer;  // closer[k]: the ")" matching the k-th "(", or -1
   // The commas of depth d are comma_at[comma_from[d] .. comma_from[d + 1]),
   // ascending. Only the positions are kept: a text a million levels deep
   // must not cost a list per level.

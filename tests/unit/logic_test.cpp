@@ -100,6 +100,34 @@ TEST(LogicParse, SameTreeFromAPieceOfALargerText) {
   }
 }
 
+// The index answers from bit sets of 64 positions a word: walk nested calls
+// whose parentheses and commas fall on every side of word edges and check
+// each level against the rules on plain strings.
+TEST(TextIndex, AgreesWithThePlainRulesAcrossWordEdges) {
+  for (int pad = 0; pad < 70; ++pad) {
+    std::string text;
+    for (int level = 0; level < 6; ++level) text += S(pad + level, 'n') + "(a" + S(level, 'b') + ",";
+    text += "z" + S(6, ')');
+    SCOPED_TRACE(text);
+    text_ref ref = text_ref::of(text);
+    std::string plain = text;
+    for (int level = 0; level < 6; ++level) {
+      const call_parts cp = split_call(ref);
+      ASSERT_EQ(cp.p, static_cast<int32_t>(plain.find('(')) + ref.l);
+      const std::string operands = call_operands(plain);
+      ASSERT_EQ(cp.operands.view(), operands);
+      const auto [first, rest] = split_first(cp.operands);
+      const auto [sfirst, srest] = split_first(std::string_view(operands));
+      ASSERT_EQ(first.view(), sfirst);
+      ASSERT_EQ(rest.view(), srest);
+      ref = rest;
+      plain = srest;
+    }
+    EXPECT_EQ(ref.view(), "z");
+    EXPECT_LT(split_call(ref).p, 0);
+  }
+}
+
 TEST(LogicParse, OperandClassification) {
   const struct {
     const char* text;
