@@ -761,9 +761,17 @@ void sort_unique(std::vector<rowref>& rows, bool distinct = false) {
   std::vector<uint32_t> order(n);
   for (std::size_t i = 0; i < n; ++i) order[i] = e[i].index;
   entries.reset();
-  std::vector<rowref> out;
-  out.reserve(n);
-  for (const uint32_t i : order) out.push_back(rows[i]);
+  // The rows are fetched in sorted order, that is at random: in halves, one
+  // per thread, for many.
+  std::vector<rowref> out(n);
+  const auto gather = [&](std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) out[i] = rows[order[i]];
+  };
+  if (n >= kParallelRows) {
+    run_both([&] { gather(0, n / 2); }, [&] { gather(n / 2, n); });
+  } else {
+    gather(0, n);
+  }
   rows.swap(out);
 }
 
