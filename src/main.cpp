@@ -13,6 +13,7 @@
 #include <functional>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <new>
 #include <stdexcept>
 
@@ -63,10 +64,35 @@ constexpr const char* kHelp =
 
 std::string describe(const std::string& path) { return path == "-" ? "standard input" : "'" + path + "'"; }
 
+// A whole input's bytes, in storage that is not zeroed before the reads
+// fill it.
+class input_text {
+ public:
+  std::string_view view() const { return {data_.get(), size_}; }
+
+  // Makes room for `more` bytes after the ones read so far.
+  void reserve_more(std::size_t more) {
+    if (cap_ - size_ >= more) return;
+    const std::size_t cap = std::max(size_ + more, cap_ * 2);
+    auto bigger = std::make_unique_for_overwrite<char[]>(cap);
+    if (size_ > 0) std::memcpy(bigger.get(), data_.get(), size_);
+    data_ = std::move(bigger);
+    cap_ = cap;
+  }
+  char* tail() { return data_.get() + size_; }
+  std::size_t room() const { return cap_ - size_; }
+  void added(std::size_t n) { size_ += n; }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+  std::size_t cap_ = 0;
+};
+
 // Reads a whole file (or standard input for "-"). Returns false with errno
 // set when it cannot be opened or read. When `keep` is given and the input
 // is a regular file, its descriptor is left open there (else -1).
-bool read_all(const std::string& path, std::string& out, int* keep = nullptr) {
+bool read_all(const std::string& path, input_text& out, int* keep = nullptr) {
   if (keep != nullptr) *keep = -1;
   const int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
@@ -79,13 +105,13 @@ bool read_all(const std::string& path, std::string& out, int* keep = nullptr) {
     }
     // One byte more than the file, so the read that meets its end needs no
     // further growth.
-    if (S_ISREG(st.st_mode) && st.st_size > 0) out.resize(static_cast<std::size_t>(st.st_size) + 1);
+    if (S_ISREG(st.st_mode) && st.st_size > 0) {
+      out.reserve_more(static_cast<std::size_t>(st.st_size) + 1);
+    }
   }
-  // Read straight into the string, growing it as needed.
-  std::size_t used = 0;
   for (;;) {
-    if (used == out.size()) out.resize(std::max<std::size_t>(out.size() * 2, 1 << 16));
-    const ssize_t n = ::read(fd, out.data() + used, out.size() - used);
+    if (out.room() == 0) out.reserve_more(1 << 16);
+    const ssize_t n = ::read(fd, out.tail(), out.room());
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -94,9 +120,8 @@ bool read_all(const std::string& path, std::string& out, int* keep = nullptr) {
       errno = err;
       return false;
     }
-    used += static_cast<std::size_t>(n);
+    out.added(static_cast<std::size_t>(n));
   }
-  out.resize(used);
   if (keep != nullptr && fd != STDIN_FILENO && S_ISREG(st.st_mode)) {
     *keep = fd;
   } else if (fd != STDIN_FILENO) {
@@ -410,9 +435,10 @@ int relalg_main(int argc, char** argv) {
   const std::string& in_path = operands[0];
   const std::string& out_path = operands[1];
 
-  std::string input;
+  input_text text;
   int input_fd = -1;
-  const bool read_ok = read_all(in_path, input, &input_fd);
+  const bool read_ok = read_all(in_path, text, &input_fd);
+  const std::string_view input = text.view();
   const int read_err = errno;
 
   const int out_fd = out_path == "-" ? STDOUT_FILENO
