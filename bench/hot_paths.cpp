@@ -5,6 +5,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "logic.h"
 #include "main.h"
@@ -76,16 +77,23 @@ void BM_Minus(benchmark::State& state) {
 }
 BENCHMARK(BM_Minus)->Arg(100000);
 
-void BM_Product(benchmark::State& state) {
-  table r;
-  r.def("R(a int, b text)");
-  table s;
-  s.def("S(c int, d text)");
-  std::mt19937 rng(3);
-  for (int i = 0; i < state.range(0); ++i) {
-    r.append_row(std::to_string(i) + ", " + word(rng));
-    s.append_row(std::to_string(i) + ", " + word(rng));
+// Operands R(a int, b text) and S(c int, d text) of n rows each, keyed by
+// key(i).
+template <class Key>
+std::pair<table, table> operands(long n, unsigned seed, Key key) {
+  std::pair<table, table> t;
+  t.first.def("R(a int, b text)");
+  t.second.def("S(c int, d text)");
+  std::mt19937 rng(seed);
+  for (long i = 0; i < n; ++i) {
+    t.first.append_row(std::to_string(key(i, rng)) + ", " + word(rng));
+    t.second.append_row(std::to_string(key(i, rng)) + ", " + word(rng));
   }
+  return t;
+}
+
+void BM_Product(benchmark::State& state) {
+  const auto [r, s] = operands(state.range(0), 3, [](long i, std::mt19937&) { return i; });
   for (auto _ : state) {
     relation p = rel_product(relation::of(r), relation::of(s));
     benchmark::DoNotOptimize(p.rows.size());
@@ -97,15 +105,8 @@ BENCHMARK(BM_Product)->Arg(300);
 // A join written as a selection over a product: the combined rows are
 // tested as they are made.
 void BM_Join(benchmark::State& state) {
-  table r;
-  r.def("R(a int, b text)");
-  table s;
-  s.def("S(c int, d text)");
-  std::mt19937 rng(4);
-  for (int i = 0; i < state.range(0); ++i) {
-    r.append_row(std::to_string(rng() % 1000) + ", " + word(rng));
-    s.append_row(std::to_string(rng() % 1000) + ", " + word(rng));
-  }
+  const auto [r, s] =
+      operands(state.range(0), 4, [](long, std::mt19937& rng) { return rng() % 1000; });
   const logic cond("EQ(a,c)");
   for (auto _ : state) {
     relation j = rel_select_product(relation::of(r), relation::of(s), cond);

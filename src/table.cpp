@@ -488,13 +488,8 @@ class row_set {
   std::size_t count_ = 0;
 };
 
-// Hashes rows 0..count-1 (hash_of(position)) and hands the hashes to
-// collapse(hash, mask, want, part), which takes the rows whose hash & mask
-// is want. Equal rows hash alike, so the two halves of the hash space are
-// collapsed apart, one per thread (parts 0 and 1); few rows are collapsed
-// at once (mask 0, part 0).
 // About how many distinct values a list of hashes holds (HyperLogLog with
-// 1024 registers, within a few percent), from the registers of its parts.
+// 1024 registers, within a few percent), merged from estimates of its pieces.
 class distinct_estimate {
  public:
   void add(uint32_t h) {
@@ -525,10 +520,11 @@ class distinct_estimate {
 };
 
 // Hashes rows 0..count-1 (hash_of(position)) and hands the hashes to
-// collapse(hash, mask, want, part, expect), which takes the rows whose
+// collapse(hash, mask, want, half, expect), which takes the rows whose
 // hash & mask is want, about `expect` of them distinct. Equal rows hash
 // alike, so the two halves of the hash space are collapsed apart, one per
-// thread (parts 0 and 1); few rows are collapsed at once (mask 0, part 0).
+// thread (half 0 and half 1); few rows are collapsed at once (mask 0,
+// half 0).
 template <class HashOf, class Collapse>
 void collapse_by_hash(std::size_t count, const HashOf& hash_of, const Collapse& collapse) {
   if (count >= UINT32_MAX) throw std::bad_alloc();
@@ -624,9 +620,9 @@ std::vector<rowref> distinct_cuts(const std::vector<rowref>& rows, const cut_row
   const auto w = static_cast<uint32_t>(cut.idx.size());
   std::shared_ptr<std::vector<cell>> store[2];
   const auto collapse = [&](const std::vector<uint32_t>& hash, uint32_t mask, uint32_t want,
-                            int part, std::size_t expect) {
-    store[part] = std::make_shared<std::vector<cell>>();
-    std::vector<cell>& cells = *store[part];
+                            int half, std::size_t expect) {
+    store[half] = std::make_shared<std::vector<cell>>();
+    std::vector<cell>& cells = *store[half];
     row_set seen(expect);
     uint32_t kept = 0;
     for (std::size_t p = 0; p < n; ++p) {
