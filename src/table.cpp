@@ -145,35 +145,18 @@ void append_row(std::string& buf, const row& r) {
   buf += '\n';
 }
 
-void append_row(std::string& buf, const rowref& r) {
-  for (uint32_t i = 0; i < r.w; ++i) {
-    if (i > 0) buf += ',';
-    const cell& c = r.c[i];
-    if (c.is_int()) {
-      append_int(buf, c.v);
-    } else {
-      buf.append(c.s, c.n);
-    }
-  }
-  buf += '\n';
-}
-
 // Formats rows into a scratch area that is appended to the output in large
-// runs: one room check per row instead of one append per value. A row too
-// large for the scratch area is appended value by value.
+// runs: one room check per row instead of one append per value. The area
+// grows for a row larger than it.
 class row_printer {
  public:
   explicit row_printer(std::string& out)
-      : out_(out), scratch_(std::make_unique_for_overwrite<char[]>(kSize)) {}
+      : out_(out), scratch_(std::make_unique_for_overwrite<char[]>(kSize)), size_(kSize) {}
 
   void row(const rowref& r) {
     std::size_t bound = r.w + 1;
     for (uint32_t i = 0; i < r.w; ++i) bound += r.c[i].is_int() ? kIntChars : r.c[i].n;
     char* p = room(bound);
-    if (p == nullptr) {
-      append_row(out_, r);
-      return;
-    }
     for (uint32_t i = 0; i < r.w; ++i) {
       if (i > 0) *p++ = ',';
       p = put(p, r.c[i]);
@@ -186,12 +169,6 @@ class row_printer {
   void line(std::string_view text, const std::vector<bool>& is_int) {
     // Each value prints in at most its own bytes or an integer's width.
     char* p = room(text.size() + is_int.size() * (kIntChars + 1) + 1);
-    if (p == nullptr) {
-      std::vector<cell> cells(is_int.size());
-      scan_cells(text, is_int, cells.data());
-      append_row(out_, rowref{cells.data(), static_cast<uint32_t>(cells.size())});
-      return;
-    }
     scan_row(text, is_int.size(), [&](std::size_t j, std::string_view value) {
       if (j > 0) *p++ = ',';
       p = put(p, is_int[j] ? cell::of_int(text_to_int(value)) : cell::of_text(value));
@@ -209,11 +186,14 @@ class row_printer {
   static constexpr std::size_t kSize = 1 << 16;
   static constexpr std::size_t kIntChars = 11;  // "-2147483648"
 
-  // Where `bound` bytes can be written, or null when they never fit.
+  // Where `bound` bytes can be written.
   char* room(std::size_t bound) {
-    if (bound > kSize - used_) {
+    if (bound > size_ - used_) {
       flush();
-      if (bound > kSize) return nullptr;
+      if (bound > size_) {
+        scratch_ = std::make_unique_for_overwrite<char[]>(bound);
+        size_ = bound;
+      }
     }
     return scratch_.get() + used_;
   }
@@ -225,6 +205,7 @@ class row_printer {
 
   std::string& out_;
   std::unique_ptr<char[]> scratch_;
+  std::size_t size_;
   std::size_t used_ = 0;
 };
 
