@@ -415,7 +415,8 @@ bool same_row(const rowref& x, const rowref& y, const View& view) {
 // small and doubles, so a few distinct rows among many stay in cache.
 class row_set {
  public:
-  static constexpr uint32_t kAdded = UINT32_MAX;
+  static constexpr uint32_t kAdded = UINT32_MAX;  // find_or_add stored the row
+  static constexpr uint32_t kNone = UINT32_MAX;   // peek found no likely match
 
   // Sized for `expect` distinct rows at first, so that they go in without
   // the table being rebuilt as it grows.
@@ -446,10 +447,10 @@ class row_set {
   }
   void prefetch(uint32_t h) const { __builtin_prefetch(&slots_[h & (slots_.size() - 1)]); }
   // The position in the first slot a lookup of h tries, if its hash is h:
-  // the likely match. kAdded otherwise.
+  // the likely match. kNone otherwise.
   uint32_t peek(uint32_t h) const {
     const uint64_t v = slots_[h & (slots_.size() - 1)];
-    return v != 0 && static_cast<uint32_t>(v >> 32) == h ? static_cast<uint32_t>(v) - 1 : kAdded;
+    return v != 0 && static_cast<uint32_t>(v >> 32) == h ? static_cast<uint32_t>(v) - 1 : kNone;
   }
 
  private:
@@ -557,7 +558,7 @@ void keep_first_of_each(std::vector<rowref>& rows, const View& view,
       const uint32_t h = hash[position(k)];
       if ((h & mask) != want) return nullptr;
       const uint32_t q = seen.peek(h);
-      return q == row_set::kAdded ? nullptr : &row_at(q);
+      return q == row_set::kNone ? nullptr : &row_at(q);
     };
     for (std::size_t k = 0; k < all; ++k) {
       // A repeat is checked against a row stored at random: its reference,
