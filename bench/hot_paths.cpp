@@ -7,7 +7,8 @@
 #include <string>
 #include <utility>
 
-#include "logic.h"
+#include "engine/operators.h"
+#include "engine/parser.h"
 #include "main.h"
 #include "table.h"
 
@@ -59,7 +60,7 @@ void BM_Union(benchmark::State& state) {
   const table r = make_table(static_cast<std::size_t>(state.range(0)), 1);
   const table s = make_table(static_cast<std::size_t>(state.range(0)), 2);
   for (auto _ : state) {
-    relation u = rel_union(relation::of(r), relation::of(s));
+    relation u = rel_union(relation_of(r), relation_of(s));
     benchmark::DoNotOptimize(u.rows.size());
   }
   state.SetItemsProcessed(state.iterations() * state.range(0) * 2);
@@ -70,7 +71,7 @@ void BM_Minus(benchmark::State& state) {
   const table r = make_table(static_cast<std::size_t>(state.range(0)), 1);
   const table s = make_table(static_cast<std::size_t>(state.range(0)), 2);
   for (auto _ : state) {
-    relation d = rel_minus(relation::of(r), relation::of(s));
+    relation d = rel_minus(relation_of(r), relation_of(s));
     benchmark::DoNotOptimize(d.rows.size());
   }
   state.SetItemsProcessed(state.iterations() * state.range(0) * 2);
@@ -95,7 +96,7 @@ std::pair<table, table> operands(long n, unsigned seed, Key key) {
 void BM_Product(benchmark::State& state) {
   const auto [r, s] = operands(state.range(0), 3, [](long i, std::mt19937&) { return i; });
   for (auto _ : state) {
-    relation p = rel_product(relation::of(r), relation::of(s));
+    relation p = rel_product(relation_of(r), relation_of(s), eval_limits{});
     benchmark::DoNotOptimize(p.rows.size());
   }
   state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(0));
@@ -107,9 +108,10 @@ BENCHMARK(BM_Product)->Arg(300);
 void BM_Join(benchmark::State& state) {
   const auto [r, s] =
       operands(state.range(0), 4, [](long, std::mt19937& rng) { return rng() % 1000; });
-  const logic cond("EQ(a,c)");
+  const plan cond = parse_condition("EQ(a,c)");
   for (auto _ : state) {
-    relation j = rel_select_product(relation::of(r), relation::of(s), cond);
+    relation j = rel_select_product(relation_of(r), relation_of(s),
+                                    condition_ref{&cond.conds, cond.conditions[0].root}, eval_limits{});
     benchmark::DoNotOptimize(j.rows.size());
   }
   state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(0));
@@ -119,7 +121,7 @@ BENCHMARK(BM_Join)->Arg(1000);
 void BM_Project(benchmark::State& state) {
   const table r = make_table(static_cast<std::size_t>(state.range(0)), 1);
   for (auto _ : state) {
-    relation p = rel_project(relation::of(r), {"c", "a"});
+    relation p = rel_project(relation_of(r), {"c", "a"});
     benchmark::DoNotOptimize(p.rows.size());
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
@@ -128,9 +130,9 @@ BENCHMARK(BM_Project)->Arg(100000);
 
 void BM_Select(benchmark::State& state) {
   const table r = make_table(static_cast<std::size_t>(state.range(0)), 1);
-  const logic cond("AND(GT(a,499),NEQ(c,'abc'))");
+  const plan cond = parse_condition("AND(GT(a,499),NEQ(c,'abc'))");
   for (auto _ : state) {
-    relation s = rel_select(relation::of(r), cond);
+    relation s = rel_select(relation_of(r), condition_ref{&cond.conds, cond.conditions[0].root});
     benchmark::DoNotOptimize(s.rows.size());
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));

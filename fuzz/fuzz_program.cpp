@@ -19,18 +19,20 @@ namespace {
   std::abort();
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // Nested products grow geometrically; keep every run small and quick.
-  set_row_limit(20000);
-  set_memory_budget(std::size_t{256} << 20);
-  return 0;
+// Nested products grow geometrically; keep every run small and quick.
+run_options small_runs() {
+  run_options o;
+  o.limits.row_limit = 20000;
+  o.limits.memory_budget = std::size_t{256} << 20;
+  return o;
 }
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
-  const run_result r = run_text(input);
+  static const run_options options = small_runs();
+  const run_result r = run_text(input, options);
 
   if (r.status != exit_ok && r.status != exit_failed) fail("status is neither 0 nor 1", input, r);
 
@@ -50,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   }
 
   if (size < 256) {
-    const run_result again = run_text(input);
+    const run_result again = run_text(input, options);
     if (again.status != r.status || again.output != r.output || again.error != r.error) {
       fail("two runs of the same input differ", input, r);
     }

@@ -7,10 +7,10 @@
 // kind its type word asks for, and print exactly as the printed form says,
 // whether through operator<< or through print_table in small chunks.
 //
-// The whole input is also read as a call text: split_call, split_first and
-// top_commas over a text_ref (which answer from a nesting index, as views
-// where they can) must give the same texts as call_operands and
-// split_first over plain strings, down through nested calls.
+// The whole input is also read as a call text: the lexer's keyword,
+// operands and splits (answered from an index of the line, as lists of
+// pieces) must give the same texts as the plain rules on strings, down
+// through nested calls.
 #include <algorithm>
 #include <cctype>
 #include <climits>
@@ -24,7 +24,9 @@
 #include <string_view>
 #include <vector>
 
-#include "logic.h"
+#include "../tests/unit/plain_rules.h"
+#include "engine/query_text.h"
+#include "engine/show_text.h"
 #include "table.h"
 
 namespace {
@@ -198,48 +200,55 @@ void check_table(std::string_view input) {
 
 // ---- The operand scanner -------------------------------------------------------------
 
-std::vector<int32_t> literal_top_commas(std::string_view v, int32_t base) {
-  std::vector<int32_t> out;
-  long depth = 0;
-  for (std::size_t i = 0; i < v.size(); ++i) {
-    if (v[i] == '(') ++depth;
-    if (v[i] == ')') --depth;
-    if (v[i] == ',' && depth == 0) out.push_back(base + static_cast<int32_t>(i));
-  }
-  return out;
-}
-
-// Compares the indexed answers with the literal ones on t and, through a
-// bounded number of pieces, on the parts and operands it splits into.
-void check_piece(const text_ref& t, int& budget) {
+// Compares the lexer's answers on t (whose bytes, blanks dropped, are
+// `text`) with the plain rules and, through a bounded number of pieces, on
+// the parts and operands it splits into.
+void check_piece(text_reader& texts, const query_text& t, const std::string& text, int& budget) {
   if (--budget < 0) return;
-  const std::string text(t.view());
+  if (texts.bytes(t) != without_blanks(text)) fail("the bytes of a piece differ", text);
 
-  if (top_commas(t) != literal_top_commas(text, t.l)) fail("top_commas differs", text);
+  const std::vector<query_text> parts = texts.split_all(t);
+  const std::vector<std::string> plain_parts = plain_split_all(text);
+  if (parts.size() != plain_parts.size()) fail("split_all: number of parts differs", text);
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    if (texts.bytes(parts[k]) != without_blanks(plain_parts[k])) fail("split_all: a part differs", text);
+  }
 
-  const auto [a, b] = split_first(t);
-  const auto [sa, sb] = split_first(std::string_view(text));
-  if (a.view() != sa) fail("split_first: first part differs", text);
-  if (b.view() != sb) fail("split_first: second part differs", text);
+  const auto [a, b] = texts.split_first(t);
+  const auto [sa, sb] = plain_split(text);
+  if (texts.bytes(a) != without_blanks(sa)) fail("split_first: first part differs", text);
+  if (texts.bytes(b) != without_blanks(sb)) fail("split_first: second part differs", text);
 
-  const call_parts cp = split_call(t);
+  // No reading asks for the operands of a text that dropped commas and may
+  // fall below depth 0 (only the whole line falls, and it drops none).
+  if (t.unbalanced && t.drop_commas) return;
+  const uint32_t open = texts.first_open(t);
   const std::size_t p = text.find('(');
-  const int32_t want_p = p == std::string::npos ? -1 : t.l + static_cast<int32_t>(p);
-  if (cp.p != want_p) fail("split_call: position of the first ( differs", text);
-  // Without a "(" there are no operands, and operands is left unset.
-  if (cp.p >= 0 && cp.operands.view() != call_operands(text)) fail("split_call: operands differ", text);
+  if ((open == kNoPos) != (p == std::string::npos)) fail("first_open: presence of a ( differs", text);
+  if (open == kNoPos) return;
+  if (texts.bytes(t, open) != without_blanks(text.substr(0, p))) fail("the keyword differs", text);
+  const query_text o = texts.operands(t, open);
+  const std::string operands = plain_operands(text);
+  if (texts.bytes(o) != operands) fail("operands differ", text);
 
-  if (a.r - a.l < t.r - t.l) check_piece(a, budget);
-  if (b.r - b.l < t.r - t.l && !b.empty()) check_piece(b, budget);
-  if (cp.p >= 0 && cp.operands.r - cp.operands.l < t.r - t.l) check_piece(cp.operands, budget);
+  if (sa.size() < text.size()) check_piece(texts, a, sa, budget);
+  if (sb.size() < text.size() && !sb.empty()) check_piece(texts, b, sb, budget);
+  if (operands.size() < text.size()) check_piece(texts, o, operands, budget);
 }
 
 void check_scanner(std::string_view input) {
+  const query_line line(input);
+  text_reader texts(line);
   int budget = 64;
-  check_piece(text_ref::of(std::string(input)), budget);
-  // The interpreter indexes the operand text of a call, which has no blanks.
+  check_piece(texts, texts.whole(), std::string(input), budget);
+  // Calls inside a query are read from operand texts, which have no blanks
+  // and never fall below depth 0.
+  const std::string inner = "W(" + plain_operands(input) + ")";
+  const query_line inner_line(inner);
+  text_reader inner_texts(inner_line);
+  const query_text w = inner_texts.whole();
   budget = 64;
-  check_piece(text_ref::of(call_operands(input)), budget);
+  check_piece(inner_texts, inner_texts.operands(w, inner_texts.first_open(w)), plain_operands(inner), budget);
 }
 
 }  // namespace

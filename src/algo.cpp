@@ -1,156 +1,191 @@
+// Evaluation of a plan: a walk of its nodes with an explicit stack (so no
+// depth of nesting costs stack), each node's operands evaluated left before
+// right and its handler applied once they are, in the order a recursive
+// evaluation would take; so the failure reported is the first one met.
 #include "algo.h"
 
-#include <stdexcept>
+#include <chrono>
+#include <utility>
 
-namespace {
+#include "engine/errors.h"
+#include "engine/operators.h"
+#include "engine/loader.h"
+#include "engine/row_sort.h"
 
-// The names of a renaming target N(c1,...,cn): every "(" or ")" ends a name
-// and switches to the list, where commas end names too. Text after the last
-// parenthesis is dropped.
-std::vector<std::string> rename_list(std::string_view rest) {
-  std::vector<std::string> names;
-  std::string cur;
-  bool listing = false;
-  for (const char c : rest) {
-    if (c == '(' || c == ')') {
-      names.push_back(std::move(cur));
-      cur.clear();
-      listing = true;
-    } else if (c == ',' && listing) {
-      names.push_back(std::move(cur));
-      cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  return names;
-}
-
-[[noreturn]] void no_table(std::string_view name) {
-  throw std::runtime_error("no table named " + show_text(name));
-}
-
-
-}  // namespace
-
-algo::algo(database catalog) : db(std::move(catalog)) {
-  struct entry {
-    const char* name;
-    handler h;
-    fast_handler f;
+algo::algo(database catalog, eval_limits limits) : db(std::move(catalog)), limits_(limits) {
+  opmap = {
+      {"union", &algo::union_},     {"minus", &algo::minus},   {"product", &algo::product},
+      {"project", &algo::project}, {"rename", &algo::rename}, {"select", &algo::select},
   };
-  static const entry entries[] = {
-      {"union", &algo::union_, &algo::eval_union},
-      {"minus", &algo::minus, &algo::eval_minus},
-      {"product", &algo::product, &algo::eval_product},
-      {"project", &algo::project, &algo::eval_project},
-      {"rename", &algo::rename, &algo::eval_rename},
-      {"select", &algo::select, &algo::eval_select},
-  };
-  for (const entry& e : entries) {
-    opmap.emplace(e.name, e.h);
-    fast_.emplace(e.name, e.f);
-  }
+  for (const auto& [name, h] : opmap) by_op_[static_cast<std::size_t>(operation_named(name))] = h;
+  parse_all_pending(db.tables);
 }
 
 algo::~algo() = default;
 
-table algo::interpreter(std::string text) { return evaluate(text).to_table(); }
-
-relation algo::evaluate(const std::string& text) {
-  if (const table* t = db.find(text)) return table_rows(*t);
-  const std::size_t p = text.find('(');
-  if (p == std::string::npos) no_table(text);
-  const std::string_view op = std::string_view(text).substr(0, p);
-  const auto it = fast_.find(op);
-  if (it == fast_.end()) {
-    throw std::runtime_error("unknown operation " + show_text(op) + " in " + show_text(text));
-  }
-  return (this->*(it->second))(text_ref::of(call_operands(text)));
+table algo::interpreter(std::string text) {
+  const plan p = read(std::move(text));
+  return table_of(evaluate(p));
 }
 
-algo::result algo::eval(const text_ref& text) {
-  const call_parts cp = split_call(text);
-  if (cp.p < 0) {
-    // Table names never hold "(", so only a text without one can name a table.
-    const table* t = db.find(text.view());
-    if (t == nullptr) no_table(text.view());
-    return table_rows(*t);
-  }
-  const std::string_view op = text.view().substr(0, static_cast<std::size_t>(cp.p - text.l));
-  const auto it = fast_.find(op);
-  if (it == fast_.end()) {
-    throw std::runtime_error("unknown operation " + show_text(op) + " in " +
-                             show_text(text.view()));
-  }
-  return (this->*(it->second))(cp.operands);
+plan algo::read(std::string query, parse_options options) const {
+  return parse_query(std::move(query), db.tables, options);
 }
 
-algo::result algo::eval_binary(const text_ref& args, char op, const logic* condition) {
-  // Binary operators nested in their right operands, as deep queries are,
-  // are walked down first and applied on the way back up, so the depth of
-  // such a chain costs no stack. Each level's left operand is checked (and,
-  // when it is a call, evaluated) before the level below, and the levels are
-  // applied innermost first: the order a recursive walk would take.
-  struct level {
-    char op;
-    const table* named_left;  // else lefts.back() holds its value when applied
+std::pair<int32_t, int32_t> algo::operand_nodes(const plan_node& n) const {
+  switch (n.op) {
+    case plan_op::union_:
+    case plan_op::minus:
+    case plan_op::product:
+      return {n.left, n.right};
+    case plan_op::select: {
+      const plan_node& below = plan_->node(n.left);
+      if (below.op == plan_op::product) return {below.left, below.right};
+      return {n.left, -1};
+    }
+    default:
+      return {n.left, -1};
+  }
+}
+
+relation algo::evaluate(const plan& p, eval_observer* observer) {
+  using clock = std::chrono::steady_clock;
+  plan_ = &p;
+  struct frame {
+    int32_t node;
+    uint8_t state;  // 0: nothing evaluated; 1: the left operand; 2: both
   };
-  std::vector<level> chain;
-  std::vector<result> lefts;
-  text_ref cur = args;
-  result right;
-  for (;;) {
-    const auto [e1, e2] = split_first(cur);
-    // A table-name operand on the left is looked up first but taken only
-    // after the right one is evaluated, so the chain holds no row lists for
-    // it.
-    const table* named_left = operand_table(e1);
-    if (named_left == nullptr) lefts.push_back(eval(e1));
-    chain.push_back({op, named_left});
-    const call_parts cp = split_call(e2);
-    op = 0;
-    if (cp.p >= 0) {
-      const std::string_view name = e2.view().substr(0, static_cast<std::size_t>(cp.p - e2.l));
-      op = name == "union" ? '+' : name == "minus" ? '-' : name == "product" ? '*' : 0;
+  std::vector<frame> work{{p.root, 0}};
+  std::vector<clock::time_point> starts;  // of the frames, when observed
+  std::vector<relation> values;
+  int32_t current = p.root;
+  const auto done = [&](int32_t node, const relation& r, clock::time_point start) {
+    if (observer != nullptr) {
+      observer->finished(node, r, std::chrono::duration<double>(clock::now() - start).count());
     }
-    if (op == 0) {
-      const table* named_right = operand_table(e2);
-      right = named_right != nullptr ? sorted_operand(*named_right) : eval(e2);
-      break;
+  };
+  try {
+    while (!work.empty()) {
+      frame& f = work.back();
+      current = f.node;
+      const plan_node& n = p.node(f.node);
+      if (observer != nullptr && f.state == 0) {
+        starts.resize(work.size());
+        starts.back() = clock::now();
+      }
+      if (n.op == plan_op::table) {
+        values.push_back(table_rows(p.table_of(n)));
+        if (observer != nullptr) done(f.node, values.back(), starts[work.size() - 1]);
+        work.pop_back();
+        continue;
+      }
+      if (n.op == plan_op::fail) throw evaluation_error(p.message_of(n), f.node, n.span);
+      const auto [l, r] = operand_nodes(n);
+      const bool binary = r >= 0;
+      const bool named_left = binary && p.node(l).op == plan_op::table;
+      if (f.state == 0) {
+        // A table-name left operand of a binary operation is taken only when
+        // the operation is applied, so a deep chain holds no rows for it.
+        f.state = 1;
+        if (!named_left) work.push_back({l, 0});
+        continue;
+      }
+      if (f.state == 1 && binary) {
+        f.state = 2;
+        if (p.node(r).op == plan_op::table) {
+          values.push_back(sorted_operand(p.table_of(p.node(r))));
+        } else {
+          work.push_back({r, 0});
+        }
+        continue;
+      }
+      operands in;
+      if (binary) {
+        in.right = std::move(values.back());
+        values.pop_back();
+      }
+      if (named_left) {
+        in.left = sorted_operand(p.table_of(p.node(l)));
+      } else {
+        in.left = std::move(values.back());
+        values.pop_back();
+      }
+      const int32_t node = f.node;
+      values.push_back((this->*by_op_[static_cast<std::size_t>(n.op)])(n, in));
+      if (observer != nullptr) done(node, values.back(), starts[work.size() - 1]);
+      work.pop_back();
     }
-    cur = cp.operands;
+  } catch (evaluation_error& e) {
+    const plan_node& n = p.node(current);
+    e.place(current, n.span);
+    if (observer != nullptr) observer->failed(e.node());
+    throw;
+  } catch (...) {
+    if (observer != nullptr) observer->failed(current);
+    throw;
   }
-  while (!chain.empty()) {
-    const level at = chain.back();
-    chain.pop_back();
-    result left;
-    if (at.named_left != nullptr) {
-      left = sorted_operand(*at.named_left);
-    } else {
-      left = std::move(lefts.back());
-      lefts.pop_back();
-    }
-    switch (at.op) {
-      case '+': right = rel_union(std::move(left), std::move(right)); break;
-      case '-': right = rel_minus(std::move(left), std::move(right)); break;
-      default:
-        right = chain.empty() && condition != nullptr
-                    ? rel_select_product(std::move(left), std::move(right), *condition)
-                    : rel_product(std::move(left), std::move(right));
-    }
-  }
-  return right;
+  relation result = std::move(values.back());
+  return result;
 }
 
-const table* algo::operand_table(const text_ref& operand) {
-  if (split_call(operand).p >= 0) return nullptr;
-  const table* t = db.find(operand.view());
-  if (t == nullptr) no_table(operand.view());
-  return t;
+// ---- The handlers --------------------------------------------------------------
+
+condition_ref algo::condition_of(const plan_node& n) const {
+  return condition_ref{&plan_->conds, plan_->condition_of(n).root};
 }
 
-algo::result algo::sorted_operand(const table& t) {
+relation algo::union_(const plan_node&, operands& in) {
+  return rel_union(std::move(in.left), std::move(in.right));
+}
+
+relation algo::minus(const plan_node&, operands& in) {
+  return rel_minus(std::move(in.left), std::move(in.right));
+}
+
+relation algo::product(const plan_node&, operands& in) {
+  return rel_product(std::move(in.left), std::move(in.right), limits_);
+}
+
+relation algo::project(const plan_node& n, operands& in) {
+  std::vector<std::string> cols;
+  for (const plan_name& c : plan_->names_of(n)) cols.push_back(c.text);
+  return rel_project(std::move(in.left), cols);
+}
+
+relation algo::rename(const plan_node& n, operands& in) {
+  std::vector<std::string> names;
+  for (const plan_name& c : plan_->names_of(n)) names.push_back(c.text);
+  return rel_rename(std::move(in.left), names);
+}
+
+relation algo::select(const plan_node& n, operands& in) {
+  const plan_condition& c = plan_->condition_of(n);
+  const int32_t below = n.left;
+  const bool over_product = plan_->node(below).op == plan_op::product;
+  try {
+    if (c.first_fail >= 0) {
+      // The product's own refusals come first, as they would if it were
+      // built before the condition is read.
+      if (over_product) check_product(std::move(in.left), std::move(in.right), limits_);
+      const cond_node& bad = plan_->cond(c.first_fail);
+      throw evaluation_error(plan_->messages[static_cast<std::size_t>(bad.message)],
+                             static_cast<int32_t>(&n - plan_->nodes.data()), bad.span);
+    }
+    if (over_product) {
+      return rel_select_product(std::move(in.left), std::move(in.right), condition_of(n), limits_);
+    }
+  } catch (evaluation_error& e) {
+    e.place(below, plan_->node(below).span);
+    throw;
+  }
+  return rel_select(std::move(in.left), condition_of(n));
+}
+
+// ---- Catalog tables as operands -----------------------------------------------------
+
+relation algo::table_rows(const stored_table& t) { return relation::of(t); }
+
+relation algo::sorted_operand(const stored_table& t) {
   // A table used once is best sorted together with the other operand; one
   // used again and again (deep queries) is sorted once and then merged.
   relation r = table_rows(t);
@@ -158,7 +193,7 @@ algo::result algo::sorted_operand(const table& t) {
   auto& rows = sorted_[&t];
   if (!rows) {
     std::vector<rowref> v = r.rows;
-    rel_sort(v);
+    sort_unique(v);
     rows = std::make_shared<const std::vector<rowref>>(std::move(v));
   }
   r.rows = *rows;
@@ -166,98 +201,14 @@ algo::result algo::sorted_operand(const table& t) {
   return r;
 }
 
-algo::result algo::table_rows(const table& t) {
-  const auto block = db.blocks.find(t.name);
-  if (block != db.blocks.end() && db.find(t.name) == &t) return relation::of(t, *block->second);
-  // A table built through the value interface: its cells are made once and
-  // kept here, so the relations handed out need no owners.
-  auto it = converted_.find(&t);
-  if (it == converted_.end()) it = converted_.emplace(&t, relation::of(t)).first;
-  relation r = it->second;
-  r.owners.clear();
-  return r;
-}
+// ---- The splitters -------------------------------------------------------------------
 
-algo::result algo::eval_project(const text_ref& args) {
-  const std::vector<int32_t> commas = top_commas(args);
-  std::vector<std::string> names;
-  text_ref expr = args;
-  if (commas.empty()) {
-    names.emplace_back();
-  } else {
-    expr.r = commas.front();
-    const std::string& s = args.idx->text;
-    for (std::size_t k = 0; k < commas.size(); ++k) {
-      const int32_t from = commas[k] + 1;
-      const int32_t to = k + 1 < commas.size() ? commas[k + 1] : args.r;
-      names.emplace_back(s, static_cast<std::size_t>(from), static_cast<std::size_t>(to - from));
-    }
-  }
-  return rel_project(eval(expr), names);
-}
-
-algo::result algo::eval_rename(const text_ref& args) {
-  const auto [expr, rest] = split_first(args);
-  return rel_rename(eval(expr), rename_list(rest.view()));
-}
-
-algo::result algo::eval_select(const text_ref& args) {
-  const auto [expr, condition] = split_first(args);
-  const call_parts cp = split_call(expr);
-  if (cp.p >= 0 && expr.view().substr(0, static_cast<std::size_t>(cp.p - expr.l)) == "product") {
-    // A selection over a product keeps only the rows that pass, instead of
-    // building every combined row first.
-    std::unique_ptr<logic> root;
-    try {
-      root = std::make_unique<logic>(condition);
-    } catch (const std::runtime_error&) {
-      // The product's own failures come first, as they would unfused.
-      eval_binary(cp.operands, '*');
-      throw;
-    }
-    return eval_binary(cp.operands, '*', root.get());
-  }
-  result t = eval(expr);
-  const auto root = std::make_unique<logic>(condition);
-  return rel_select(std::move(t), *root);
-}
-
-// ---- The handlers and splitters on plain strings ----------------------------------
-
-table algo::union_(std::string args) { return eval_union(text_ref::of(std::move(args))).to_table(); }
-table algo::minus(std::string args) { return eval_minus(text_ref::of(std::move(args))).to_table(); }
-table algo::product(std::string args) { return eval_product(text_ref::of(std::move(args))).to_table(); }
-table algo::project(std::string args) { return eval_project(text_ref::of(std::move(args))).to_table(); }
-table algo::rename(std::string args) { return eval_rename(text_ref::of(std::move(args))).to_table(); }
-table algo::select(std::string args) { return eval_select(text_ref::of(std::move(args))).to_table(); }
-
-std::pair<std::string, std::string> algo::param2(std::string args) {
-  return split_first(std::string_view(args));
-}
+std::pair<std::string, std::string> algo::param2(std::string args) { return split_operands(args); }
 
 std::pair<std::string, std::vector<std::string>> algo::paramproj(std::string args) {
-  std::pair<std::string, std::vector<std::string>> out;
-  std::string cur;
-  bool listing = false;
-  long depth = 0;
-  for (const char c : args) {
-    if (c == '(') ++depth;
-    if (c == ')') --depth;
-    if (c == ',' && depth == 0) {
-      if (listing) {
-        out.second.push_back(std::move(cur));
-        cur.clear();
-      }
-      listing = true;
-      continue;
-    }
-    (listing ? cur : out.first) += c;
-  }
-  out.second.push_back(std::move(cur));
-  return out;
+  return split_projection(args);
 }
 
 std::pair<std::string, std::vector<std::string>> algo::paramren(std::string args) {
-  auto [expr, rest] = split_first(std::string_view(args));
-  return {std::move(expr), rename_list(rest)};
+  return split_renaming(args);
 }

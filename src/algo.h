@@ -1,80 +1,90 @@
-// The query interpreter: evaluates an expression text against its own copy
-// of the catalog.
+// The query interpreter: reads a query into a plan against its own copy of
+// the catalog, and evaluates the plan through its dispatch table, which
+// maps each operation name to the handler that applies the operation.
 #ifndef RELALG_ALGO_H
 #define RELALG_ALGO_H
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "database.h"
-#include "logic.h"
+#include "engine/limits.h"
+#include "engine/operators.h"
+#include "engine/parser.h"
+#include "engine/plan.h"
+#include "engine/relation.h"
 #include "table.h"
+
+// Told about each node as evaluation finishes it (or fails in it).
+struct eval_observer {
+  virtual ~eval_observer() = default;
+  virtual void finished(int32_t node, const relation& result, double seconds) = 0;
+  virtual void failed(int32_t node) = 0;
+};
 
 class algo {
  public:
-  using handler = table (algo::*)(std::string);
+  // The evaluated operands of a node: its left and right (or only left).
+  struct operands {
+    relation left;
+    relation right;
+  };
+  using handler = relation (algo::*)(const plan_node& node, operands& in);
 
   std::map<std::string, handler, std::less<>> opmap;
   database db;
 
-  explicit algo(database catalog);
+  explicit algo(database catalog, eval_limits limits = {});
   ~algo();
 
-  // Evaluates an expression: a table name, or name(arguments).
-  // Throws std::runtime_error for texts that have no result.
+  // Evaluates a query: a table name, or name(arguments). Throws
+  // std::runtime_error (evaluation_error) for texts that have no result.
   table interpreter(std::string text);
 
-  // What interpreter does, but rows pass by address: a named table's rows
-  // are lent out of the catalog instead of copied. The result is valid while
-  // this object lives.
-  relation evaluate(const std::string& text);
+  // Reads a query line against this interpreter's catalog.
+  plan read(std::string query, parse_options options = {}) const;
+  // Evaluates a plan read by read(). Rows pass by address: the result views
+  // the catalog and the plan, which must outlive it.
+  relation evaluate(const plan& p, eval_observer* observer = nullptr);
 
-  // Handlers: each takes the argument text of its call.
-  table union_(std::string args);
-  table minus(std::string args);
-  table product(std::string args);
-  table project(std::string args);
-  table rename(std::string args);
-  table select(std::string args);
+  // The handlers, one per operation, each applying its operation to the
+  // evaluated operands of a node.
+  relation union_(const plan_node& node, operands& in);
+  relation minus(const plan_node& node, operands& in);
+  relation product(const plan_node& node, operands& in);
+  relation project(const plan_node& node, operands& in);
+  relation rename(const plan_node& node, operands& in);
+  relation select(const plan_node& node, operands& in);
 
-  // Argument splitters.
+  // The argument splitters, on a blank-free operand text.
   std::pair<std::string, std::string> param2(std::string args);
   std::pair<std::string, std::vector<std::string>> paramproj(std::string args);
   std::pair<std::string, std::vector<std::string>> paramren(std::string args);
 
  private:
-  using result = relation;
-  using fast_handler = result (algo::*)(const text_ref&);
-
-  result eval(const text_ref& text);
-  // With a condition, a product keeps only the rows that satisfy it.
-  result eval_binary(const text_ref& args, char op, const logic* condition = nullptr);
-  result eval_union(const text_ref& args) { return eval_binary(args, '+'); }
-  result eval_minus(const text_ref& args) { return eval_binary(args, '-'); }
-  result eval_product(const text_ref& args) { return eval_binary(args, '*'); }
-  result eval_project(const text_ref& args);
-  result eval_rename(const text_ref& args);
-  result eval_select(const text_ref& args);
-
-  // The catalog table an operand names, or null when the operand is a call;
-  // throws when it names no table.
-  const table* operand_table(const text_ref& operand);
-
+  // The rows of a catalog table, unsorted.
+  relation table_rows(const stored_table& t);
   // A named table as an operand of union, minus or product, whose results
-  // do not depend on the operands' row order: sorted once per table.
-  result sorted_operand(const table& t);
+  // do not depend on the operands' row order: sorted once per table, the
+  // second time it is used.
+  relation sorted_operand(const stored_table& t);
+  // The operands a node's handler is applied to: a selection over a product
+  // takes the product's operands and never builds it.
+  std::pair<int32_t, int32_t> operand_nodes(const plan_node& n) const;
+  condition_ref condition_of(const plan_node& n) const;
 
-  std::map<std::string, fast_handler, std::less<>> fast_;
-  // The rows of a catalog table as cells.
-  result table_rows(const table& t);
-
-  std::map<const table*, std::shared_ptr<const std::vector<rowref>>> sorted_;
-  std::map<const table*, relation> converted_;
-  std::map<const table*, std::size_t> uses_;
+  eval_limits limits_;
+  const plan* plan_ = nullptr;
+  std::array<handler, 8> by_op_{};  // opmap's handlers, by operation
+  std::map<const stored_table*, std::shared_ptr<const std::vector<rowref>>> sorted_;
+  std::map<const stored_table*, std::size_t> uses_;
 };
 
 #endif

@@ -1,4 +1,5 @@
-// The driver: command line, loading and echo, evaluation and output.
+// The driver: the command line, and the in-process entry points that run
+// the same pipeline (engine/pipeline.h) over an input held in memory.
 #ifndef RELALG_MAIN_H
 #define RELALG_MAIN_H
 
@@ -6,30 +7,25 @@
 #include <string_view>
 
 #include "database.h"
-
-// Exit statuses.
-constexpr int exit_ok = 0;       // the result table was written
-constexpr int exit_failed = 1;   // the run failed; see the message
-constexpr int exit_usage = 2;    // wrong command line
+#include "engine/loader.h"
+#include "engine/pipeline.h"
 
 // Loads the table blocks of an input text into db and returns the query,
-// the input's first line. With defer_rows, row lines are only collected in
-// db.pending, to be parsed by db.materialize() while input is still alive.
-std::string load_input(std::string_view input, database& db, bool defer_rows = false);
-
-// The echo of an input is the input itself followed by this: the line feed
-// its last line may lack, and the empty line the final read adds.
-std::string_view echo_suffix(std::string_view input);
+// the input's first line. With keep_views, row lines are only noted as
+// pending views of input, which must then outlive db; they are parsed when
+// an interpreter is made from db.
+std::string load_input(std::string_view input, database& db, bool keep_views = false);
 
 // The whole program over an input held in memory: the output file's bytes,
-// the message that would go to standard error (empty on success) and the
-// exit status.
+// the message that would go to standard error (empty on success; without
+// the program's name and line end) and the exit status.
 struct run_result {
   int status = exit_ok;
   std::string output;
   std::string error;
 };
 run_result run_text(std::string_view input);
+run_result run_text(std::string_view input, const run_options& options);
 
 // The command-line program.
 int relalg_main(int argc, char** argv);

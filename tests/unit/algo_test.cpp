@@ -103,16 +103,6 @@ TEST(AlgoSplit, ParamprojAndParamren) {
   }
 }
 
-TEST(AlgoConstruct, DispatchTableHasTheSixOperations) {
-  algo a{database()};
-  names keys;
-  for (const auto& [k, v] : a.opmap) keys.push_back(k);
-  EXPECT_EQ(keys, (names{"minus", "product", "project", "rename", "select", "union"}));
-  EXPECT_TRUE(a.opmap.at("union") == &algo::union_);
-  EXPECT_TRUE(a.opmap.at("minus") == &algo::minus);
-  EXPECT_TRUE(a.opmap.at("select") == &algo::select);
-}
-
 TEST(AlgoInterpreter, Queries) {
   algo a(catalog());
   const struct {

@@ -82,14 +82,14 @@ TEST(Database, FindNeverCreates) {
   EXPECT_EQ(db.find("S"), nullptr);
   EXPECT_EQ(db.find(""), nullptr);
   EXPECT_EQ(db.tables.size(), 1u);
-  table* r = db.find("R");
+  stored_table* r = db.find("R");
   ASSERT_NE(r, nullptr);
   EXPECT_EQ(r->name, "R");
-  r->newline("5");  // the mutable overload reaches the stored table
+  r->add_row("5");  // the mutable overload reaches the stored table
   EXPECT_EQ(db.gettable("R").rows.size(), 1u);
   const database& cdb = db;
   ASSERT_NE(cdb.find("R"), nullptr);
-  EXPECT_EQ(cdb.find("R")->rows.size(), 1u);
+  EXPECT_EQ(cdb.find("R")->row_count(), 1u);
   EXPECT_EQ(cdb.find("R "), nullptr);
 }
 

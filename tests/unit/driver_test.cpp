@@ -145,14 +145,13 @@ TEST(LoadInput, DeferredRowsEqualRowsLoadedLineByLine) {
     database plain;
     database deferred;
     EXPECT_EQ(load_input(input, plain), load_input(input, deferred, true));
-    deferred.materialize();
     algo interp(std::move(deferred));
     ASSERT_EQ(interp.db.tables.size(), plain.tables.size());
     for (const auto& [name, t] : plain.tables) {
       SCOPED_TRACE("table '" + name + "'");
       std::ostringstream want;
       std::ostringstream got;
-      want << t;
+      want << plain.gettable(name);
       got << interp.interpreter(name);
       EXPECT_EQ(got.str(), want.str());
     }

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/operators.h"
+
 #include "logic.h"
 #include "table.h"
 #include "table_builders.h"
@@ -144,8 +146,9 @@ TEST_F(LargeRelations, ProductAndSelectOverProductMatchTheModel) {
     expect_rows((a * b).rows, want);
 
     const auto cond = std::make_unique<logic>("OR(EQ(a,d),AND(LT(b,c),NEQ(a,'')))");
-    const table fused =
-        rel_select_product(relation::of(a), relation::of(b), *cond).to_table();
+    const cond_tree nodes = condition_nodes(*cond);
+    const table fused = table_of(
+        rel_select_product(relation_of(a), relation_of(b), condition_ref{&nodes, 0}, eval_limits{}));
     const table plain = select(a * b, *cond);
     expect_rows(fused.rows, plain.rows);
     EXPECT_EQ(fused.colnames, plain.colnames);

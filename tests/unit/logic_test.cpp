@@ -7,7 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include "algo.h"
+#include "engine/predicate.h"
+#include "engine/query_text.h"
 #include "logic.h"
+#include "plain_rules.h"
 
 namespace {
 
@@ -81,50 +85,88 @@ TEST(LogicParse, TreeShapes) {
   }
 }
 
-// Conditions usually arrive as a piece of a larger text (the arguments of a
-// select call); the tree must not depend on where the piece sits.
-TEST(LogicParse, SameTreeFromAPieceOfALargerText) {
-  for (const auto& c : kShapes) {
-    SCOPED_TRACE(std::string("condition '") + c.text + "'");
-    const auto top = split_first(text_ref::of(S("X,") + c.text));
-    EXPECT_EQ(shape(logic(top.second)), c.tree);
-    if (S(c.text).find(' ') != S::npos) continue;  // the outer call drops blanks
-    const call_parts call = split_call(text_ref::of(S("W(X,") + c.text + ")"));
-    ASSERT_GE(call.p, 0);
-    const auto nested = split_first(call.operands);
-    EXPECT_EQ(shape(logic(nested.second)), c.tree);
-  }
-  for (const char* text : {"x", "NOT(x)", "AND(a,b)", "NOT()", "OR(EQ(a,1))"}) {
-    SCOPED_TRACE(text);
-    EXPECT_THROW(logic(split_first(text_ref::of(S("X,") + text)).second), std::runtime_error);
+// The same rendering of a condition as the query reader leaves it in a plan.
+std::string plan_operand(const cond_operand& o) {
+  if (!o.is_literal) return "n:" + o.text;
+  if (o.is_int) return "i:" + std::to_string(o.ival);
+  return "s:" + o.text;
+}
+
+std::string plan_shape(const plan& p, int32_t i) {
+  const cond_node& n = p.cond(i);
+  switch (n.op) {
+    case cond_op::not_: return "NOT{" + plan_shape(p, n.left) + "}";
+    case cond_op::and_:
+    case cond_op::or_: return n.keyword + "{" + plan_shape(p, n.left) + ";" + plan_shape(p, n.right) + "}";
+    case cond_op::fail: return "<fail>";
+    default: return n.keyword + "[" + plan_operand(p.conds.x(n)) + "," + plan_operand(p.conds.y(n)) + "]";
   }
 }
 
-// The index answers from bit sets of 64 positions a word: walk nested calls
-// whose parentheses and commas fall on every side of word edges and check
-// each level against the rules on plain strings.
+// The condition of the first selection in a query's plan.
+std::string query_condition(const std::string& query) {
+  database db;
+  db.addtable("X(a int)");
+  algo a(db);
+  const plan p = a.read(query);
+  for (const plan_node& n : p.nodes) {
+    if (n.op == plan_op::select) {
+      const plan_condition& c = p.condition_of(n);
+      return c.first_fail >= 0 ? "<fail>" : plan_shape(p, c.root);
+    }
+  }
+  return "<no select>";
+}
+
+// Conditions usually arrive as a piece of a larger text (the arguments of a
+// select call, anywhere in a query); the tree must not depend on where the
+// piece sits.
+TEST(LogicParse, SameTreeFromAPieceOfALargerText) {
+  for (const auto& c : kShapes) {
+    SCOPED_TRACE(std::string("condition '") + c.text + "'");
+    if (S(c.text).find(' ') != S::npos) continue;  // the query drops blanks
+    EXPECT_EQ(query_condition("select(X," + S(c.text) + ")"), c.tree);
+    EXPECT_EQ(query_condition("union(X,select(X," + S(c.text) + "))"), c.tree);
+    EXPECT_EQ(query_condition("project(select(minus(X,X)," + S(c.text) + "),a)"), c.tree);
+  }
+  for (const char* text : {"x", "NOT(x)", "AND(a,b)", "NOT()", "OR(EQ(a,1))"}) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(query_condition("select(X," + S(text) + ")"), "<fail>");
+    EXPECT_THROW(logic{text}, std::runtime_error);
+  }
+}
+
+// The lexer answers from bit sets of 64 positions a word: walk nested calls
+// whose parentheses and commas fall on every side of word edges, with
+// groups appended after the closing parentheses, and check each level
+// against the rules on plain strings.
 TEST(TextIndex, AgreesWithThePlainRulesAcrossWordEdges) {
   for (int pad = 0; pad < 70; ++pad) {
-    std::string text;
-    for (int level = 0; level < 6; ++level) text += S(pad + level, 'n') + "(a" + S(level, 'b') + ",";
-    text += "z" + S(6, ')');
-    SCOPED_TRACE(text);
-    text_ref ref = text_ref::of(text);
-    std::string plain = text;
-    for (int level = 0; level < 6; ++level) {
-      const call_parts cp = split_call(ref);
-      ASSERT_EQ(cp.p, static_cast<int32_t>(plain.find('(')) + ref.l);
-      const std::string operands = call_operands(plain);
-      ASSERT_EQ(cp.operands.view(), operands);
-      const auto [first, rest] = split_first(cp.operands);
-      const auto [sfirst, srest] = split_first(std::string_view(operands));
-      ASSERT_EQ(first.view(), sfirst);
-      ASSERT_EQ(rest.view(), srest);
-      ref = rest;
-      plain = srest;
+    for (const bool appended : {false, true}) {
+      std::string text;
+      for (int level = 0; level < 6; ++level) text += S(pad + level, 'n') + "(a" + S(level, 'b') + ",";
+      text += "z";
+      for (int level = 0; level < 6; ++level) text += appended ? ")(" + S(pad % 7, 'q') + "," + S(level, 'w') + ")" : ")";
+      SCOPED_TRACE(text);
+      const query_line line(text);
+      text_reader texts(line);
+      query_text t = texts.whole();
+      std::string plain = text;
+      for (int level = 0; level < 6; ++level) {
+        const uint32_t open = texts.first_open(t);
+        ASSERT_EQ(texts.bytes(t, open), plain.substr(0, plain.find('(')));
+        const query_text o = texts.operands(t, open);
+        const std::string operands = plain_operands(plain);
+        ASSERT_EQ(texts.bytes(o), operands);
+        const auto [first, rest] = texts.split_first(o);
+        const auto [sfirst, srest] = plain_split(operands);
+        ASSERT_EQ(texts.bytes(first), sfirst);
+        ASSERT_EQ(texts.bytes(rest), srest);
+        t = rest;
+        plain = srest;
+      }
+      EXPECT_EQ(texts.first_open(t), kNoPos);
     }
-    EXPECT_EQ(ref.view(), "z");
-    EXPECT_LT(split_call(ref).p, 0);
   }
 }
 
@@ -255,8 +297,9 @@ TEST(BoundPredicate, AgreesWithVerifyOnBindings) {
   };
   for (const char* cond : conditions) {
     logic root(cond);
+    const cond_tree nodes = condition_nodes(root);
     for (const auto& cols : layouts) {
-      const bound_predicate bound(root, cols);
+      const bound_predicate bound(nodes, 0, cols);
       for (std::size_t ri = 0; ri < rows.size(); ++ri) {
         const row& r = rows[ri];
         binding b;
@@ -264,7 +307,9 @@ TEST(BoundPredicate, AgreesWithVerifyOnBindings) {
         const bool expected = root.verify(&b);
         std::string layout;
         for (const auto& c : cols) layout += c + " ";
-        EXPECT_EQ(bound.test(r), expected)
+        std::vector<cell> cells;
+        for (const t_object& v : r) cells.push_back(cell::of(v));
+        EXPECT_EQ(bound.test(cells.data(), static_cast<uint32_t>(cells.size())), expected)
             << "condition " << cond << ", columns [" << layout << "], row " << ri;
       }
     }

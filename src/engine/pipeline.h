@@ -1,0 +1,41 @@
+// The one pipeline from an input text to the output file's bytes, the
+// message and the exit status, which the command line and the in-process
+// entry point (tests, fuzzing, the web page) both run: echo the input, load
+// its tables, read the query into a plan, evaluate it and print the result.
+#ifndef RELALG_ENGINE_PIPELINE_H
+#define RELALG_ENGINE_PIPELINE_H
+
+#include <string>
+#include <string_view>
+
+#include "engine/limits.h"
+
+// Exit statuses.
+constexpr int exit_ok = 0;      // the result table was written
+constexpr int exit_failed = 1;  // the run failed; see the message
+constexpr int exit_usage = 2;   // wrong command line
+
+struct run_options {
+  eval_limits limits;
+  // The program ends as soon as the run does: the tables need not be torn
+  // down (the system reclaims their memory faster).
+  bool exit_after = false;
+};
+
+// Where the output file's bytes go.
+class output_sink {
+ public:
+  virtual ~output_sink() = default;
+  virtual void write(std::string_view bytes) = 0;
+  // The echo: the input's own bytes, which a sink may copy another way.
+  virtual void echo(std::string_view input) { write(input); }
+  // False once a write has failed; the run then stops writing.
+  virtual bool ok() const { return true; }
+};
+
+// Runs the program over input. Returns the exit status; on failure, message
+// holds its text (without the program's name and without a line end).
+int run_program(std::string_view input, const run_options& options, output_sink& out,
+                std::string& message);
+
+#endif
