@@ -23,16 +23,6 @@ std::string printed(const t_object& v) {
   return out.str();
 }
 
-TEST(TObject, ConstructorsSetAllThreeFields) {
-  expect_fields(t_object(), 0, "", true);
-  expect_fields(t_object(-42), -42, "", true);
-  expect_fields(t_object(std::string("'abc'")), 0, "'abc'", false);
-  expect_fields(t_object(std::string()), 0, "", false);
-  const t_object s(std::string("x"));
-  const t_object copy(s);  // NOLINT(performance-unnecessary-copy-initialization)
-  expect_fields(copy, 0, "x", false);
-}
-
 TEST(TObject, AssignmentsResetTheUnusedField) {
   t_object v(std::string("text"));
   t_object& r1 = (v = 7);
