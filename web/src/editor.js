@@ -1,0 +1,88 @@
+// The editor of the page: CodeMirror over the whole input file, split into
+// lines at line feeds only (a carriage return stays part of its line, as the
+// engine reads it), with the input highlighting, Ctrl+Enter to run, and the
+// engine's messages shown at their place: the extent underlined and the
+// message in a line beneath it.
+import { EditorState, StateEffect, StateField, Prec } from '@codemirror/state';
+import {
+  EditorView, Decoration, WidgetType, keymap, lineNumbers, highlightActiveLine,
+  highlightActiveLineGutter, highlightSpecialChars, drawSelection,
+} from '@codemirror/view';
+import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
+import { relalgInput, relalgHighlight } from './lang.js';
+
+class MessageWidget extends WidgetType {
+  constructor(severity, text) {
+    super();
+    this.severity = severity;
+    this.text = text;
+  }
+  eq(other) {
+    return other.severity === this.severity && other.text === this.text;
+  }
+  toDOM() {
+    const div = document.createElement('div');
+    div.className = `rl-inline-message rl-${this.severity}`;
+    div.textContent = `${this.severity}: ${this.text}`;
+    return div;
+  }
+}
+
+// Set the messages to show: [{from, to, severity, message}].
+export const setMarks = StateEffect.define();
+
+const marksField = StateField.define({
+  create: () => Decoration.none,
+  update(marks, tr) {
+    marks = marks.map(tr.changes);
+    for (const e of tr.effects) {
+      if (!e.is(setMarks)) continue;
+      const doc = tr.state.doc;
+      const items = [];
+      for (const m of e.value) {
+        const from = Math.min(m.from, doc.length);
+        const to = Math.min(Math.max(m.to, from), doc.length);
+        const cls = `rl-underline rl-underline-${m.severity}`;
+        if (to > from) {
+          items.push({ deco: Decoration.mark({ class: cls, attributes: { title: m.message } }).range(from, to) });
+        }
+        const lineEnd = doc.lineAt(from).to;
+        items.push({
+          deco: Decoration.widget({ widget: new MessageWidget(m.severity, m.message), block: true, side: 1 }).range(lineEnd),
+        });
+      }
+      marks = Decoration.set(items.map((it) => it.deco), true);
+    }
+    return marks;
+  },
+  provide: (f) => EditorView.decorations.from(f),
+});
+
+export function createEditor(parent, doc, onRun) {
+  const runKey = { key: 'Mod-Enter', run: () => (onRun(), true), preventDefault: true };
+  return new EditorView({
+    parent,
+    state: EditorState.create({
+      doc,
+      extensions: [
+        EditorState.lineSeparator.of('\n'),
+        lineNumbers(),
+        highlightActiveLineGutter(),
+        highlightSpecialChars(),
+        history(),
+        drawSelection(),
+        highlightActiveLine(),
+        Prec.highest(keymap.of([runKey, { key: 'Ctrl-Enter', run: runKey.run, preventDefault: true }])),
+        keymap.of([...defaultKeymap, ...historyKeymap]),
+        relalgInput,
+        relalgHighlight,
+        marksField,
+        EditorView.contentAttributes.of({ 'aria-label': 'input file' }),
+      ],
+    }),
+  });
+}
+
+export function setDoc(view, text) {
+  view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text }, effects: setMarks.of([]) });
+}

@@ -1,0 +1,139 @@
+// Highlighting of an input file in the editor: the query line (operations,
+// predicate keywords, names, literals), table headers (table name, column
+// names, type words) and row lines (each value by its column's type). The
+// line roles follow the loader: line 1 is the query, the first non-empty
+// line after an empty one is a header, the lines after it are rows.
+import { StreamLanguage, HighlightStyle, syntaxHighlighting } from '@codemirror/language';
+import { tags as t } from '@lezer/highlight';
+
+const OPERATIONS = new Set(['union', 'minus', 'product', 'project', 'rename', 'select']);
+const PREDICATES = new Set(['NOT', 'AND', 'OR', 'EQ', 'NEQ', 'LT', 'LTE', 'GT', 'GTE']);
+
+function queryToken(stream) {
+  if (stream.eatSpace()) return null;
+  if (stream.match(/^'[^'(), ]*'?/)) return 'string';
+  if (stream.match(/^[+-]?\d+(?![^(), ])/)) return 'number';
+  if (stream.match(/^[()]/)) return 'paren';
+  if (stream.eat(',')) return 'separator';
+  if (stream.match(/^[^(), ']+/)) {
+    const word = stream.current();
+    if (stream.peek() === '(') {
+      if (OPERATIONS.has(word)) return 'keyword';
+      if (PREDICATES.has(word)) return 'operatorKeyword';
+      return 'invalid';
+    }
+    return 'variableName';
+  }
+  stream.next();
+  return null;
+}
+
+function headerToken(stream, state) {
+  switch (state.part) {
+    case 'name':
+      if (stream.eat('(')) {
+        state.part = 'column';
+        return 'paren';
+      }
+      stream.match(/^[^(]+/);
+      return 'className';
+    case 'column':
+      if (stream.eatSpace()) return null;
+      if (stream.eat(',')) return 'separator';
+      if (stream.eat(')')) {
+        state.part = 'after';
+        return 'paren';
+      }
+      stream.match(/^[^ ,)]+/);
+      state.part = 'type';
+      state.types = state.types.concat([false]);
+      return 'propertyName';
+    case 'type':
+      if (stream.eatSpace()) return null;
+      if (stream.peek() === ',' || stream.peek() === ')') {
+        state.part = 'column';
+        return headerToken(stream, state);
+      }
+      stream.match(/^[^ ,()]*(\([^,()]*\))?/) || stream.next();
+      if (stream.current() === 'int') state.types[state.types.length - 1] = true;
+      state.part = 'ignored';
+      return 'typeName';
+    case 'ignored':
+      if (stream.eat(',')) {
+        state.part = 'column';
+        return 'separator';
+      }
+      if (stream.eat(')')) {
+        state.part = 'after';
+        return 'paren';
+      }
+      stream.match(/^[^,)]+/);
+      return 'comment';
+    default:
+      stream.skipToEnd();
+      return 'comment';
+  }
+}
+
+// One value of a row line: it ends at a blank or comma unless exactly one
+// apostrophe has been taken into it.
+function rowToken(stream, state) {
+  if (stream.match(/^[ ,]+/)) return null;
+  let quotes = 0;
+  while (!stream.eol()) {
+    const c = stream.peek();
+    if ((c === ' ' || c === ',') && quotes !== 1) break;
+    if (c === "'") quotes++;
+    stream.next();
+  }
+  const column = state.cell++;
+  if (column >= state.types.length) return 'comment';
+  return state.types[column] ? 'number' : 'string';
+}
+
+export const relalgInput = StreamLanguage.define({
+  name: 'relalg',
+  startState: () => ({ line: 0, inBlock: false, role: 'query', part: 'name', types: [], cell: 0 }),
+  copyState: (s) => ({ ...s }),
+  blankLine(state) {
+    state.line++;
+    state.inBlock = false;
+  },
+  token(stream, state) {
+    if (stream.sol()) {
+      state.line++;
+      state.cell = 0;
+      if (state.line === 1) {
+        state.role = 'query';
+      } else if (!state.inBlock) {
+        state.role = 'header';
+        state.part = 'name';
+        state.types = [];
+        // A header with an empty name leaves the loader between blocks.
+        state.inBlock = !stream.string.startsWith('(');
+      } else {
+        state.role = 'row';
+      }
+    }
+    if (state.role === 'query') return queryToken(stream);
+    if (state.role === 'header') return headerToken(stream, state);
+    return rowToken(stream, state);
+  },
+  tokenTable: { separator: t.separator, paren: t.paren },
+});
+
+export const relalgHighlight = syntaxHighlighting(
+  HighlightStyle.define([
+    { tag: t.keyword, color: '#7c3aed', fontWeight: 'bold' },
+    { tag: t.operatorKeyword, color: '#b45309', fontWeight: 'bold' },
+    { tag: t.invalid, color: '#dc2626', textDecoration: 'underline wavy' },
+    { tag: t.variableName, color: '#1d4ed8' },
+    { tag: t.string, color: '#047857' },
+    { tag: t.number, color: '#be185d' },
+    { tag: t.className, color: '#0f766e', fontWeight: 'bold' },
+    { tag: t.propertyName, color: '#1d4ed8' },
+    { tag: t.typeName, color: '#9333ea', fontStyle: 'italic' },
+    { tag: t.comment, color: '#6b7280' },
+    { tag: [t.paren, t.separator], color: '#374151' },
+  ]),
+);

@@ -1,0 +1,302 @@
+// The page: the editor, the Run, Share and Download buttons, the examples
+// menu, and the views of a run (result table, operator tree with the
+// intermediate tables, messages). Exposes window.relalg.run(text), a Promise
+// of {output, status, messages, explain}: output and messages are exactly
+// what the command line writes to OUTPUT and to standard error.
+import { EXAMPLES } from 'virtual:examples';
+import { Engine } from './engine.js';
+import { createEditor, setDoc, setMarks } from './editor.js';
+import { parseMessages, messageRange, byteToCharOffset } from './messages.js';
+import { parseTable, resultText } from './result.js';
+import { renderPlan } from './plan.js';
+import { encodeFragment, decodeFragment } from './share.js';
+
+// Rows shown in a table; the row count always gives the whole.
+const SHOWN_ROWS = 1000;
+
+const $ = (id) => document.getElementById(id);
+const engine = new Engine();
+let view = null;
+let last = null; // the last run shown: {input, output, bytes, status, messages, explain}
+
+function mb(n) {
+  return n >= 1e6 ? `${(n / 1e6).toFixed(1)} MB` : n >= 1e3 ? `${(n / 1e3).toFixed(1)} kB` : `${n} bytes`;
+}
+
+function plural(n, word) {
+  return `${n.toLocaleString('en-US')} ${word}${n === 1 ? '' : 's'}`;
+}
+
+// ---- Progress --------------------------------------------------------------
+
+let busySince = 0;
+let busyTimer = 0;
+let phaseText = '';
+
+function showProgress(text) {
+  phaseText = text;
+  const secs = ((performance.now() - busySince) / 1000).toFixed(1);
+  $('progress').textContent = `${phaseText} (${secs} s)`;
+}
+
+function setBusy(busy) {
+  document.body.classList.toggle('busy', busy);
+  $('run').disabled = busy;
+  $('stop').hidden = !busy;
+  clearInterval(busyTimer);
+  if (busy) {
+    busySince = performance.now();
+    busyTimer = setInterval(() => showProgress(phaseText), 100);
+  }
+}
+
+// ---- Running ---------------------------------------------------------------
+
+const PHASES = {
+  loading: () => 'Loading the engine',
+  evaluating: (m) => `Evaluating ${mb(m.bytes)} of input`,
+  receiving: (m) => `Receiving ${mb(m.bytes)} of output`,
+};
+
+async function runText(text, onProgress = () => {}) {
+  const bytes = new TextEncoder().encode(text);
+  const t0 = performance.now();
+  const r = await engine.run(bytes, (m) => onProgress(PHASES[m.phase] ? PHASES[m.phase](m) : m.phase));
+  let explain = null;
+  try {
+    explain = JSON.parse(r.explain);
+  } catch (_) {
+    explain = null;
+  }
+  window.relalg.lastTiming = { engineMs: r.engineMs, totalMs: performance.now() - t0 };
+  return {
+    result: { output: r.output, status: r.status, messages: r.messages, explain },
+    bytes: new Uint8Array(r.bytes),
+    rowCount: r.rowCount,
+  };
+}
+
+async function runEditor() {
+  if (document.body.classList.contains('busy')) return;
+  const input = view.state.doc.toString();
+  setBusy(true);
+  showProgress('Starting');
+  try {
+    const { result, bytes, rowCount } = await runText(input, showProgress);
+    showProgress('Showing the result');
+    await new Promise((r) => setTimeout(r, 0));
+    show(result, { input, bytes, rowCount });
+    const t = window.relalg.lastTiming;
+    $('progress').textContent = `Exit status ${result.status} in ${(t.totalMs / 1000).toFixed(2)} s`;
+  } catch (e) {
+    $('progress').textContent = `The run failed: ${e.message}`;
+  } finally {
+    setBusy(false);
+  }
+}
+
+// ---- Showing a run ---------------------------------------------------------
+
+function tableElement(columns, rows, rowCount, caption) {
+  const table = document.createElement('table');
+  const cap = document.createElement('caption');
+  cap.textContent = caption;
+  const count = document.createElement('span');
+  count.className = 'row-count';
+  count.textContent =
+    rowCount === null ? '' : rows.length < rowCount ? `${plural(rowCount, 'row')}, first ${rows.length.toLocaleString('en-US')} shown` : plural(rowCount, 'row');
+  cap.append(' ', count);
+  table.append(cap);
+  const head = document.createElement('thead');
+  const tr = document.createElement('tr');
+  for (const c of columns) {
+    const th = document.createElement('th');
+    th.append(c.name);
+    const type = document.createElement('span');
+    type.className = 'col-type';
+    type.textContent = c.type;
+    th.append(' ', type);
+    tr.append(th);
+  }
+  head.append(tr);
+  table.append(head);
+  const body = document.createElement('tbody');
+  const ints = columns.map((c) => c.type === 'int');
+  for (const row of rows) {
+    const r = document.createElement('tr');
+    row.forEach((cell, i) => {
+      const td = document.createElement('td');
+      if (ints[i]) td.className = 'int';
+      td.textContent = cell;
+      r.append(td);
+    });
+    body.append(r);
+  }
+  table.append(body);
+  return table;
+}
+
+function showMessages(messages) {
+  const list = $('messages');
+  list.replaceChildren();
+  const parsed = parseMessages(messages);
+  const doc = view.state.doc;
+  const marks = [];
+  for (const m of parsed) {
+    const li = document.createElement('li');
+    li.className = `message ${m.severity}`;
+    const range = messageRange(m, doc.lines, (n) => doc.line(n).text, (n) => doc.line(n).from);
+    const where = m.line !== null ? `line ${m.line}, column ${m.col}: ` : '';
+    li.textContent = `${m.severity}: ${where}${m.message}`;
+    if (range) {
+      marks.push({ ...range, severity: m.severity, message: m.message });
+      li.tabIndex = 0;
+      li.addEventListener('click', () => {
+        view.dispatch({ selection: { anchor: range.from, head: range.to }, scrollIntoView: true });
+        view.focus();
+      });
+    }
+    list.append(li);
+  }
+  view.dispatch({ effects: setMarks.of(marks) });
+  $('messages-section').hidden = parsed.length === 0;
+}
+
+function selectNode(node, button) {
+  document.querySelectorAll('.plan-node.selected').forEach((b) => b.classList.remove('selected'));
+  button.classList.add('selected');
+  const into = $('trace');
+  into.replaceChildren();
+  if (node.traceRows) {
+    const rows = node.traceRows.slice(0, SHOWN_ROWS);
+    into.append(tableElement(node.columns, rows, node.rowCount ?? rows.length, `${node.op} ${node.text}`));
+  } else {
+    const p = document.createElement('p');
+    p.textContent = 'No intermediate rows were kept for this node.';
+    into.append(p);
+  }
+  if (node.span && last) {
+    const query = view.state.doc.line(1).text;
+    const from = byteToCharOffset(query, node.span[0]);
+    const to = byteToCharOffset(query, node.span[1]);
+    view.dispatch({ selection: { anchor: from, head: to } });
+  }
+}
+
+// Shows a run's result for the input in the editor (or opts.input).
+// opts.bytes, the output's bytes, are what Download saves; opts.rowCount
+// spares counting the rows of a large result.
+function show(result, opts = {}) {
+  const input = opts.input ?? view.state.doc.toString();
+  const bytes = opts.bytes ?? new TextEncoder().encode(result.output);
+  last = { ...result, input, bytes };
+  showMessages(result.messages);
+  const out = $('result');
+  out.replaceChildren();
+  const text = result.status === 0 ? resultText(input, result.output) : '';
+  const table = text ? parseTable(text, SHOWN_ROWS, opts.rowCount) : null;
+  if (table) {
+    out.append(tableElement(table.columns, table.rows, table.rowCount, table.name === '' ? '(no name)' : table.name));
+  } else {
+    const p = document.createElement('p');
+    p.className = 'no-result';
+    p.textContent = `No result: exit status ${result.status}.`;
+    out.append(p);
+  }
+  const root = renderPlan($('plan'), result.explain, selectNode);
+  $('plan-section').hidden = !root;
+  $('trace').replaceChildren();
+  $('download').disabled = false;
+}
+
+// ---- Download, share, examples, files --------------------------------------
+
+function download() {
+  if (!last) return;
+  const a = document.createElement('a');
+  a.href = URL.createObjectURL(new Blob([last.bytes], { type: 'application/octet-stream' }));
+  a.download = 'output.txt';
+  document.body.append(a);
+  a.click();
+  a.remove();
+  setTimeout(() => URL.revokeObjectURL(a.href), 1000);
+}
+
+async function share() {
+  const fragment = await encodeFragment(view.state.doc.toString());
+  history.replaceState(null, '', `#${fragment}`);
+  const link = $('share-link');
+  link.value = location.href;
+  link.hidden = false;
+  link.select();
+  try {
+    await navigator.clipboard.writeText(location.href);
+    $('progress').textContent = 'The address of this input is in the clipboard.';
+  } catch (_) {
+    $('progress').textContent = 'The address of this input is in the address bar.';
+  }
+}
+
+async function openFile(file) {
+  $('progress').textContent = `Reading ${file.name}`;
+  const text = new TextDecoder('utf-8').decode(await file.arrayBuffer());
+  setDoc(view, text);
+  $('progress').textContent = `${file.name}: ${mb(text.length)}`;
+}
+
+function fillExamples() {
+  const menu = $('examples');
+  for (const [name, text] of Object.entries(EXAMPLES)) {
+    const o = document.createElement('option');
+    o.value = name;
+    o.textContent = name;
+    o.dataset.text = text;
+    menu.append(o);
+  }
+  menu.addEventListener('change', () => {
+    const text = EXAMPLES[menu.value];
+    if (text !== undefined) setDoc(view, text);
+    menu.value = '';
+  });
+}
+
+async function init() {
+  const first = Object.values(EXAMPLES)[0] ?? '';
+  const fromAddress = location.hash ? await decodeFragment(location.hash) : null;
+  view = createEditor($('editor'), fromAddress ?? first, runEditor);
+  fillExamples();
+  $('run').addEventListener('click', runEditor);
+  $('stop').addEventListener('click', () => engine.stop());
+  $('share').addEventListener('click', share);
+  $('download').addEventListener('click', download);
+  $('open').addEventListener('change', (e) => e.target.files[0] && openFile(e.target.files[0]));
+  window.addEventListener('hashchange', async () => {
+    const text = await decodeFragment(location.hash);
+    if (text !== null && text !== view.state.doc.toString()) setDoc(view, text);
+  });
+  engine.warm().then(
+    () => ($('progress').textContent = 'Ready.'),
+    (e) => ($('progress').textContent = `The engine could not be loaded: ${e.message}`),
+  );
+}
+
+window.relalg = {
+  // The whole program over an input text.
+  run: async (text) => (await runText(String(text))).result,
+  // Shows a run (as run() gives it) for the input in the editor.
+  show: (result) => show(result),
+  // The input in the editor, and a way to replace it.
+  get input() {
+    return view.state.doc.toString();
+  },
+  set input(text) {
+    setDoc(view, String(text));
+  },
+  lastTiming: null,
+  ready: null,
+};
+window.relalg.ready = new Promise((resolve) => {
+  const start = () => init().then(resolve);
+  if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', start);
+  else start();
+});

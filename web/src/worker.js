@@ -1,0 +1,53 @@
+// The page's worker: loads the engine module (its code stands before this in
+// the worker's script) and runs inputs posted to it, so that a large input
+// never blocks the page. Posts {id, phase} as a run moves on, then
+// {id, done: true, ...} or {id, failed: message}.
+import { runModule } from './run.js';
+import { echoLength, countRows } from './result.js';
+
+/* global createRelalg */
+let module = null;
+
+async function engine() {
+  if (module === null) module = await createRelalg();
+  return module;
+}
+
+self.onmessage = async (event) => {
+  const { id, input } = event.data;
+  try {
+    if (id === 'warm') {
+      await engine();
+      self.postMessage({ id, done: true });
+      return;
+    }
+    self.postMessage({ id, phase: 'loading' });
+    const M = await engine();
+    const bytes = new Uint8Array(input);
+    self.postMessage({ id, phase: 'evaluating', bytes: bytes.length });
+    const t0 = performance.now();
+    const r = runModule(M, bytes);
+    const engineMs = performance.now() - t0;
+    self.postMessage({ id, phase: 'receiving', bytes: r.output.length });
+    const output = new TextDecoder('utf-8').decode(r.output);
+    const rowCount = r.status === 0 ? countRows(r.output, echoLength(bytes)) : 0;
+    self.postMessage(
+      {
+        id,
+        done: true,
+        status: r.status,
+        output,
+        bytes: r.output.buffer,
+        messages: r.messages,
+        explain: r.explain,
+        rowCount,
+        engineMs,
+      },
+      [r.output.buffer],
+    );
+  } catch (e) {
+    // The module is not to be trusted after a trap: start afresh next time.
+    module = null;
+    self.postMessage({ id, failed: String((e && e.message) || e) });
+  }
+};
