@@ -45,7 +45,7 @@ ldflags=(-O3 -fexceptions -sSINGLE_FILE=1 -sMODULARIZE=1 -sEXPORT_NAME=createRel
   -sEXPORTED_FUNCTIONS=_malloc,_free,_relalg_run,_relalg_status,_relalg_output,_relalg_output_size,_relalg_messages,_relalg_messages_size,_relalg_explain,_relalg_explain_size,_relalg_free)
 
 shopt -s nullglob
-sources=(src/*.cpp src/engine/*.cpp web/entry.cpp)
+sources=(src/*.cpp src/engine/*.cpp web/entry.cpp web/stack.cpp)
 headers=(src/*.h src/engine/*.h web/compat.h)
 newest_header=$(ls -t "${headers[@]}" | head -n 1)
 

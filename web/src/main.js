@@ -13,6 +13,8 @@ import { encodeFragment, decodeFragment } from './share.js';
 
 // Rows shown in a table; the row count always gives the whole.
 const SHOWN_ROWS = 1000;
+// The example in the editor when the address holds no input.
+const DEFAULT_EXAMPLE = 'university/names_of_third_years';
 
 const $ = (id) => document.getElementById(id);
 const engine = new Engine();
@@ -207,6 +209,7 @@ function show(result, opts = {}) {
   $('plan-section').hidden = !root;
   $('trace').replaceChildren();
   $('download').disabled = false;
+  $('progress').textContent = `Exit status ${result.status}`;
 }
 
 // ---- Download, share, examples, files --------------------------------------
@@ -246,11 +249,10 @@ async function openFile(file) {
 
 function fillExamples() {
   const menu = $('examples');
-  for (const [name, text] of Object.entries(EXAMPLES)) {
+  for (const name of Object.keys(EXAMPLES)) {
     const o = document.createElement('option');
     o.value = name;
-    o.textContent = name;
-    o.dataset.text = text;
+    o.textContent = name.replace('/', ': ').replace(/_/g, ' ');
     menu.append(o);
   }
   menu.addEventListener('change', () => {
@@ -261,7 +263,7 @@ function fillExamples() {
 }
 
 async function init() {
-  const first = Object.values(EXAMPLES)[0] ?? '';
+  const first = EXAMPLES[DEFAULT_EXAMPLE] ?? Object.values(EXAMPLES)[0] ?? '';
   const fromAddress = location.hash ? await decodeFragment(location.hash) : null;
   view = createEditor($('editor'), fromAddress ?? first, runEditor);
   fillExamples();
@@ -291,6 +293,11 @@ window.relalg = {
   },
   set input(text) {
     setDoc(view, String(text));
+  },
+  // The text selected in the editor.
+  get selection() {
+    const { from, to } = view.state.selection.main;
+    return view.state.sliceDoc(from, to);
   },
   lastTiming: null,
   ready: null,

@@ -48,6 +48,9 @@ self.onmessage = async (event) => {
   } catch (e) {
     // The module is not to be trusted after a trap: start afresh next time.
     module = null;
-    self.postMessage({ id, failed: String((e && e.message) || e) });
+    const why = e instanceof RangeError
+      ? `the query is nested too deeply for this browser's stack (${e.message})`
+      : String((e && e.message) || e);
+    self.postMessage({ id, failed: why });
   }
 };
