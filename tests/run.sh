@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds relalg twice (Release, and ASan+UBSan) and runs every test on both:
-# unit tests and end-to-end cases through ctest, then the stress script, then
-# each fuzz target for FUZZ_SECONDS (default 60; 0 skips fuzzing).
+# unit tests and end-to-end cases through ctest, then the page's tests (the
+# WebAssembly build byte for byte against the Release binary, and the page in
+# Chromium), then the stress script, then each fuzz target for FUZZ_SECONDS
+# (default 60; 0 skips fuzzing).
 # Installs missing Debian packages first when it can.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -14,6 +16,19 @@ echo "== Release build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DRELALG_TESTS=ON -DRELALG_BENCH=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build -j"$jobs" --output-on-failure
+
+echo "== web: WebAssembly build and page (web/build.sh)"
+if command -v emcc >/dev/null && command -v node >/dev/null && [ -d web/node_modules/esbuild ]; then
+  web/build.sh
+  RELALG=build/relalg node --test tests/web/units.test.mjs tests/web/compare.test.mjs
+  if [ -x "${CHROMIUM:-/usr/bin/chromium}" ]; then
+    node --test tests/web/page.test.mjs
+  else
+    echo "== web: browser tests SKIPPED: Chromium could not be installed here"
+  fi
+else
+  echo "== web: SKIPPED: emscripten, node or the npm packages of web/ could not be installed here"
+fi
 
 echo "== ASan+UBSan build"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRELALG_TESTS=ON \

@@ -193,6 +193,7 @@ test('Share puts the input into the address, and the address brings it back', as
   const input = "select(R, EQ(b, 'é ü'))\r\nR(a int, b text)\n1, 'é ü'\r\n\n" + 'S(x int)\n7\n'.repeat(50);
   await setInput(page, input);
   await page.click('#share');
+  await page.waitForFunction(() => location.hash.length > 1);
   const url = await page.evaluate(() => location.href);
   assert.match(url, /#z=[A-Za-z0-9_-]+$/);
   assert.ok(url.length < input.length, 'the fragment is compressed');

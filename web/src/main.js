@@ -70,7 +70,10 @@ async function runText(text, onProgress = () => {}) {
   } catch (_) {
     explain = null;
   }
-  window.relalg.lastTiming = { engineMs: r.engineMs, totalMs: performance.now() - t0 };
+  window.relalg.lastTiming = {
+    engineMs: r.engineMs, decodeMs: r.decodeMs, countMs: r.countMs,
+    receiveMs: performance.timeOrigin + performance.now() - r.sentAt, totalMs: performance.now() - t0,
+  };
   return {
     result: { output: r.output, status: r.status, messages: r.messages, explain },
     bytes: new Uint8Array(r.bytes),

@@ -10,6 +10,8 @@
 // form is shown rather than lost.
 
 const POSITIONED = /^relalg: (.*):(\d+):(\d+): (error|warning|note): (.*)$/;
+// A caret line, perhaps behind a gutter of line numbers and bars.
+const CARET = /^[ |0-9]*(\^~*)\s*$/;
 
 // Returns [{severity, message, line, col, length, text}], line and col
 // 1-based (col counts bytes, as the engine does), null when not positioned;
@@ -37,9 +39,9 @@ export function parseMessages(stderr) {
       out.push(current);
       // The excerpt and the caret line, when they follow.
       const caret = lines[i + 2];
-      if (i + 2 < lines.length && /^ *\^~*\s*$/.test(caret) && !lines[i + 1].startsWith('relalg: ')) {
-        const hat = caret.indexOf('^');
-        current.length = Math.max(1, caret.trimEnd().length - hat);
+      const extent = i + 2 < lines.length ? CARET.exec(caret) : null;
+      if (extent && !lines[i + 1].startsWith('relalg: ')) {
+        current.length = extent[1].length;
         current.text.push(lines[i + 1], caret);
         i += 2;
       }

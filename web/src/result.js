@@ -98,7 +98,7 @@ export function parseTable(text, limit = 1000, rowCount = undefined) {
 // bytes (a Uint8Array): its lines less the header line.
 export function countRows(bytes, from) {
   let lines = 0;
-  for (let i = from; i < bytes.length; i++) if (bytes[i] === 10) lines++;
+  for (let i = bytes.indexOf(10, from); i >= 0; i = bytes.indexOf(10, i + 1)) lines++;
   if (bytes.length > from && bytes[bytes.length - 1] !== 10) lines++;
   return Math.max(0, lines - 1);
 }

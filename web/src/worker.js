@@ -27,10 +27,12 @@ self.onmessage = async (event) => {
     self.postMessage({ id, phase: 'evaluating', bytes: bytes.length });
     const t0 = performance.now();
     const r = runModule(M, bytes);
-    const engineMs = performance.now() - t0;
+    const t1 = performance.now();
     self.postMessage({ id, phase: 'receiving', bytes: r.output.length });
     const output = new TextDecoder('utf-8').decode(r.output);
+    const t2 = performance.now();
     const rowCount = r.status === 0 ? countRows(r.output, echoLength(bytes)) : 0;
+    const t3 = performance.now();
     self.postMessage(
       {
         id,
@@ -41,7 +43,10 @@ self.onmessage = async (event) => {
         messages: r.messages,
         explain: r.explain,
         rowCount,
-        engineMs,
+        engineMs: t1 - t0,
+        decodeMs: t2 - t1,
+        countMs: t3 - t2,
+        sentAt: performance.timeOrigin + performance.now(),
       },
       [r.output.buffer],
     );
