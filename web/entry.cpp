@@ -3,6 +3,7 @@
 // the output file's bytes, the exit status, what standard error would hold
 // and the plan tree as JSON. Compiled only into the WebAssembly module
 // (web/build.sh); the functions are called from JavaScript by name.
+#include <algorithm>
 #include <cstddef>
 #include <new>
 #include <string>
@@ -23,7 +24,17 @@ struct web_result {
   std::string output;
   std::string messages;  // standard error, byte for byte
   std::string explain;   // a JSON document; "null" while there is no plan tree
+  std::size_t rows = 0;  // rows of the printed result table
 };
+
+// The rows of the result table that follows the echo of input in output:
+// its lines less the header line.
+std::size_t result_rows(std::string_view input, const std::string& output) {
+  const std::size_t echo = input.size() + echo_suffix(input).size();
+  if (output.size() <= echo) return 0;
+  const auto lines = std::count(output.begin() + static_cast<std::ptrdiff_t>(echo), output.end(), '\n');
+  return lines > 0 ? static_cast<std::size_t>(lines) - 1 : 0;
+}
 
 }  // namespace
 
@@ -37,9 +48,11 @@ web_result* relalg_run(const char* data, std::size_t len) {
   if (r == nullptr) return nullptr;
   try {
     set_memory_budget(kMemoryBudget);
-    run_result run = run_text(std::string_view(data, len));
+    const std::string_view input(data, len);
+    run_result run = run_text(input);
     r->status = run.status;
     r->output = std::move(run.output);
+    if (run.status == exit_ok) r->rows = result_rows(input, r->output);
     if (run.status != exit_ok) r->messages = "relalg: " + run.error + "\n";
     r->explain = "null";
   } catch (const std::bad_alloc&) {
@@ -58,6 +71,7 @@ const char* relalg_messages(const web_result* r) { return r->messages.data(); }
 std::size_t relalg_messages_size(const web_result* r) { return r->messages.size(); }
 const char* relalg_explain(const web_result* r) { return r->explain.data(); }
 std::size_t relalg_explain_size(const web_result* r) { return r->explain.size(); }
+std::size_t relalg_rows(const web_result* r) { return r->rows; }
 void relalg_free(web_result* r) { delete r; }
 
 }  // extern "C"

@@ -86,6 +86,10 @@ for (const [name, path] of all) {
     assert.equal(Buffer.from(got.messageBytes).toString('latin1'), want.stderr.toString('latin1'), 'standard error');
     assert.ok(Buffer.from(got.output).equals(want.output), `output differs (${got.output.length} bytes, native ${want.output.length})`);
     assert.equal(got.explain, 'null', 'explain');
+    // The row count the page shows: the lines after the echo less the header.
+    const echo = input.length === 0 ? 1 : input.length + (input[input.length - 1] === 10 ? 1 : 2);
+    const lines = want.status === 0 ? want.output.subarray(echo).toString('latin1').split('\n').length - 2 : 0;
+    assert.equal(got.rows, Math.max(0, lines), 'rows');
   });
 }
 

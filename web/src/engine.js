@@ -63,11 +63,22 @@ export class Engine {
     return this.post('warm', { id: 'warm' }, [], () => {});
   }
 
-  // Runs the input's bytes. Resolves with the worker's answer:
-  // {status, output, bytes, messages, explain, rowCount, engineMs}.
-  run(bytes, onProgress = () => {}) {
+  // Runs an input text. Resolves with the worker's answer: {status, output
+  // (with opts.text), preview (the result table's first opts.rows rows),
+  // size, messages, explain, rowCount, engineMs, run (this run's number)}.
+  async run(input, opts, onProgress = () => {}) {
     const id = this.next++;
-    const own = bytes.byteOffset === 0 && bytes.byteLength === bytes.buffer.byteLength ? bytes : bytes.slice();
-    return this.post(id, { id, input: own.buffer }, [own.buffer], onProgress);
+    const answer = await this.post(id, { id, input, text: Boolean(opts.text), rows: opts.rows ?? 0 }, [], onProgress);
+    this.lastRun = id;
+    return { ...answer, run: id };
+  }
+
+  // The output's bytes of run number `run`, or null when the worker no
+  // longer holds it (a later run took its place).
+  async bytes(run) {
+    if (run !== this.lastRun) return null;
+    const id = this.next++;
+    const answer = await this.post(id, { id, bytes: true }, [], () => {});
+    return new Uint8Array(answer.bytes);
   }
 }

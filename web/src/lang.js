@@ -9,20 +9,35 @@ import { tags as t } from '@lezer/highlight';
 const OPERATIONS = new Set(['union', 'minus', 'product', 'project', 'rename', 'select']);
 const PREDICATES = new Set(['NOT', 'AND', 'OR', 'EQ', 'NEQ', 'LT', 'LTE', 'GT', 'GTE']);
 
-function queryToken(stream) {
+// The query line keeps a stack of the calls it is inside, {op, arg}, so
+// that a name before "(" reads by its place: an operation, a predicate
+// keyword inside a condition, or the new table name of rename.
+function queryToken(stream, state) {
+  const top = state.calls[state.calls.length - 1];
   if (stream.eatSpace()) return null;
   if (stream.match(/^'[^'(), ]*'?/)) return 'string';
   if (stream.match(/^[+-]?\d+(?![^(), ])/)) return 'number';
-  if (stream.match(/^[()]/)) return 'paren';
-  if (stream.eat(',')) return 'separator';
+  if (stream.eat('(')) {
+    state.calls.push({ op: state.pending ?? '', arg: 0 });
+    state.pending = null;
+    return 'paren';
+  }
+  if (stream.eat(')')) {
+    state.calls.pop();
+    return 'paren';
+  }
+  if (stream.eat(',')) {
+    if (top) top.arg++;
+    return 'separator';
+  }
   if (stream.match(/^[^(), ']+/)) {
     const word = stream.current();
-    if (stream.peek() === '(') {
-      if (OPERATIONS.has(word)) return 'keyword';
-      if (PREDICATES.has(word)) return 'operatorKeyword';
-      return 'invalid';
-    }
-    return 'variableName';
+    if (stream.peek() !== '(') return 'variableName';
+    state.pending = word;
+    if (top && top.op === 'rename' && top.arg >= 1) return 'className';
+    const inCondition = top && (PREDICATES.has(top.op) || (top.op === 'select' && top.arg >= 1));
+    if (inCondition) return PREDICATES.has(word) ? 'operatorKeyword' : 'invalid';
+    return OPERATIONS.has(word) ? 'keyword' : 'invalid';
   }
   stream.next();
   return null;
@@ -93,8 +108,8 @@ function rowToken(stream, state) {
 
 export const relalgInput = StreamLanguage.define({
   name: 'relalg',
-  startState: () => ({ line: 0, inBlock: false, role: 'query', part: 'name', types: [], cell: 0 }),
-  copyState: (s) => ({ ...s }),
+  startState: () => ({ line: 0, inBlock: false, role: 'query', part: 'name', types: [], cell: 0, calls: [], pending: null }),
+  copyState: (s) => ({ ...s, calls: s.calls.map((c) => ({ ...c })) }),
   blankLine(state) {
     state.line++;
     state.inBlock = false;
@@ -115,7 +130,7 @@ export const relalgInput = StreamLanguage.define({
         state.role = 'row';
       }
     }
-    if (state.role === 'query') return queryToken(stream);
+    if (state.role === 'query') return queryToken(stream, state);
     if (state.role === 'header') return headerToken(stream, state);
     return rowToken(stream, state);
   },

@@ -19,7 +19,7 @@ const DEFAULT_EXAMPLE = 'university/names_of_third_years';
 const $ = (id) => document.getElementById(id);
 const engine = new Engine();
 let view = null;
-let last = null; // the last run shown: {input, output, bytes, status, messages, explain}
+let last = null; // the last run shown: {input, output, run, status, messages, explain}
 
 function mb(n) {
   return n >= 1e6 ? `${(n / 1e6).toFixed(1)} MB` : n >= 1e3 ? `${(n / 1e3).toFixed(1)} kB` : `${n} bytes`;
@@ -60,24 +60,25 @@ const PHASES = {
   receiving: (m) => `Receiving ${mb(m.bytes)} of output`,
 };
 
-async function runText(text, onProgress = () => {}) {
-  const bytes = new TextEncoder().encode(text);
+// Runs text in the worker. With wantText the output comes back as text too
+// (what run() gives); the page itself needs only the first rows of the
+// result table, and the output's bytes when they are downloaded.
+async function runText(text, wantText, onProgress = () => {}) {
   const t0 = performance.now();
-  const r = await engine.run(bytes, (m) => onProgress(PHASES[m.phase] ? PHASES[m.phase](m) : m.phase));
+  const r = await engine.run(text, { text: wantText, rows: SHOWN_ROWS },
+    (m) => onProgress(PHASES[m.phase] ? PHASES[m.phase](m) : m.phase));
   let explain = null;
   try {
     explain = JSON.parse(r.explain);
   } catch (_) {
     explain = null;
   }
-  window.relalg.lastTiming = {
-    engineMs: r.engineMs, decodeMs: r.decodeMs, countMs: r.countMs,
-    receiveMs: performance.timeOrigin + performance.now() - r.sentAt, totalMs: performance.now() - t0,
-  };
+  window.relalg.lastTiming = { engineMs: r.engineMs, decodeMs: r.decodeMs, totalMs: performance.now() - t0 };
   return {
     result: { output: r.output, status: r.status, messages: r.messages, explain },
-    bytes: new Uint8Array(r.bytes),
+    run: r.run,
     rowCount: r.rowCount,
+    preview: r.preview,
   };
 }
 
@@ -87,10 +88,10 @@ async function runEditor() {
   setBusy(true);
   showProgress('Starting');
   try {
-    const { result, bytes, rowCount } = await runText(input, showProgress);
+    const { result, run, rowCount, preview } = await runText(input, false, showProgress);
     showProgress('Showing the result');
     await new Promise((r) => setTimeout(r, 0));
-    show(result, { input, bytes, rowCount });
+    show(result, { input, run, rowCount, preview });
     const t = window.relalg.lastTiming;
     $('progress').textContent = `Exit status ${result.status} in ${(t.totalMs / 1000).toFixed(2)} s`;
   } catch (e) {
@@ -189,16 +190,16 @@ function selectNode(node, button) {
 }
 
 // Shows a run's result for the input in the editor (or opts.input).
-// opts.bytes, the output's bytes, are what Download saves; opts.rowCount
-// spares counting the rows of a large result.
+// opts.preview, the start of the result table, and opts.rowCount stand for
+// the output's text when the run did not bring it; opts.run is the
+// worker's number of the run, whose bytes Download saves.
 function show(result, opts = {}) {
   const input = opts.input ?? view.state.doc.toString();
-  const bytes = opts.bytes ?? new TextEncoder().encode(result.output);
-  last = { ...result, input, bytes };
+  last = { ...result, input, run: opts.run };
   showMessages(result.messages);
   const out = $('result');
   out.replaceChildren();
-  const text = result.status === 0 ? resultText(input, result.output) : '';
+  const text = result.status !== 0 ? '' : opts.preview ?? resultText(input, result.output);
   const table = text ? parseTable(text, SHOWN_ROWS, opts.rowCount) : null;
   if (table) {
     out.append(tableElement(table.columns, table.rows, table.rowCount, table.name === '' ? '(no name)' : table.name));
@@ -217,10 +218,21 @@ function show(result, opts = {}) {
 
 // ---- Download, share, examples, files --------------------------------------
 
-function download() {
+// The output file of the run shown: from the worker, which holds the last
+// run's output; by running the input again when a later run took its place.
+async function outputBytes() {
+  if (last.output !== undefined) return new TextEncoder().encode(last.output);
+  const held = await engine.bytes(last.run);
+  if (held) return held;
+  const again = await runText(last.input, true);
+  return new TextEncoder().encode(again.result.output);
+}
+
+async function download() {
   if (!last) return;
+  const bytes = await outputBytes();
   const a = document.createElement('a');
-  a.href = URL.createObjectURL(new Blob([last.bytes], { type: 'application/octet-stream' }));
+  a.href = URL.createObjectURL(new Blob([bytes], { type: 'application/octet-stream' }));
   a.download = 'output.txt';
   document.body.append(a);
   a.click();
@@ -287,7 +299,7 @@ async function init() {
 
 window.relalg = {
   // The whole program over an input text.
-  run: async (text) => (await runText(String(text))).result,
+  run: async (text) => (await runText(String(text), true)).result,
   // Shows a run (as run() gives it) for the input in the editor.
   show: (result) => show(result),
   // The input in the editor, and a way to replace it.

@@ -93,12 +93,3 @@ export function parseTable(text, limit = 1000, rowCount = undefined) {
   }
   return { ...header, rows, rowCount: rowCount !== undefined ? rowCount : counted };
 }
-
-// The number of rows in the printed table that starts at byte `from` of
-// bytes (a Uint8Array): its lines less the header line.
-export function countRows(bytes, from) {
-  let lines = 0;
-  for (let i = bytes.indexOf(10, from); i >= 0; i = bytes.indexOf(10, i + 1)) lines++;
-  if (bytes.length > from && bytes[bytes.length - 1] !== 10) lines++;
-  return Math.max(0, lines - 1);
-}

@@ -1,58 +1,81 @@
 // The page's worker: loads the engine module (its code stands before this in
-// the worker's script) and runs inputs posted to it, so that a large input
-// never blocks the page. Posts {id, phase} as a run moves on, then
-// {id, done: true, ...} or {id, failed: message}.
-import { runModule } from './run.js';
-import { echoLength, countRows } from './result.js';
+// the worker's script) and runs the input texts posted to it, so that a
+// large input never blocks the page. Posts {id, phase} as a run moves on,
+// then {id, done: true, ...} or {id, failed: message}. The output stays in
+// the module's memory until the next run: as text, a run sends the first
+// rows of the result table (`preview`), and the whole output only when
+// asked; its bytes are sent on request ({id, bytes: true}).
+import { runText, freeRun, outputView } from './run.js';
 
 /* global createRelalg */
 let module = null;
+let held = null; // the last run, kept for its bytes
 
 async function engine() {
   if (module === null) module = await createRelalg();
   return module;
 }
 
+// The start of the result table: its header line and up to `rows` rows.
+function preview(output, from, rows) {
+  let end = from;
+  for (let n = 0; n <= rows && end < output.length; n++) {
+    const nl = output.indexOf(10, end);
+    end = nl < 0 ? output.length : nl + 1;
+  }
+  return new TextDecoder('utf-8').decode(output.subarray(from, end));
+}
+
+function release() {
+  if (held && module) freeRun(module, held);
+  held = null;
+}
+
+async function handle({ id, input, text, rows, bytes }) {
+  if (id === 'warm') {
+    await engine();
+    return { id, done: true };
+  }
+  if (bytes) {
+    if (!held) throw new Error('no run to download');
+    const out = outputView(module, held).slice();
+    return [{ id, done: true, bytes: out.buffer }, [out.buffer]];
+  }
+  self.postMessage({ id, phase: 'loading' });
+  const M = await engine();
+  release();
+  self.postMessage({ id, phase: 'evaluating', bytes: input.length });
+  const t0 = performance.now();
+  held = runText(M, input);
+  const t1 = performance.now();
+  self.postMessage({ id, phase: 'receiving', bytes: held.outSize });
+  const out = outputView(M, held);
+  const echo = held.inputSize === 0 ? 1 : held.inputSize + (M.HEAPU8[held.outPtr + held.inputSize - 1] === 10 ? 1 : 2);
+  return {
+    id,
+    done: true,
+    status: held.status,
+    output: text ? new TextDecoder('utf-8').decode(out) : undefined,
+    preview: held.status === 0 ? preview(out, echo, rows) : '',
+    size: held.outSize,
+    messages: held.messages,
+    explain: held.explain,
+    rowCount: held.rows,
+    engineMs: t1 - t0,
+    decodeMs: performance.now() - t1,
+  };
+}
+
 self.onmessage = async (event) => {
-  const { id, input } = event.data;
+  const { id } = event.data;
   try {
-    if (id === 'warm') {
-      await engine();
-      self.postMessage({ id, done: true });
-      return;
-    }
-    self.postMessage({ id, phase: 'loading' });
-    const M = await engine();
-    const bytes = new Uint8Array(input);
-    self.postMessage({ id, phase: 'evaluating', bytes: bytes.length });
-    const t0 = performance.now();
-    const r = runModule(M, bytes);
-    const t1 = performance.now();
-    self.postMessage({ id, phase: 'receiving', bytes: r.output.length });
-    const output = new TextDecoder('utf-8').decode(r.output);
-    const t2 = performance.now();
-    const rowCount = r.status === 0 ? countRows(r.output, echoLength(bytes)) : 0;
-    const t3 = performance.now();
-    self.postMessage(
-      {
-        id,
-        done: true,
-        status: r.status,
-        output,
-        bytes: r.output.buffer,
-        messages: r.messages,
-        explain: r.explain,
-        rowCount,
-        engineMs: t1 - t0,
-        decodeMs: t2 - t1,
-        countMs: t3 - t2,
-        sentAt: performance.timeOrigin + performance.now(),
-      },
-      [r.output.buffer],
-    );
+    const answer = await handle(event.data);
+    if (Array.isArray(answer)) self.postMessage(answer[0], answer[1]);
+    else self.postMessage(answer);
   } catch (e) {
     // The module is not to be trusted after a trap: start afresh next time.
     module = null;
+    held = null;
     const why = e instanceof RangeError
       ? `the query is nested too deeply for this browser's stack (${e.message})`
       : String((e && e.message) || e);
