@@ -9,6 +9,7 @@ export class Engine {
     this.worker = null;
     this.pending = new Map();
     this.next = 1;
+    this.lastRun = null;
   }
 
   start() {
@@ -42,6 +43,7 @@ export class Engine {
   fail(error) {
     if (this.worker) this.worker.terminate();
     this.worker = null;
+    this.lastRun = null;
     for (const job of this.pending.values()) job.reject(error);
     this.pending.clear();
   }

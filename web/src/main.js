@@ -222,7 +222,7 @@ function show(result, opts = {}) {
 // run's output; by running the input again when a later run took its place.
 async function outputBytes() {
   if (last.output !== undefined) return new TextEncoder().encode(last.output);
-  const held = await engine.bytes(last.run);
+  const held = await engine.bytes(last.run).catch(() => null);
   if (held) return held;
   const again = await runText(last.input, true);
   return new TextEncoder().encode(again.result.output);
