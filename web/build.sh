@@ -36,7 +36,7 @@ version=$(sed -n 's/^project(relalg VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 # Exceptions carry the engine's failures to its one catch; bulk memory and
 # SIMD let copies and scans run as single instructions.
 cflags=(-std=c++20 -O3 -fexceptions -mbulk-memory -msimd128 -Wall -Wextra -Wpedantic
-  -include web/compat.h -Isrc -DRELALG_NO_ENTRY_POINT "'-DRELALG_VERSION=\"$version\"'")
+  -include web/compat.h -Isrc -Isrc/engine -DRELALG_NO_ENTRY_POINT "'-DRELALG_VERSION=\"$version\"'")
 # No threads: the engine's helpers then work on the one thread there is.
 # Deep queries need a deep stack; the tables may take up to 4 GiB.
 ldflags=(-O3 -fexceptions -sSINGLE_FILE=1 -sMODULARIZE=1 -sEXPORT_NAME=createRelalg
