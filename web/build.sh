@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the page web/dist/relalg.html: the engine's sources (every src/*.cpp
-# and src/engine/*.cpp) and web/entry.cpp compiled with Emscripten into a
+# but the command line's main.cpp, and src/engine/*.cpp) and web/entry.cpp
+# compiled with Emscripten into a
 # module whose WebAssembly is inlined (build-web/relalg.js), then the page
 # code bundled with CodeMirror and both written into one HTML file.
 #
@@ -36,7 +37,7 @@ version=$(sed -n 's/^project(relalg VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 # Exceptions carry the engine's failures to its one catch; bulk memory and
 # SIMD let copies and scans run as single instructions.
 cflags=(-std=c++20 -O3 -fexceptions -mbulk-memory -msimd128 -Wall -Wextra -Wpedantic
-  -include web/compat.h -Isrc -Isrc/engine -DRELALG_NO_ENTRY_POINT "'-DRELALG_VERSION=\"$version\"'")
+  -include web/compat.h -Isrc "'-DRELALG_VERSION=\"$version\"'")
 # No threads: the engine's helpers then work on the one thread there is.
 # Deep queries need a deep stack; the tables may take up to 4 GiB.
 ldflags=(-O3 -fexceptions -sSINGLE_FILE=1 -sMODULARIZE=1 -sEXPORT_NAME=createRelalg
@@ -45,7 +46,11 @@ ldflags=(-O3 -fexceptions -sSINGLE_FILE=1 -sMODULARIZE=1 -sEXPORT_NAME=createRel
   -sEXPORTED_FUNCTIONS=_malloc,_free,_relalg_run,_relalg_status,_relalg_output,_relalg_output_size,_relalg_messages,_relalg_messages_size,_relalg_explain,_relalg_explain_size,_relalg_rows,_relalg_free)
 
 shopt -s nullglob
-sources=(src/*.cpp src/engine/*.cpp web/entry.cpp web/stack.cpp)
+# Every source but the command line's (src/main.cpp), whose place the
+# page's entry point takes.
+sources=()
+for s in src/*.cpp src/engine/*.cpp; do [ "$s" = src/main.cpp ] || sources+=("$s"); done
+sources+=(web/entry.cpp web/stack.cpp)
 headers=(src/*.h src/engine/*.h web/compat.h)
 newest_header=$(ls -t "${headers[@]}" | head -n 1)
 

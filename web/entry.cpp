@@ -10,7 +10,6 @@
 #include <string_view>
 
 #include "main.h"
-#include "table.h"
 
 namespace {
 
@@ -47,9 +46,10 @@ web_result* relalg_run(const char* data, std::size_t len) {
   auto* r = new (std::nothrow) web_result;
   if (r == nullptr) return nullptr;
   try {
-    set_memory_budget(kMemoryBudget);
+    run_options options;
+    options.limits.memory_budget = kMemoryBudget;
     const std::string_view input(data, len);
-    run_result run = run_text(input);
+    run_result run = run_text(input, options);
     r->status = run.status;
     r->output = std::move(run.output);
     if (run.status == exit_ok) r->rows = result_rows(input, r->output);
