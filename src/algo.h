@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "database.h"
-#include "engine/limits.h"
+#include "engine/run_limits.h"
 #include "engine/operators.h"
 #include "engine/parser.h"
 #include "engine/plan.h"

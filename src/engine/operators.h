@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/limits.h"
+#include "engine/run_limits.h"
 #include "engine/plan.h"
 #include "engine/relation.h"
 

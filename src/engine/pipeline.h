@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/limits.h"
+#include "engine/run_limits.h"
 
 // Exit statuses.
 constexpr int exit_ok = 0;      // the result table was written

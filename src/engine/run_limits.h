@@ -1,6 +1,6 @@
 // What a run may build: limits that travel with each evaluation as options.
-#ifndef RELALG_ENGINE_LIMITS_H
-#define RELALG_ENGINE_LIMITS_H
+#ifndef RELALG_ENGINE_RUN_LIMITS_H
+#define RELALG_ENGINE_RUN_LIMITS_H
 
 #include <cstddef>
 #include <cstdint>

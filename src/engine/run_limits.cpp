@@ -1,5 +1,5 @@
 // The default memory budget, from the machine's physical memory.
-#include "engine/limits.h"
+#include "engine/run_limits.h"
 
 #include <unistd.h>
 
