@@ -79,7 +79,7 @@ relation algo::evaluate(const plan& p, eval_observer* observer) {
         work.pop_back();
         continue;
       }
-      if (n.op == plan_op::fail) throw evaluation_error(p.message_of(n), f.node, n.span);
+      if (n.op == plan_op::fail) throw evaluation_error(p.message_of(n), f.node, p.message_span(n.arg));
       const auto [l, r] = operand_nodes(n);
       const bool binary = r >= 0;
       const bool named_left = binary && p.node(l).op == plan_op::table;
@@ -94,6 +94,7 @@ relation algo::evaluate(const plan& p, eval_observer* observer) {
         f.state = 2;
         if (p.node(r).op == plan_op::table) {
           values.push_back(sorted_operand(p.table_of(p.node(r))));
+          if (observer != nullptr) observer->finished(r, values.back(), 0);
         } else {
           work.push_back({r, 0});
         }
@@ -106,6 +107,7 @@ relation algo::evaluate(const plan& p, eval_observer* observer) {
       }
       if (named_left) {
         in.left = sorted_operand(p.table_of(p.node(l)));
+        if (observer != nullptr) observer->finished(l, in.left, 0);
       } else {
         in.left = std::move(values.back());
         values.pop_back();
@@ -149,13 +151,23 @@ relation algo::product(const plan_node&, operands& in) {
 relation algo::project(const plan_node& n, operands& in) {
   std::vector<std::string> cols;
   for (const plan_name& c : plan_->names_of(n)) cols.push_back(c.text);
-  return rel_project(std::move(in.left), cols);
+  try {
+    return rel_project(std::move(in.left), cols);
+  } catch (evaluation_error& e) {
+    e.place(static_cast<int32_t>(&n - plan_->nodes.data()), plan_->names_span(n));
+    throw;
+  }
 }
 
 relation algo::rename(const plan_node& n, operands& in) {
   std::vector<std::string> names;
   for (const plan_name& c : plan_->names_of(n)) names.push_back(c.text);
-  return rel_rename(std::move(in.left), names);
+  try {
+    return rel_rename(std::move(in.left), names);
+  } catch (evaluation_error& e) {
+    e.place(static_cast<int32_t>(&n - plan_->nodes.data()), plan_->names_span(n));
+    throw;
+  }
 }
 
 relation algo::select(const plan_node& n, operands& in) {
@@ -169,7 +181,7 @@ relation algo::select(const plan_node& n, operands& in) {
       if (over_product) check_product(std::move(in.left), std::move(in.right), limits_);
       const cond_node& bad = plan_->cond(c.first_fail);
       throw evaluation_error(plan_->messages[static_cast<std::size_t>(bad.message)],
-                             static_cast<int32_t>(&n - plan_->nodes.data()), bad.span);
+                             static_cast<int32_t>(&n - plan_->nodes.data()), plan_->message_span(bad.message));
     }
     if (over_product) {
       return rel_select_product(std::move(in.left), std::move(in.right), condition_of(n), limits_);

@@ -15,19 +15,13 @@
 #include <vector>
 
 #include "database.h"
+#include "engine/observer.h"
 #include "engine/run_limits.h"
 #include "engine/operators.h"
 #include "engine/parser.h"
 #include "engine/plan.h"
 #include "engine/relation.h"
 #include "table.h"
-
-// Told about each node as evaluation finishes it (or fails in it).
-struct eval_observer {
-  virtual ~eval_observer() = default;
-  virtual void finished(int32_t node, const relation& result, double seconds) = 0;
-  virtual void failed(int32_t node) = 0;
-};
 
 class algo {
  public:

@@ -30,10 +30,10 @@
 
 namespace {
 
-constexpr const char* kUsage = "usage: relalg [--max-rows N] INPUT OUTPUT";
+constexpr const char* kUsage = "usage: relalg [OPTION]... INPUT OUTPUT";
 
 constexpr const char* kHelp =
-    "usage: relalg [--max-rows N] INPUT OUTPUT\n"
+    "usage: relalg [OPTION]... INPUT OUTPUT\n"
     "\n"
     "Evaluates the relational-algebra query on the first line of INPUT over\n"
     "the tables that follow it, and writes the echo of INPUT and the result\n"
@@ -43,6 +43,17 @@ constexpr const char* kHelp =
     "  --max-rows N, --max-rows=N\n"
     "                refuse a product whose result would exceed N rows\n"
     "                (default: as many as fit in half of the machine's memory)\n"
+    "  --warn        warn on standard error about what the language absorbs\n"
+    "                silently (misspelt columns, lost operands, unknown\n"
+    "                keywords, ...); the output file does not change\n"
+    "  --warn=error  fail at the first warning: exit 1, no result table\n"
+    "  --explain     after evaluation, write the plan to standard error: one\n"
+    "                line per node with its columns, row count and time\n"
+    "  --explain=json  the same as one JSON document\n"
+    "  --explain=FILE  write it to FILE instead (JSON when FILE ends in .json)\n"
+    "  --trace, --trace=N\n"
+    "                explain, with the first N rows (default 10) of each\n"
+    "                intermediate table under its node\n"
     "  -h, --help    show this help and exit\n"
     "  --version     show the version and exit\n"
     "  --            end of options (a path may then begin with '-')\n"
@@ -81,6 +92,7 @@ int usage_error(const std::string& message) {
 int relalg_main(int argc, char** argv) {
   std::vector<std::string> operands;
   run_options options;
+  std::string explain_path;  // empty: standard error
   options.limits.memory_budget = default_memory_budget();
   bool options_done = false;
   for (int i = 1; i < argc; ++i) {
@@ -109,6 +121,28 @@ int relalg_main(int argc, char** argv) {
         return usage_error("--max-rows needs a whole number, not '" + v + "'");
       }
       options.limits.row_limit = n;
+    } else if (a == "--warn") {
+      options.warn = run_options::warnings::on;
+    } else if (a == "--warn=error") {
+      options.warn = run_options::warnings::fail;
+    } else if (a == "--explain" || a == "--explain=json") {
+      options.explain = a == "--explain" ? run_options::explain_form::text : run_options::explain_form::json;
+      explain_path.clear();
+    } else if (a.rfind("--explain=", 0) == 0) {
+      explain_path = a.substr(10);
+      const bool json = explain_path.size() > 5 && explain_path.compare(explain_path.size() - 5, 5, ".json") == 0;
+      options.explain = json ? run_options::explain_form::json : run_options::explain_form::text;
+    } else if (a == "--trace" || a.rfind("--trace=", 0) == 0) {
+      long n = 10;
+      if (a != "--trace") {
+        const std::string v = a.substr(8);
+        const auto res = std::from_chars(v.data(), v.data() + v.size(), n);
+        if (res.ec != std::errc() || res.ptr != v.data() + v.size() || v.empty() || n < 0) {
+          return usage_error("--trace needs a whole number of rows, not '" + v + "'");
+        }
+      }
+      options.trace_rows = n;
+      if (options.explain == run_options::explain_form::none) options.explain = run_options::explain_form::text;
     } else {
       return usage_error("unknown option '" + a + "'");
     }
@@ -118,6 +152,7 @@ int relalg_main(int argc, char** argv) {
   }
   const std::string& in_path = operands[0];
   const std::string& out_path = operands[1];
+  options.input_name = in_path == "-" ? "<stdin>" : in_path;
 
   input_text text;
   int input_fd = -1;
@@ -151,19 +186,41 @@ int relalg_main(int argc, char** argv) {
     return exit_failed;
   }
 
+  int explain_fd = -1;
+  if (!explain_path.empty()) {
+    explain_fd = ::open(explain_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0664);
+    if (explain_fd < 0) {
+      std::cerr << "relalg: cannot open '" << explain_path << "' for writing: " << std::strerror(errno) << "\n";
+      out.close();
+      if (input_fd >= 0) ::close(input_fd);
+      return exit_failed;
+    }
+  }
+
 #ifndef RELALG_ASAN
   options.exit_after = true;
 #endif
-  std::string message;
+  run_report report;
   int status = exit_failed;
   {
     file_sink sink(out, input_fd);
-    status = run_program(text.view(), options, sink, message);
+    status = run_program(text.view(), options, sink, report);
   }
   if (!out.ok()) return write_failed();
+  std::cerr << report.messages;
+  if (explain_fd >= 0) {
+    fd_writer explain(explain_fd);
+    explain.write(report.explain);
+    if (!explain.close()) {
+      std::cerr << "relalg: cannot write '" << explain_path << "': " << std::strerror(explain.error()) << "\n";
+      status = exit_failed;
+    }
+  } else {
+    std::cerr << report.explain;
+  }
+  std::cerr.flush();
   if (status != exit_ok) {
     out.close();
-    std::cerr << "relalg: " << message << "\n";
     return status;
   }
   if (!out.close()) return write_failed();

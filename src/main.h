@@ -17,12 +17,13 @@
 std::string load_input(std::string_view input, database& db, bool keep_views = false);
 
 // The whole program over an input held in memory: the output file's bytes,
-// the message that would go to standard error (empty on success; without
-// the program's name and line end) and the exit status.
+// what would go to standard error, byte for byte, the explain output and
+// the exit status.
 struct run_result {
   int status = exit_ok;
   std::string output;
-  std::string error;
+  std::string messages;
+  std::string explain;
 };
 run_result run_text(std::string_view input);
 run_result run_text(std::string_view input, const run_options& options);

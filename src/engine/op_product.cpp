@@ -13,6 +13,46 @@
 #include "engine/show_text.h"
 #include "engine/vector_ops.h"
 
+std::vector<int> product_layout(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+  std::vector<std::string> names = a;
+  names.insert(names.end(), b.begin(), b.end());
+  // Columns are laid out in name order; the layout cannot place a name that
+  // occurs twice, so such products are refused.
+  std::set<std::string> seen;
+  std::set<std::string> repeated;
+  for (const std::string& n : names) {
+    if (!seen.insert(n).second) repeated.insert(n);
+  }
+  if (!repeated.empty()) {
+    // Names the operands share, or else names one operand repeats.
+    std::vector<std::string> shared;
+    for (const std::string& n : repeated) {
+      const bool in_a = std::find(a.begin(), a.end(), n) != a.end();
+      const bool in_b = std::find(b.begin(), b.end(), n) != b.end();
+      if (in_a && in_b) shared.push_back(n);
+    }
+    if (shared.empty()) {
+      throw evaluation_error("product: column " + show_text(*repeated.begin()) +
+                             " appears twice in one operand; use rename to make the column names distinct");
+    }
+    std::string others;
+    for (std::size_t k = 1; k < shared.size(); ++k) {
+      others += (k == 1 ? "" : k + 1 == shared.size() ? " and " : ", ") + show_text(shared[k]);
+    }
+    throw evaluation_error("product: column " + show_text(shared[0]) + " appears in both operands" +
+                           (shared.size() == 1 ? std::string()
+                                               : std::string(", and so ") + (shared.size() == 2 ? "does " : "do ") + others) +
+                           "; use rename to make the column names distinct");
+  }
+  std::map<std::string, int> rank;
+  int next = 0;
+  for (const std::string& n : seen) rank[n] = next++;
+  std::vector<int> place;
+  place.reserve(names.size());
+  for (const std::string& n : names) place.push_back(rank[n]);
+  return place;
+}
+
 namespace {
 
 bool full_width(const std::vector<rowref>& rows, std::size_t width) {
@@ -27,29 +67,7 @@ relation product_rows(relation a, relation b, const condition_ref* condition,
   std::vector<std::string> types = a.coltypes;
   types.insert(types.end(), b.coltypes.begin(), b.coltypes.end());
 
-  // Columns are laid out in name order; the layout cannot place a name that
-  // occurs twice, so such products are refused.
-  std::set<std::string> seen;
-  std::set<std::string> repeated;
-  for (const std::string& n : names) {
-    if (!seen.insert(n).second) repeated.insert(n);
-  }
-  if (!repeated.empty()) {
-    const std::string& n = *repeated.begin();
-    const bool in_a = std::find(a.colnames.begin(), a.colnames.end(), n) != a.colnames.end();
-    const bool in_b = std::find(b.colnames.begin(), b.colnames.end(), n) != b.colnames.end();
-    throw evaluation_error("product: column " + show_text(n) +
-                             (in_a && in_b ? " appears in both operands"
-                                           : " appears twice in one operand") +
-                             "; use rename to make the column names distinct");
-  }
-  std::map<std::string, int> rank;
-  int next = 0;
-  for (const std::string& n : seen) rank[n] = next++;
-  std::vector<int> place;
-  place.reserve(names.size());
-  for (const std::string& n : names) place.push_back(rank[n]);
-
+  const std::vector<int> place = product_layout(a.colnames, b.colnames);
   relation result;
   result.colnames = vector_swap(names, place);
   result.coltypes = vector_swap(types, place);

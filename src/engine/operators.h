@@ -46,4 +46,13 @@ relation rel_rename(relation t, const std::vector<std::string>& names);
 // select: the rows the condition holds for, in order, under an empty name.
 relation rel_select(relation t, condition_ref condition);
 
+// The headers the operators build, without rows (also for the schema of a
+// plan): where each combined column of a product goes (a's columns, then
+// b's); which column each listed name of a projection takes; and the check
+// of a renaming list's length. Each throws the operator's refusal.
+std::vector<int> product_layout(const std::vector<std::string>& a, const std::vector<std::string>& b);
+std::vector<int> project_positions(const std::vector<std::string>& colnames,
+                                   const std::vector<std::string>& cols);
+void check_rename(std::size_t columns, std::size_t names);
+
 #endif

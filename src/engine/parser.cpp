@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/diagnostic.h"
 #include "engine/query_text.h"
 #include "engine/show_text.h"
 
@@ -61,7 +62,7 @@ class reader {
   };
 
   int32_t add_node(plan_op op, source_span span, int32_t parent, bool right);
-  int32_t add_message(std::string text);
+  int32_t add_message(std::string text, source_span about);
   // Fills in node i, a call of op with operand text o, and queues its
   // operand expressions.
   void read_call(int32_t i, plan_op op, const query_text& o);
@@ -75,6 +76,26 @@ class reader {
   text_reader texts_;
   const table_map* tables_;
   std::vector<parse_note>* notes_;
+  // The operation name of a call whose text starts at begin and whose "("
+  // stands at open; an empty name points at the "(".
+  source_span name_span(uint32_t begin, uint32_t open) const {
+    while (begin < open && line_.text()[begin] == ' ') ++begin;
+    return begin < open ? source_span{begin, open} : source_span{open, open + 1};
+  }
+  std::string no_table(const std::string& name) const;
+  std::string unknown_operation(std::string_view name, std::string_view text) const;
+
+  // split_first, noting each operand merged into the second as one of the
+  // operation or keyword that takes only two.
+  std::pair<query_text, query_text> split(const query_text& o, std::string_view what) {
+    const std::size_t before = notes_ != nullptr ? notes_->size() : 0;
+    auto parts = texts_.split_first(o, notes_);
+    if (notes_ != nullptr) {
+      for (std::size_t k = before; k < notes_->size(); ++k) (*notes_)[k].detail = what;
+    }
+    return parts;
+  }
+
   std::vector<job> pending_;
   std::map<const stored_table*, int32_t> table_index_;
 };
@@ -92,9 +113,27 @@ int32_t reader::add_node(plan_op op, source_span span, int32_t parent, bool righ
   return i;
 }
 
-int32_t reader::add_message(std::string text) {
+int32_t reader::add_message(std::string text, source_span about) {
   out_.messages.push_back(std::move(text));
+  out_.message_spans.push_back(about);
   return static_cast<int32_t>(out_.messages.size()) - 1;
+}
+
+std::string reader::no_table(const std::string& name) const {
+  std::vector<std::string> names;
+  for (const auto& [n, t] : *tables_) names.push_back(n);
+  return "no table named " + show_text(name) + did_you_mean(name, names);
+}
+
+std::string reader::unknown_operation(std::string_view name, std::string_view text) const {
+  std::vector<std::string> ops;
+  for (const plan_op op : {plan_op::union_, plan_op::minus, plan_op::product, plan_op::project,
+                           plan_op::rename, plan_op::select}) {
+    ops.emplace_back(operation_name(op));
+  }
+  return "unknown operation " + show_text(name) + " in " + show_text(text) +
+         " (the operations are union, minus, product, project, rename and select)" +
+         did_you_mean(name, ops);
 }
 
 void reader::read_query() {
@@ -116,7 +155,7 @@ void reader::read_query() {
       if (op == plan_op::fail) {
         const int32_t i = add_node(plan_op::fail, all, -1, false);
         out_.nodes[static_cast<std::size_t>(i)].arg = add_message(
-            "unknown operation " + show_text(name) + " in " + show_text(line_.text()));
+            unknown_operation(name, line_.text()), name_span(0, open));
       } else {
         read_call(add_node(op, all, -1, false), op, texts_.operands(whole, open, notes_));
       }
@@ -140,7 +179,7 @@ void reader::read_expression(const job& j) {
     const auto found = tables_->find(name);
     if (found == tables_->end()) {
       const int32_t i = add_node(plan_op::fail, span, j.parent, j.right);
-      out_.nodes[static_cast<std::size_t>(i)].arg = add_message("no table named " + show_text(name));
+      out_.nodes[static_cast<std::size_t>(i)].arg = add_message(no_table(name), span);
       return;
     }
     const int32_t i = add_node(plan_op::table, span, j.parent, j.right);
@@ -155,7 +194,7 @@ void reader::read_expression(const job& j) {
   if (op == plan_op::fail) {
     const int32_t i = add_node(plan_op::fail, span, j.parent, j.right);
     out_.nodes[static_cast<std::size_t>(i)].arg =
-        add_message("unknown operation " + show_text(name) + " in " + show_text(texts_.bytes(j.text)));
+        add_message(unknown_operation(name, texts_.bytes(j.text)), name_span(span.begin, open));
     return;
   }
   read_call(add_node(op, span, j.parent, j.right), op, texts_.operands(j.text, open, notes_));
@@ -167,7 +206,7 @@ void reader::read_call(int32_t i, plan_op op, const query_text& o) {
     case plan_op::union_:
     case plan_op::minus:
     case plan_op::product: {
-      const auto [a, b] = texts_.split_first(o, notes_);
+      const auto [a, b] = split(o, operation_name(op));
       pending_.push_back({b, i, true});
       pending_.push_back({a, i, false});
       return;
@@ -182,19 +221,22 @@ void reader::read_call(int32_t i, plan_op op, const query_text& o) {
         for (std::size_t k = 1; k < parts.size(); ++k) names.push_back(name_of(parts[k]));
       }
       out_.name_lists.push_back(std::move(names));
+      out_.name_list_spans.push_back(parts.size() == 1 ? source_span{texts_.span(o).end, texts_.span(o).end}
+                                                       : source_span{texts_.span(parts[1]).begin, texts_.span(o).end});
       set_arg(static_cast<int32_t>(out_.name_lists.size()) - 1);
       pending_.push_back({parts[0], i, false});
       return;
     }
     case plan_op::rename: {
-      const auto [a, b] = texts_.split_first(o, notes_);
+      const auto [a, b] = texts_.split_first(o);
       out_.name_lists.push_back(rename_list(b));
+      out_.name_list_spans.push_back(texts_.span(b));
       set_arg(static_cast<int32_t>(out_.name_lists.size()) - 1);
       pending_.push_back({a, i, false});
       return;
     }
     case plan_op::select: {
-      const auto [a, b] = texts_.split_first(o, notes_);
+      const auto [a, b] = split(o, "select");
       set_arg(read_condition(b, false));
       pending_.push_back({a, i, false});
       return;
@@ -256,9 +298,17 @@ cond_operand reader::operand_of(const query_text& t) {
     o.is_literal = false;
     o.is_int = false;
   }
-  if (notes_ != nullptr && o.is_literal && !o.is_int && !where.empty() &&
-      where.back() + 1 - where.front() != o.text.size()) {
-    notes_->push_back({note_kind::blank_in_literal, o.span});
+  if (notes_ != nullptr && o.is_literal && !o.is_int) {
+    // The constant as written runs from its apostrophe to the next one in
+    // the line; the reading rules keep none of its blanks, and its commas
+    // and parentheses separate and nest as anywhere else.
+    const std::string_view s = line_.text();
+    const std::size_t close = s.find('\'', o.span.begin + 1);
+    const uint32_t end = close == std::string_view::npos ? line_.size() : static_cast<uint32_t>(close) + 1;
+    const std::string_view written = s.substr(o.span.begin, end - o.span.begin);
+    if (written != o.text && written.find_first_of(" ,()") != std::string_view::npos) {
+      notes_->push_back({note_kind::quoted_literal, {o.span.begin, end}, o.text});
+    }
   }
   return o;
 }
@@ -290,7 +340,8 @@ int32_t reader::read_condition(const query_text& text, bool raw_keyword) {
     if (open == kNoPos) {
       n.op = cond_op::fail;
       n.message = add_message(not_a_predicate(j.text.unbalanced ? std::string(line_.text())
-                                                                 : texts_.bytes(j.text)));
+                                                                 : texts_.bytes(j.text)),
+                              n.span);
       if (c.first_fail < 0) c.first_fail = i;
       out_.conds.nodes[static_cast<std::size_t>(i)] = std::move(n);
       continue;
@@ -302,7 +353,7 @@ int32_t reader::read_condition(const query_text& text, bool raw_keyword) {
     if (n.op == cond_op::not_) {
       stack.push_back({o, i, false, j.depth + 1});
     } else {
-      const auto [a, b] = texts_.split_first(o, notes_);
+      const auto [a, b] = n.op == cond_op::other ? texts_.split_first(o) : split(o, n.keyword);
       if (n.op == cond_op::and_ || n.op == cond_op::or_) {
         stack.push_back({b, i, true, j.depth + 1});
         stack.push_back({a, i, false, j.depth + 1});

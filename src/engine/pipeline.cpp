@@ -9,7 +9,12 @@
 #include <stdexcept>
 
 #include "algo.h"
+#include "engine/diagnostic.h"
+#include "engine/errors.h"
+#include "engine/explain.h"
+#include "engine/lint.h"
 #include "engine/loader.h"
+#include "engine/schema.h"
 #include "engine/printer.h"
 #include "main.h"
 
@@ -35,6 +40,7 @@ constexpr std::size_t kShallow = 200;
 struct eval_job {
   algo* interp;
   const plan* query;
+  eval_observer* observer;
   relation result;
   std::exception_ptr error;
 };
@@ -42,7 +48,7 @@ struct eval_job {
 void* run_job(void* arg) {
   auto* job = static_cast<eval_job*>(arg);
   try {
-    job->result = job->interp->evaluate(*job->query);
+    job->result = job->interp->evaluate(*job->query, job->observer);
   } catch (...) {
     job->error = std::current_exception();
   }
@@ -51,8 +57,8 @@ void* run_job(void* arg) {
 
 // Evaluates on this thread, or for a deeply nested condition on a thread
 // with a stack sized for it.
-relation evaluate_sized(algo& interp, const plan& p) {
-  eval_job job{&interp, &p, {}, nullptr};
+relation evaluate_sized(algo& interp, const plan& p, eval_observer* observer) {
+  eval_job job{&interp, &p, observer, {}, nullptr};
   if (p.max_condition_depth <= kShallow) {
     run_job(&job);
   } else {
@@ -95,10 +101,44 @@ class string_sink : public output_sink {
 
 }  // namespace
 
+namespace {
+
+// The message of a failure: positioned when it has a place in the query.
+std::string failure_text(const std::exception_ptr& e, const run_options& options, const plan* p) {
+  try {
+    std::rethrow_exception(e);
+  } catch (const evaluation_error& x) {
+    if (x.placed() && p != nullptr) {
+      return format_diagnostic(options.input_name, p->line, {severity::error, 1, x.span(), x.what(), {}});
+    }
+  } catch (...) {
+  }
+  return "relalg: " + failure_message(e) + "\n";
+}
+
+// The diagnostic's line as written: line 1 is the query.
+std::string_view input_line(std::string_view input, uint32_t line) {
+  std::size_t from = 0;
+  for (uint32_t k = 1; k < line && from <= input.size(); ++k) {
+    const std::size_t nl = input.find('\n', from);
+    from = nl == std::string_view::npos ? input.size() + 1 : nl + 1;
+  }
+  if (from > input.size()) return {};
+  const std::size_t end = input.find('\n', from);
+  return input.substr(from, (end == std::string_view::npos ? input.size() : end) - from);
+}
+
+}  // namespace
+
 int run_program(std::string_view input, const run_options& options, output_sink& out,
-                std::string& message) {
+                run_report& report) {
   auto db = std::make_unique<database>();
   std::unique_ptr<algo> interp;
+  std::unique_ptr<plan> p;
+  const bool watched = options.explain != run_options::explain_form::none || options.trace_rows >= 0;
+  std::unique_ptr<explain_recorder> recorder;
+  std::vector<node_schema> schemas;
+  int status = exit_ok;
   try {
     std::string query = load_tables(input, db->tables, true);
     // The whole echo is written before evaluation begins.
@@ -113,27 +153,52 @@ int run_program(std::string_view input, const run_options& options, output_sink&
       b.clear();
     };
     const stored_table* named = db->find(query);
-    if (named != nullptr && (!named->parsed() || named->row_count() == 0)) {
+    if (named != nullptr && !watched && options.warn == run_options::warnings::off &&
+        (!named->parsed() || named->row_count() == 0)) {
       // The query names a table: print it straight from its row lines.
       stream_table(*named, buf, spill);
     } else {
       interp = std::make_unique<algo>(std::move(*db), options.limits);
-      const plan p = interp->read(std::move(query));
-      const relation result = evaluate_sized(*interp, p);
+      p = std::make_unique<plan>(interp->read(std::move(query), {options.warn != run_options::warnings::off}));
+      if (watched || options.warn != run_options::warnings::off) schemas = plan_schemas(*p);
+      if (options.warn != run_options::warnings::off) {
+        std::vector<diagnostic> warnings = lint_query(*p, schemas);
+        std::vector<diagnostic> tables = lint_tables(input);
+        warnings.insert(warnings.end(), tables.begin(), tables.end());
+        order_warnings(warnings);
+        if (options.warn == run_options::warnings::fail && !warnings.empty()) {
+          diagnostic first = warnings.front();
+          first.level = severity::error;
+          first.message += " [--warn=error]";
+          report.messages += format_diagnostic(options.input_name, input_line(input, first.line), first);
+          return exit_failed;
+        }
+        for (const diagnostic& d : warnings) {
+          report.messages += format_diagnostic(options.input_name, input_line(input, d.line), d);
+        }
+      }
+      if (watched) recorder = std::make_unique<explain_recorder>(*p, options.trace_rows);
+      const relation result = evaluate_sized(*interp, *p, recorder.get());
       print_relation(result, buf, spill);
     }
     out.write(buf);
   } catch (...) {
-    message = failure_message(std::current_exception());
-    return exit_failed;
+    report.messages += failure_text(std::current_exception(), options, p.get());
+    status = exit_failed;
   }
-  if (options.exit_after) {
+  if (recorder) {
+    report.explain = options.explain == run_options::explain_form::json
+                         ? explain_json(*p, schemas, *recorder, status)
+                         : explain_text(*p, schemas, *recorder);
+  }
+  if (options.exit_after && status == exit_ok) {
     // Everything is written; the process ends without tearing the tables
     // down one row at a time.
     (void)db.release();
     (void)interp.release();
+    (void)p.release();
   }
-  return exit_ok;
+  return status;
 }
 
 std::string load_input(std::string_view input, database& db, bool keep_views) {
@@ -143,7 +208,10 @@ std::string load_input(std::string_view input, database& db, bool keep_views) {
 run_result run_text(std::string_view input, const run_options& options) {
   run_result r;
   string_sink sink(r.output);
-  r.status = run_program(input, options, sink, r.error);
+  run_report report;
+  r.status = run_program(input, options, sink, report);
+  r.messages = std::move(report.messages);
+  r.explain = std::move(report.explain);
   return r;
 }
 

@@ -5,6 +5,7 @@
 #ifndef RELALG_ENGINE_PIPELINE_H
 #define RELALG_ENGINE_PIPELINE_H
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,22 @@ struct run_options {
   // The program ends as soon as the run does: the tables need not be torn
   // down (the system reclaims their memory faster).
   bool exit_after = false;
+  // How messages name the input: the path as given, "<stdin>" for "-".
+  std::string input_name = "<stdin>";
+  // Warnings about what the language absorbs silently; with fail, the first
+  // one fails the run (no result table) before evaluation.
+  enum class warnings : uint8_t { off, on, fail } warn = warnings::off;
+  // The plan after evaluation, as text or JSON (run_report::explain).
+  enum class explain_form : uint8_t { none, text, json } explain = explain_form::none;
+  // With tracing (>= 0), each node's first rows go into the explain output.
+  long trace_rows = -1;
+};
+
+// What a run says besides its output: the bytes for standard error
+// (warnings, and the failure when there is one), and the explain output.
+struct run_report {
+  std::string messages;
+  std::string explain;
 };
 
 // Where the output file's bytes go.
@@ -33,9 +50,8 @@ class output_sink {
   virtual bool ok() const { return true; }
 };
 
-// Runs the program over input. Returns the exit status; on failure, message
-// holds its text (without the program's name and without a line end).
+// Runs the program over input. Returns the exit status.
 int run_program(std::string_view input, const run_options& options, output_sink& out,
-                std::string& message);
+                run_report& report);
 
 #endif

@@ -114,16 +114,17 @@ struct plan_condition {
 
 // Things the reading rules absorbed without a word, for warnings.
 enum class note_kind : uint8_t {
-  operand_merged,     // a comma at depth 0 was dropped: two operands run together
-  text_ignored,       // text after a closing parenthesis was dropped
-  group_appended,     // a parenthesised group after a closing parenthesis was appended
-  unclosed,           // a parenthesis is never closed
-  surplus_close,      // a ")" with no "(" to close
-  blank_in_literal,   // blanks inside a quoted constant were removed
+  operand_merged,   // a comma at depth 0 was dropped: two operands run together
+  text_ignored,     // text after a closing parenthesis was dropped
+  group_appended,   // a parenthesised group after a closing parenthesis was appended
+  unclosed,         // a "(" is never closed
+  surplus_close,    // a ")" with no "(" to close
+  quoted_literal,   // a quoted constant holds blanks, commas or parentheses
 };
 struct parse_note {
   note_kind kind;
   source_span span;
+  std::string detail;  // the operation or keyword, or the constant as read
 };
 
 struct plan {
@@ -133,7 +134,9 @@ struct plan {
   cond_tree conds;
   std::vector<plan_condition> conditions;
   std::vector<std::vector<plan_name>> name_lists;
+  std::vector<source_span> name_list_spans;  // where each list stands
   std::vector<std::string> messages;
+  std::vector<source_span> message_spans;  // the text each message is about
   std::vector<parse_note> notes;
   int32_t root = -1;
   uint32_t max_depth = 0;            // the deepest nesting of parentheses in the line
@@ -149,6 +152,8 @@ struct plan {
     return conditions[static_cast<std::size_t>(n.arg)];
   }
   const std::string& message_of(const plan_node& n) const { return messages[static_cast<std::size_t>(n.arg)]; }
+  source_span message_span(int32_t message) const { return message_spans[static_cast<std::size_t>(message)]; }
+  source_span names_span(const plan_node& n) const { return name_list_spans[static_cast<std::size_t>(n.arg)]; }
 };
 
 #endif

@@ -127,7 +127,7 @@ query_text text_reader::operands(const query_text& t, uint32_t open, std::vector
     // Never closed: the operands run to the end of the text.
     pieces_.push_back({open + 1, end});
     for (++k; k < t.count; ++k) pieces_.push_back(piece(t, k));
-    if (notes != nullptr) notes->push_back({note_kind::unclosed, {open, open + 1}});
+    if (notes != nullptr) notes->push_back({note_kind::unclosed, {open, open + 1}, {}});
     return make(from);
   }
   pieces_.push_back({open + 1, close});
@@ -147,12 +147,13 @@ query_text text_reader::operands(const query_text& t, uint32_t open, std::vector
     const uint32_t q = line_.next_open(pos, end);
     if (notes != nullptr) {
       const uint32_t surplus = line_.next_close(pos, q);
-      if (surplus < q) notes->push_back({note_kind::surplus_close, {surplus, surplus + 1}});
+      if (surplus < q) notes->push_back({note_kind::surplus_close, {surplus, surplus + 1}, {}});
       for (uint32_t i = pos; i < q; ++i) {
-        if (line_.text()[i] != ' ' && line_.text()[i] != ')') {
+        const char c = line_.text()[i];
+        if (c != ' ' && c != ')' && !(c == ',' && t.drop_commas)) {
           uint32_t j = q;
           while (j > i && line_.text()[j - 1] == ' ') --j;
-          notes->push_back({note_kind::text_ignored, {i, j}});
+          notes->push_back({note_kind::text_ignored, {i, j}, {}});
           break;
         }
       }
@@ -169,7 +170,7 @@ query_text text_reader::operands(const query_text& t, uint32_t open, std::vector
       continue;
     }
     const uint32_t c = line_.close_of(q);
-    if (notes != nullptr) notes->push_back({note_kind::group_appended, {q, c == kNoPos ? end : c + 1}});
+    if (notes != nullptr) notes->push_back({note_kind::group_appended, {q, c == kNoPos ? end : c + 1}, {}});
     if (c == kNoPos || c >= end) {
       pieces_.push_back({q + 1, end});
       for (++k; k < t.count; ++k) pieces_.push_back(piece(t, k));
@@ -261,7 +262,7 @@ std::pair<query_text, query_text> text_reader::split_first(const query_text& t,
     query_text with_commas = b;
     with_commas.drop_commas = false;
     for (const uint32_t later : top_commas(with_commas, false)) {
-      notes->push_back({note_kind::operand_merged, {later, later + 1}});
+      notes->push_back({note_kind::operand_merged, {later, later + 1}, {}});
     }
   }
   return {parts[0], b};

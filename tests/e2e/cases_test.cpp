@@ -1,13 +1,17 @@
-// Runs the relalg binary on every tests/cases/<name>/input.txt and checks
+// Runs the relalg binary on every tests/cases/<name>/input.txt, from inside
+// the case's folder (so messages name the input "input.txt"), and checks
 // the output file byte for byte against expected.txt. Optional files:
-// "status" holds the expected exit status (default 0); "stderr" holds text
-// that standard error must contain (by default standard error is empty).
+// "args" holds options to pass, one per line; "status" holds the expected
+// exit status (default 0); "stderr" holds text that standard error must
+// contain; "stderr.exact" holds all of it, where every time is written as
+// "T" ("T ms", "time":T) (by default standard error is empty).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -47,8 +51,15 @@ TEST_P(Case, OutputMatches) {
   fs::create_directories(tmp);
   const fs::path out = tmp / (GetParam() + ".out");
   const fs::path err = tmp / (GetParam() + ".err");
-  const std::string cmd = std::string("'") + RELALG_BIN + "' '" + (dir / "input.txt").string() +
-                          "' '" + out.string() + "' 2>'" + err.string() + "'";
+  std::string args;
+  if (fs::exists(dir / "args")) {
+    std::istringstream lines(slurp(dir / "args"));
+    for (std::string a; std::getline(lines, a);) {
+      if (!a.empty()) args += " '" + a + "'";
+    }
+  }
+  const std::string cmd = "cd '" + dir.string() + "' && '" + RELALG_BIN + "'" + args + " input.txt '" +
+                          out.string() + "' 2>'" + err.string() + "'";
   const int raw = std::system(cmd.c_str());
   ASSERT_TRUE(WIFEXITED(raw)) << "terminated abnormally: " << cmd;
   const int status = WEXITSTATUS(raw);
@@ -57,7 +68,13 @@ TEST_P(Case, OutputMatches) {
   if (fs::exists(dir / "status")) want_status = std::stoi(trim(slurp(dir / "status")));
   const std::string stderr_text = slurp(err);
   EXPECT_EQ(status, want_status) << "stderr: " << stderr_text;
-  if (fs::exists(dir / "stderr")) {
+  if (fs::exists(dir / "stderr.exact")) {
+    static const std::regex text_times("[0-9]+\\.[0-9]{3} ms");
+    static const std::regex json_times("\"time\":[0-9]+\\.[0-9]{3}");
+    const std::string got =
+        std::regex_replace(std::regex_replace(stderr_text, json_times, "\"time\":T"), text_times, "T ms");
+    EXPECT_EQ(got, slurp(dir / "stderr.exact"));
+  } else if (fs::exists(dir / "stderr")) {
     const std::string want = trim(slurp(dir / "stderr"));
     EXPECT_NE(stderr_text.find(want), std::string::npos)
         << "stderr lacks: " << want << "\nstderr was: " << stderr_text;
@@ -78,5 +95,22 @@ INSTANTIATE_TEST_SUITE_P(Cases, Case, ::testing::ValuesIn(case_names()),
                            return n;
                          });
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Case);
+
+// The examples are written as a teacher would write them: no warning.
+TEST(Examples, HaveNoWarnings) {
+  int seen = 0;
+  for (const auto& e : fs::recursive_directory_iterator(EXAMPLES_DIR)) {
+    if (e.path().extension() != ".txt") continue;
+    ++seen;
+    const fs::path err = fs::temp_directory_path() / ("relalg_warn_" + std::to_string(::getpid()));
+    const std::string cmd = std::string("'") + RELALG_BIN + "' --warn '" + e.path().string() +
+                            "' /dev/null 2>'" + err.string() + "'";
+    const int raw = std::system(cmd.c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << e.path();
+    EXPECT_EQ(slurp(err), "") << e.path();
+    fs::remove(err);
+  }
+  EXPECT_GT(seen, 5);
+}
 
 }  // namespace

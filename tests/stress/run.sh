@@ -46,8 +46,9 @@ verdict() {
   fi
 }
 
-# The common expectations: the wanted exit status; a one-line message on
-# status 1 and silence on status 0; no signal, no timeout.
+# The common expectations: the wanted exit status; a message on status 1
+# (one line, or a positioned one) and silence on status 0; no signal, no
+# timeout.
 status_problem() {
   local name=$1 want=$2 err=$work/$1.err
   if [[ $status -eq 124 ]]; then echo "timed out"; return; fi
@@ -58,8 +59,12 @@ status_problem() {
     local lines bytes
     lines=$(wc -l <"$err"); bytes=$(wc -c <"$err")
     if [[ $bytes -eq 0 ]]; then echo "exit $status without a message"; return; fi
-    if [[ $lines -ne 1 || $(tail -c 1 "$err" | od -An -c | tr -d ' ') != '\n' ]]; then
-      echo "message is not one line: $(head -c 300 "$err")"; return
+    # One line, or a positioned first line, an excerpt and a caret line.
+    local first
+    first=$(head -n 1 "$err")
+    if [[ $(tail -c 1 "$err" | od -An -c | tr -d ' ') != '\n' || $first != "relalg: "* ]] ||
+       { [[ $lines -ne 1 ]] && ! [[ $lines -eq 3 && $first =~ ^relalg:\ .*:1:[0-9]+:\ error:\  ]]; }; then
+      echo "message is neither one line nor a positioned message: $(head -c 300 "$err")"; return
     fi
   fi
 }

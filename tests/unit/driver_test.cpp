@@ -39,7 +39,7 @@ TEST(Driver, SuccessfulRuns) {
     SCOPED_TRACE(c.what);
     const run_result r = run_text(c.input);
     EXPECT_EQ(r.status, exit_ok);
-    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.messages, "");
     EXPECT_EQ(r.output, c.output);
   }
 }
@@ -65,7 +65,7 @@ TEST(Driver, FailingRunsKeepTheEcho) {
     const run_result r = run_text(c.input);
     EXPECT_EQ(r.status, exit_failed);
     EXPECT_EQ(r.output, c.echo);
-    EXPECT_NE(r.error.find(c.message), std::string::npos) << r.error;
+    EXPECT_NE(r.messages.find(c.message), std::string::npos) << r.messages;
   }
 }
 
@@ -75,7 +75,7 @@ TEST(Driver, OtherRefusalsFailToo) {
     SCOPED_TRACE(input);
     const run_result r = run_text(input);
     EXPECT_EQ(r.status, exit_failed);
-    EXPECT_FALSE(r.error.empty());
+    EXPECT_FALSE(r.messages.empty());
     EXPECT_EQ(r.output, std::string(input) + "\n");
   }
 }
@@ -166,7 +166,7 @@ TEST(Driver, DeepNestingHasNoFixedLimit) {
   for (int i = 0; i < depth / 10; ++i) query = "union(" + query + ",R)";
   const std::string input = "select(" + query + "," + cond + ")\nR(a int)\n1\n2\n";
   const run_result r = run_text(input);
-  EXPECT_EQ(r.status, exit_ok) << r.error;
+  EXPECT_EQ(r.status, exit_ok) << r.messages;
   EXPECT_EQ(r.output, input + "\n(a int)\n1\n");
 }
 

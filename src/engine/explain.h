@@ -1,0 +1,55 @@
+// The explain output: the plan as an indented tree, one line per node with
+// the operation and its arguments as written, the result's columns with
+// their types, its row count and the time it took; with tracing, each
+// intermediate table (its header and first rows) under its node. Also the
+// same as one JSON document, spans included, for tools. A failing run
+// explains the part that was evaluated and marks the node that failed.
+#ifndef RELALG_ENGINE_EXPLAIN_H
+#define RELALG_ENGINE_EXPLAIN_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/observer.h"
+#include "engine/plan.h"
+#include "engine/schema.h"
+
+// Records what evaluation reports of each node.
+class explain_recorder : public eval_observer {
+ public:
+  // With trace_rows >= 0, keeps that many rows of each node's result.
+  explain_recorder(const plan& p, long trace_rows);
+
+  void finished(int32_t node, const relation& result, double seconds) override;
+  void failed(int32_t node) override;
+
+  struct node_record {
+    bool evaluated = false;
+    bool failed = false;
+    std::size_t rows = 0;
+    double seconds = 0;  // operands included
+    std::string header;  // "NAME(col type, ...)"
+    std::vector<std::string> colnames;
+    std::vector<std::string> coltypes;
+    std::vector<std::vector<std::string>> trace;  // printed cells of the first rows
+  };
+  const std::vector<node_record>& records() const { return records_; }
+  long trace_rows() const { return trace_rows_; }
+
+ private:
+  std::vector<node_record> records_;
+  long trace_rows_;
+};
+
+// The tree as text: one line per node, each ended by "\n".
+std::string explain_text(const plan& p, const std::vector<node_schema>& schemas,
+                         const explain_recorder& r);
+
+// The tree as one JSON document (ended by "\n"). Strings are UTF-8: bytes
+// that are not are written as the characters U+0080 to U+00FF.
+std::string explain_json(const plan& p, const std::vector<node_schema>& schemas,
+                         const explain_recorder& r, int status);
+
+#endif
