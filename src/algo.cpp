@@ -4,13 +4,17 @@
 // evaluation would take; so the failure reported is the first one met.
 #include "algo.h"
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
 #include "engine/errors.h"
 #include "engine/operators.h"
 #include "engine/loader.h"
+#include "engine/rewrite.h"
 #include "engine/row_sort.h"
+#include "engine/schema.h"
+#include "engine/vector_ops.h"
 
 algo::algo(database catalog, eval_limits limits) : db(std::move(catalog)), limits_(limits) {
   opmap = {
@@ -24,7 +28,11 @@ algo::algo(database catalog, eval_limits limits) : db(std::move(catalog)), limit
 algo::~algo() = default;
 
 table algo::interpreter(std::string text) {
-  const plan p = read(std::move(text));
+  plan p = read(std::move(text));
+  if (may_join(p)) {
+    std::vector<node_schema> schemas = plan_schemas(p);
+    rewrite_joins(p, schemas);
+  }
   return table_of(evaluate(p));
 }
 
@@ -32,20 +40,32 @@ plan algo::read(std::string query, parse_options options) const {
   return parse_query(std::move(query), db.tables, options);
 }
 
-std::pair<int32_t, int32_t> algo::operand_nodes(const plan_node& n) const {
+algo::operand_list algo::operand_nodes(const plan_node& n) const {
+  operand_list out;
   switch (n.op) {
     case plan_op::union_:
     case plan_op::minus:
     case plan_op::product:
-      return {n.left, n.right};
+      out.nodes = {n.left, n.right};
+      out.sets = true;
+      break;
     case plan_op::select: {
       const plan_node& below = plan_->node(n.left);
-      if (below.op == plan_op::product) return {below.left, below.right};
-      return {n.left, -1};
+      if (below.op == plan_op::product) {
+        out.nodes = {below.left, below.right};
+        out.sets = true;
+      } else {
+        out.nodes = {n.left};
+      }
+      break;
     }
+    case plan_op::join:
+      out.nodes = plan_->join_of(n).leaves;
+      break;
     default:
-      return {n.left, -1};
+      out.nodes = {n.left};
   }
+  return out;
 }
 
 relation algo::evaluate(const plan& p, eval_observer* observer) {
@@ -53,7 +73,7 @@ relation algo::evaluate(const plan& p, eval_observer* observer) {
   plan_ = &p;
   struct frame {
     int32_t node;
-    uint8_t state;  // 0: nothing evaluated; 1: the left operand; 2: both
+    uint32_t state;  // how many operands are evaluated (or taken care of)
   };
   std::vector<frame> work{{p.root, 0}};
   std::vector<clock::time_point> starts;  // of the frames, when observed
@@ -80,40 +100,35 @@ relation algo::evaluate(const plan& p, eval_observer* observer) {
         continue;
       }
       if (n.op == plan_op::fail) throw evaluation_error(p.message_of(n), f.node, p.message_span(n.arg));
-      const auto [l, r] = operand_nodes(n);
-      const bool binary = r >= 0;
-      const bool named_left = binary && p.node(l).op == plan_op::table;
-      if (f.state == 0) {
-        // A table-name left operand of a binary operation is taken only when
-        // the operation is applied, so a deep chain holds no rows for it.
-        f.state = 1;
-        if (!named_left) work.push_back({l, 0});
-        continue;
-      }
-      if (f.state == 1 && binary) {
-        f.state = 2;
-        if (p.node(r).op == plan_op::table) {
-          values.push_back(sorted_operand(p.table_of(p.node(r))));
-          if (observer != nullptr) observer->finished(r, values.back(), 0);
+      const operand_list ops = operand_nodes(n);
+      // The operands of union, minus and product are taken sorted when they
+      // name tables, and a table-name first operand only when the operation
+      // is applied, so a deep chain holds no rows for it.
+      const bool named_first = ops.sets && p.node(ops.nodes[0]).op == plan_op::table;
+      if (f.state < ops.nodes.size()) {
+        const uint32_t k = f.state++;
+        const int32_t c = ops.nodes[k];
+        if (k == 0 && named_first) continue;
+        if (ops.sets && p.node(c).op == plan_op::table) {
+          values.push_back(sorted_operand(p.table_of(p.node(c))));
+          if (observer != nullptr) observer->finished(c, values.back(), 0);
         } else {
-          work.push_back({r, 0});
+          work.push_back({c, 0});
         }
         continue;
       }
-      operands in;
-      if (binary) {
-        in.right = std::move(values.back());
+      operands in(ops.nodes.size());
+      for (std::size_t k = ops.nodes.size(); k-- > (named_first ? 1 : 0);) {
+        in[k] = std::move(values.back());
         values.pop_back();
       }
-      if (named_left) {
-        in.left = sorted_operand(p.table_of(p.node(l)));
-        if (observer != nullptr) observer->finished(l, in.left, 0);
-      } else {
-        in.left = std::move(values.back());
-        values.pop_back();
+      if (named_first) {
+        in[0] = sorted_operand(p.table_of(p.node(ops.nodes[0])));
+        if (observer != nullptr) observer->finished(ops.nodes[0], in[0], 0);
       }
       const int32_t node = f.node;
-      values.push_back((this->*by_op_[static_cast<std::size_t>(n.op)])(n, in));
+      const handler h = n.op == plan_op::join ? &algo::join : by_op_[static_cast<std::size_t>(n.op)];
+      values.push_back((this->*h)(n, in));
       if (observer != nullptr) done(node, values.back(), starts[work.size() - 1]);
       work.pop_back();
     }
@@ -137,22 +152,22 @@ condition_ref algo::condition_of(const plan_node& n) const {
 }
 
 relation algo::union_(const plan_node&, operands& in) {
-  return rel_union(std::move(in.left), std::move(in.right));
+  return rel_union(std::move(in[0]), std::move(in[1]));
 }
 
 relation algo::minus(const plan_node&, operands& in) {
-  return rel_minus(std::move(in.left), std::move(in.right));
+  return rel_minus(std::move(in[0]), std::move(in[1]));
 }
 
 relation algo::product(const plan_node&, operands& in) {
-  return rel_product(std::move(in.left), std::move(in.right), limits_);
+  return rel_product(std::move(in[0]), std::move(in[1]), limits_);
 }
 
 relation algo::project(const plan_node& n, operands& in) {
   std::vector<std::string> cols;
   for (const plan_name& c : plan_->names_of(n)) cols.push_back(c.text);
   try {
-    return rel_project(std::move(in.left), cols);
+    return rel_project(std::move(in[0]), cols);
   } catch (evaluation_error& e) {
     e.place(static_cast<int32_t>(&n - plan_->nodes.data()), plan_->names_span(n));
     throw;
@@ -163,7 +178,7 @@ relation algo::rename(const plan_node& n, operands& in) {
   std::vector<std::string> names;
   for (const plan_name& c : plan_->names_of(n)) names.push_back(c.text);
   try {
-    return rel_rename(std::move(in.left), names);
+    return rel_rename(std::move(in[0]), names);
   } catch (evaluation_error& e) {
     e.place(static_cast<int32_t>(&n - plan_->nodes.data()), plan_->names_span(n));
     throw;
@@ -178,19 +193,90 @@ relation algo::select(const plan_node& n, operands& in) {
     if (c.first_fail >= 0) {
       // The product's own refusals come first, as they would if it were
       // built before the condition is read.
-      if (over_product) check_product(std::move(in.left), std::move(in.right), limits_);
+      if (over_product) check_product(std::move(in[0]), std::move(in[1]), limits_);
       const cond_node& bad = plan_->cond(c.first_fail);
       throw evaluation_error(plan_->messages[static_cast<std::size_t>(bad.message)],
                              static_cast<int32_t>(&n - plan_->nodes.data()), plan_->message_span(bad.message));
     }
     if (over_product) {
-      return rel_select_product(std::move(in.left), std::move(in.right), condition_of(n), limits_);
+      return rel_select_product(std::move(in[0]), std::move(in[1]), condition_of(n), limits_);
     }
   } catch (evaluation_error& e) {
     e.place(below, plan_->node(below).span);
     throw;
   }
-  return rel_select(std::move(in.left), condition_of(n));
+  return rel_select(std::move(in[0]), condition_of(n));
+}
+
+relation algo::join(const plan_node& n, operands& in) {
+  const plan_join& j = plan_->join_of(n);
+  const plan_node& sel = plan_->node(j.select);
+  const relation header = region(j, sel.left, in, false);
+  std::vector<std::string> names = header.colnames;
+  std::vector<int> cut;
+  if (j.project >= 0) {
+    std::vector<std::string> cols;
+    for (const plan_name& c : plan_->names_of(plan_->node(j.project))) cols.push_back(c.text);
+    cut = project_positions(names, cols);
+  }
+  join_spec spec;
+  spec.place = &j.place;
+  spec.keys = &j.keys;
+  spec.keys_are_all = j.keys_are_all;
+  spec.condition = condition_of(sel);
+  spec.project = j.project >= 0 ? &cut : nullptr;
+  std::vector<std::string> types = header.coltypes;
+  spec.colnames = names;
+  relation out;
+  if (!rel_join(in, spec, out)) {
+    // Rows a join cannot take as they are: make the products after all.
+    out = region(j, sel.left, in, true);
+    out = rel_select(std::move(out), condition_of(sel));
+    if (j.project >= 0) {
+      std::vector<std::string> cols;
+      for (const plan_name& c : plan_->names_of(plan_->node(j.project))) cols.push_back(c.text);
+      out = rel_project(std::move(out), cols);
+    }
+    return out;
+  }
+  if (j.project >= 0) {
+    out.colnames = vector_project(names, cut);
+    out.coltypes = vector_project(types, cut);
+  } else {
+    out.colnames = std::move(names);
+    out.coltypes = std::move(types);
+  }
+  return out;
+}
+
+relation algo::region(const plan_join& j, int32_t node, operands& leaves, bool rows) {
+  const auto leaf = std::find(j.leaves.begin(), j.leaves.end(), node);
+  if (leaf != j.leaves.end()) {
+    relation& r = leaves[static_cast<std::size_t>(leaf - j.leaves.begin())];
+    if (rows) return std::move(r);
+    relation header;
+    header.name = r.name;
+    header.colnames = r.colnames;
+    header.coltypes = r.coltypes;
+    return header;
+  }
+  const plan_node& n = plan_->node(node);
+  if (n.op == plan_op::rename) {
+    std::vector<std::string> names;
+    for (const plan_name& c : plan_->names_of(n)) names.push_back(c.text);
+    return rel_rename(region(j, n.left, leaves, rows), names);
+  }
+  relation a = region(j, n.left, leaves, rows);
+  relation b = region(j, n.right, leaves, rows);
+  if (rows) return rel_product(std::move(a), std::move(b), limits_);
+  // The product's header alone.
+  const std::vector<int> place = product_layout(a.colnames, b.colnames);
+  relation header;
+  a.colnames.insert(a.colnames.end(), b.colnames.begin(), b.colnames.end());
+  a.coltypes.insert(a.coltypes.end(), b.coltypes.begin(), b.coltypes.end());
+  header.colnames = vector_swap(a.colnames, place);
+  header.coltypes = vector_swap(a.coltypes, place);
+  return header;
 }
 
 // ---- Catalog tables as operands -----------------------------------------------------

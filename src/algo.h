@@ -25,11 +25,9 @@
 
 class algo {
  public:
-  // The evaluated operands of a node: its left and right (or only left).
-  struct operands {
-    relation left;
-    relation right;
-  };
+  // The evaluated operands of a node: its left and right (or only left),
+  // or a join's leaves.
+  using operands = std::vector<relation>;
   using handler = relation (algo::*)(const plan_node& node, operands& in);
 
   std::map<std::string, handler, std::less<>> opmap;
@@ -56,6 +54,8 @@ class algo {
   relation project(const plan_node& node, operands& in);
   relation rename(const plan_node& node, operands& in);
   relation select(const plan_node& node, operands& in);
+  // What a selection over products becomes (engine/rewrite.h).
+  relation join(const plan_node& node, operands& in);
 
   // The argument splitters, on a blank-free operand text.
   std::pair<std::string, std::string> param2(std::string args);
@@ -70,8 +70,17 @@ class algo {
   // second time it is used.
   relation sorted_operand(const stored_table& t);
   // The operands a node's handler is applied to: a selection over a product
-  // takes the product's operands and never builds it.
-  std::pair<int32_t, int32_t> operand_nodes(const plan_node& n) const;
+  // takes the product's operands and never builds it; `sets` marks those of
+  // union, minus and product.
+  struct operand_list {
+    std::vector<int32_t> nodes;
+    bool sets = false;
+  };
+  operand_list operand_nodes(const plan_node& n) const;
+  // The products and renames between a join's selection and its leaves,
+  // applied to the evaluated leaves: with rows, the relation the selection
+  // would see; without, only its header.
+  relation region(const plan_join& j, int32_t node, operands& leaves, bool rows);
   condition_ref condition_of(const plan_node& n) const;
 
   eval_limits limits_;

@@ -58,9 +58,40 @@ std::string short_label(const plan& p, int32_t i) {
   return std::string(operation_name(n.op)) + "(...)";
 }
 
+// The operands of a node as evaluation takes them.
+std::vector<int32_t> children_of(const plan& p, const plan_node& n) {
+  if (n.op == plan_op::join) return p.join_of(n).leaves;
+  std::vector<int32_t> out;
+  if (n.left >= 0) out.push_back(n.left);
+  if (n.right >= 0) out.push_back(n.right);
+  return out;
+}
+
+std::string label(const plan& p, const plan_node& n);
+
+// A join, as the query wrote it, and the columns it hashes on.
+std::string join_label(const plan& p, const plan_node& n) {
+  const plan_join& j = p.join_of(n);
+  std::string keys;
+  std::vector<int32_t> conjuncts{p.condition_of(p.node(j.select)).root};
+  while (!conjuncts.empty()) {
+    const cond_node& c = p.cond(conjuncts.back());
+    conjuncts.pop_back();
+    if (c.op == cond_op::and_) {
+      conjuncts.push_back(c.right);
+      conjuncts.push_back(c.left);
+    } else if (c.op == cond_op::eq && !p.conds.x(c).is_literal && !p.conds.y(c).is_literal) {
+      keys += (keys.empty() ? "" : ", ") + p.conds.x(c).text + " = " + p.conds.y(c).text;
+    }
+  }
+  return label(p, p.node(j.replaces)) + " as a hash join on " + keys;
+}
+
 std::string label(const plan& p, const plan_node& n) {
   const std::string op(operation_name(n.op));
   switch (n.op) {
+    case plan_op::join:
+      return join_label(p, n);
     case plan_op::table:
     case plan_op::fail:
       return written(p, n.span);
@@ -95,8 +126,7 @@ std::string milliseconds(double seconds) {
 // The node's own time: its operands' taken off.
 double own_seconds(const plan& p, const explain_recorder& r, const plan_node& n, std::size_t i) {
   double t = r.records()[i].seconds;
-  for (const int32_t c : {n.left, n.right}) {
-    if (c < 0) continue;
+  for (const int32_t c : children_of(p, n)) {
     const plan_node& child = p.node(c);
     if (fused_product(p, static_cast<int32_t>(i), child)) {
       for (const int32_t g : {child.left, child.right}) t -= r.records()[static_cast<std::size_t>(g)].seconds;
@@ -120,9 +150,8 @@ void walk(const plan& p, Visit&& visit) {
     const item it = stack.back();
     stack.pop_back();
     visit(it.node, it.parent, it.depth);
-    const plan_node& n = p.node(it.node);
-    if (n.right >= 0) stack.push_back({n.right, it.node, it.depth + 1});
-    if (n.left >= 0) stack.push_back({n.left, it.node, it.depth + 1});
+    const std::vector<int32_t> children = children_of(p, p.node(it.node));
+    for (auto c = children.rbegin(); c != children.rend(); ++c) stack.push_back({*c, it.node, it.depth + 1});
   }
 }
 
@@ -225,7 +254,10 @@ std::string explain_json(const plan& p, const std::vector<node_schema>& schemas,
     if (!first) out += ',';
     first = false;
     out += "{\"id\":" + std::to_string(i) + ",\"op\":";
-    json_string(out, n.op == plan_op::table ? "table" : n.op == plan_op::fail ? "fail" : operation_name(n.op));
+    json_string(out, n.op == plan_op::table  ? "table"
+                     : n.op == plan_op::fail ? "fail"
+                     : n.op == plan_op::join ? "join"
+                                             : operation_name(n.op));
     out += ",\"label\":";
     json_string(out, label(p, n));
     out += ",\"text\":";
@@ -233,8 +265,11 @@ std::string explain_json(const plan& p, const std::vector<node_schema>& schemas,
     out += ",\"span\":[" + std::to_string(n.span.begin) + "," + std::to_string(n.span.end) + "]";
     out += ",\"parent\":" + std::to_string(parent);
     out += ",\"children\":[";
-    if (n.left >= 0) out += std::to_string(n.left);
-    if (n.right >= 0) out += "," + std::to_string(n.right);
+    const std::vector<int32_t> children = children_of(p, n);
+    for (std::size_t k = 0; k < children.size(); ++k) {
+      if (k > 0) out += ',';
+      out += std::to_string(children[k]);
+    }
     out += "]";
     out += ",\"name\":";
     json_string(out, rec.evaluated ? rec.header.substr(0, rec.header.find('(')) : s.name);

@@ -46,6 +46,23 @@ relation rel_rename(relation t, const std::vector<std::string>& names);
 // select: the rows the condition holds for, in order, under an empty name.
 relation rel_select(relation t, condition_ref condition);
 
+// A join of leaves (rewrite.h): the equalities, where each leaf's columns
+// go in the layout of the selection's operand, the selection's condition,
+// and the positions of a projection folded in (or null).
+struct join_spec {
+  const std::vector<std::vector<uint32_t>>* place = nullptr;
+  const std::vector<join_key>* keys = nullptr;
+  bool keys_are_all = false;
+  std::vector<std::string> colnames;  // the selection operand's columns
+  condition_ref condition;
+  const std::vector<int>* project = nullptr;
+};
+// The rows of the selection (or its projection), sorted and collapsed, with
+// no header; the leaves' rows are consumed. Returns false, having done
+// nothing, when a leaf has rows of another width than its columns or a
+// column mixing integers and strings: the products must then be made.
+bool rel_join(std::vector<relation>& leaves, const join_spec& spec, relation& out);
+
 // The headers the operators build, without rows (also for the schema of a
 // plan): where each combined column of a product goes (a's columns, then
 // b's); which column each listed name of a projection takes; and the check

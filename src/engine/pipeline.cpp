@@ -16,6 +16,7 @@
 #include "engine/loader.h"
 #include "engine/schema.h"
 #include "engine/printer.h"
+#include "engine/rewrite.h"
 #include "main.h"
 
 namespace {
@@ -160,7 +161,8 @@ int run_program(std::string_view input, const run_options& options, output_sink&
     } else {
       interp = std::make_unique<algo>(std::move(*db), options.limits);
       p = std::make_unique<plan>(interp->read(std::move(query), {options.warn != run_options::warnings::off}));
-      if (watched || options.warn != run_options::warnings::off) schemas = plan_schemas(*p);
+      const bool joins = may_join(*p);
+      if (watched || joins || options.warn != run_options::warnings::off) schemas = plan_schemas(*p);
       if (options.warn != run_options::warnings::off) {
         std::vector<diagnostic> warnings = lint_query(*p, schemas);
         std::vector<diagnostic> tables = lint_tables(input);
@@ -177,6 +179,7 @@ int run_program(std::string_view input, const run_options& options, output_sink&
           report.messages += format_diagnostic(options.input_name, input_line(input, d.line), d);
         }
       }
+      if (joins) rewrite_joins(*p, schemas);
       if (watched) recorder = std::make_unique<explain_recorder>(*p, options.trace_rows);
       const relation result = evaluate_sized(*interp, *p, recorder.get());
       print_relation(result, buf, spill);

@@ -26,8 +26,9 @@ struct source_span {
   uint32_t end = 0;
 };
 
-// The six operations, a table reference, and a text that has no result.
-enum class plan_op : uint8_t { table, union_, minus, product, project, rename, select, fail };
+// The six operations, a table reference, a text that has no result, and a
+// join: what the join rewrite (rewrite.h) makes of a selection over products.
+enum class plan_op : uint8_t { table, union_, minus, product, project, rename, select, fail, join };
 
 // The operation an exact name denotes, or plan_op::fail for any other text.
 plan_op operation_named(std::string_view name);
@@ -45,6 +46,7 @@ std::string_view operation_name(plan_op op);
 //   select:  `left` is the operand; `arg` indexes plan::conditions.
 //   fail:    evaluating it raises plan::messages[arg] (no table by that
 //            name, or an unknown operation); it has no operands.
+//   join:    `arg` indexes plan::joins; its operands are the join's leaves.
 // The operation name of an operation node spans from span.begin to the
 // first "(" after it.
 struct plan_node {
@@ -127,12 +129,36 @@ struct parse_note {
   std::string detail;  // the operation or keyword, or the constant as read
 };
 
+// A selection over products (through renames of products) evaluated as a
+// join: the products' operands are its leaves, evaluated left to right, and
+// pairs of rows are found by hashing on the equalities between columns of
+// different leaves instead of being made all. The result is the same as the
+// selection over the products gives: the rows that pass, in the products'
+// sorted order, under the selection's header; with a projection folded in,
+// the projection of those rows.
+struct join_key {
+  uint32_t leaf_a, col_a;  // a column of one leaf
+  uint32_t leaf_b, col_b;  // equal to a column of another
+};
+struct plan_join {
+  int32_t replaces = -1;  // the selection (or the projection over it) it stands for
+  int32_t select = -1;    // the selection
+  std::vector<int32_t> leaves;
+  // place[l][c]: the position of column c of leaf l among the columns of
+  // the selection's operand.
+  std::vector<std::vector<uint32_t>> place;
+  std::vector<join_key> keys;
+  bool keys_are_all = false;  // the condition is the keys' equalities and nothing else
+  int32_t project = -1;       // the folded projection node, or -1
+};
+
 struct plan {
   std::string line;  // the query line as written
   std::vector<plan_node> nodes;
   std::vector<const stored_table*> tables;
   cond_tree conds;
   std::vector<plan_condition> conditions;
+  std::vector<plan_join> joins;
   std::vector<std::vector<plan_name>> name_lists;
   std::vector<source_span> name_list_spans;  // where each list stands
   std::vector<std::string> messages;
@@ -151,6 +177,7 @@ struct plan {
   const plan_condition& condition_of(const plan_node& n) const {
     return conditions[static_cast<std::size_t>(n.arg)];
   }
+  const plan_join& join_of(const plan_node& n) const { return joins[static_cast<std::size_t>(n.arg)]; }
   const std::string& message_of(const plan_node& n) const { return messages[static_cast<std::size_t>(n.arg)]; }
   source_span message_span(int32_t message) const { return message_spans[static_cast<std::size_t>(message)]; }
   source_span names_span(const plan_node& n) const { return name_list_spans[static_cast<std::size_t>(n.arg)]; }

@@ -4,7 +4,9 @@
 #include "engine/row_sort.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
+#include <string_view>
 #include <new>
 
 #include "engine/parallel.h"
@@ -30,6 +32,8 @@ struct sort_entry {
 };
 constexpr uint32_t kInline = 24;
 constexpr uint32_t kLong = kInline + 1;
+// Below this many rows, coding texts by rank costs more than it saves.
+constexpr std::size_t kRankedRows = 1 << 12;
 
 uint64_t load_be(const unsigned char* b) {
   uint64_t p = 0;
@@ -37,13 +41,127 @@ uint64_t load_be(const unsigned char* b) {
   return p;
 }
 
-sort_entry entry_of(const rowref& r, uint32_t index) {
+// The distinct non-empty texts of one column, when there are few of them
+// against the rows, by rank in byte order. A text of such a column is coded
+// by its rank (0x02 and three bytes) instead of its bytes, so that the
+// prefix of an entry holds more cells and rows that share long texts do not
+// fall back to comparing them.
+class text_ranks {
+ public:
+  // Reads column k of rows; false (and no ranks) when the column holds no
+  // text, or too many distinct ones for ranks to pay.
+  bool build(const std::vector<rowref>& rows, uint32_t k) {
+    const std::size_t n = rows.size();
+    const std::size_t most = std::min<std::size_t>(n / 8, (std::size_t{1} << 24) - 2);
+    std::size_t cap = 64;
+    slots_.assign(cap, slot{});
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (rows[i].w <= k) continue;
+      const cell& c = rows[i].c[k];
+      if (c.is_int() || c.n == 0) continue;
+      if (find(c, true) != nullptr) continue;
+      if (++count > most || (i == 4095 && count > 1024)) return false;
+      if (count * 2 > cap) {
+        cap *= 2;
+        rehash(cap);
+      }
+      insert(c);
+    }
+    if (count == 0) return false;
+    std::vector<slot*> order;
+    for (slot& s : slots_) {
+      if (s.text != nullptr) order.push_back(&s);
+    }
+    std::sort(order.begin(), order.end(), [](const slot* a, const slot* b) {
+      return std::string_view(a->text, a->n) < std::string_view(b->text, b->n);
+    });
+    for (std::size_t r = 0; r < order.size(); ++r) order[r]->rank = static_cast<uint32_t>(r + 1);
+    return true;
+  }
+  uint32_t rank(const cell& c) const { return find(c, false)->rank; }
+
+ private:
+  struct slot {
+    const char* text = nullptr;
+    uint32_t n = 0;
+    uint32_t hash = 0;
+    uint32_t rank = 0;
+  };
+  const slot* find(const cell& c, bool) const {
+    const auto h = static_cast<uint32_t>(hash_text(c.s, c.n));
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+      const slot& s = slots_[i];
+      if (s.text == nullptr) return nullptr;
+      if (s.hash == h && s.n == c.n && std::memcmp(s.text, c.s, c.n) == 0) return &s;
+    }
+  }
+  void insert(const cell& c) {
+    const auto h = static_cast<uint32_t>(hash_text(c.s, c.n));
+    place({c.s, c.n, h, 0});
+  }
+  void place(const slot& v) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = v.hash & mask;
+    while (slots_[i].text != nullptr) i = (i + 1) & mask;
+    slots_[i] = v;
+  }
+  void rehash(std::size_t cap) {
+    std::vector<slot> old(cap);
+    old.swap(slots_);
+    for (const slot& s : old) {
+      if (s.text != nullptr) place(s);
+    }
+  }
+
+  std::vector<slot> slots_;
+};
+
+// The columns whose texts are coded by rank (null where they are not).
+using column_ranks = std::vector<const text_ranks*>;
+
+// How many leading columns may be worth coding by rank: those up to where a
+// sample of the rows already tells its rows apart (later columns then
+// rarely decide an order), and no more than the prefix holds.
+uint32_t ranked_columns(const std::vector<rowref>& rows) {
+  const uint32_t width = std::min<uint32_t>(rows[0].w, 8);
+  constexpr std::size_t kSample = 4096;
+  const std::size_t n = rows.size();
+  const std::size_t step = std::max<std::size_t>(1, n / kSample);
+  std::vector<uint64_t> prefix;
+  for (std::size_t i = 0; i < n; i += step) prefix.push_back(0);
+  for (uint32_t k = 0; k < width; ++k) {
+    std::vector<uint64_t> seen = prefix;
+    std::sort(seen.begin(), seen.end());
+    const auto distinct = static_cast<std::size_t>(std::unique(seen.begin(), seen.end()) - seen.begin());
+    if (distinct * 10 >= prefix.size() * 9) return k;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < n; i += step, ++at) {
+      const rowref& r = rows[i];
+      const uint64_t h = k < r.w ? hash_cell(r.c[k]) : 0x51ED270B27A8ULL;
+      prefix[at] = (prefix[at] ^ h) * 0x9E3779B97F4A7C15ULL + k;
+    }
+  }
+  return width;
+}
+
+sort_entry entry_of(const rowref& r, uint32_t index, const column_ranks& ranks) {
   // Every code starts at most at byte kInline and writes at most 5 bytes
   // before the loop looks again.
   unsigned char b[kInline + 8] = {};
   uint32_t pos = 0;
   for (uint32_t i = 0; i < r.w && pos <= kInline; ++i) {
     const cell& c = r.c[i];
+    if (!c.is_int() && c.n > 0 && i < ranks.size() && ranks[i] != nullptr) {
+      const uint32_t v = ranks[i]->rank(c);
+      b[pos] = 2;
+      b[pos + 1] = static_cast<unsigned char>(v >> 16);
+      b[pos + 2] = static_cast<unsigned char>(v >> 8);
+      b[pos + 3] = static_cast<unsigned char>(v);
+      pos += 4;
+      continue;
+    }
     if (c.is_int() || c.n == 0) {
       const uint32_t v = static_cast<uint32_t>(c.ival()) ^ 0x80000000U;
       b[pos] = 1;
@@ -77,10 +195,29 @@ void sort_unique(std::vector<rowref>& rows, bool distinct) {
   if (n >= UINT32_MAX) throw std::bad_alloc();
   // Every entry is written by the fill below; not zeroing them first spares
   // a pass over the array on one thread.
+  // Columns of few distinct texts are coded by rank: for many rows, the
+  // columns of the first row, a few at most (the prefix holds no more).
+  std::vector<text_ranks> dictionaries;
+  column_ranks ranks;
+  if (n >= kRankedRows) {
+    const uint32_t width = ranked_columns(rows);
+    dictionaries.resize(width);
+    ranks.assign(width, nullptr);
+    const auto build = [&](uint32_t from, uint32_t step) {
+      for (uint32_t k = from; k < width; k += step) {
+        if (dictionaries[k].build(rows, k)) ranks[k] = &dictionaries[k];
+      }
+    };
+    if (n >= kParallelRows && width > 1) {
+      run_both([&] { build(0, 2); }, [&] { build(1, 2); });
+    } else {
+      build(0, 1);
+    }
+  }
   auto entries = std::make_unique_for_overwrite<sort_entry[]>(n);
   sort_entry* const e = entries.get();
   const auto fill = [&](std::size_t from, std::size_t to) {
-    for (std::size_t i = from; i < to; ++i) e[i] = entry_of(rows[i], static_cast<uint32_t>(i));
+    for (std::size_t i = from; i < to; ++i) e[i] = entry_of(rows[i], static_cast<uint32_t>(i), ranks);
   };
   // A total order (ties broken by position), so the sort's result is the
   // stable one whichever way it is split.

@@ -87,6 +87,10 @@ std::vector<node_schema> plan_schemas(const plan& p) {
           out.coltypes = left->coltypes;
           break;
         }
+        case plan_op::join:
+          // A plan as read has none; rewrite_joins gives them their schemas.
+          fail("a join", n.span);
+          break;
         case plan_op::select: {
           const plan_condition& c = p.condition_of(n);
           if (c.first_fail >= 0) {
