@@ -228,7 +228,7 @@ relation algo::join(const plan_node& n, operands& in) {
   std::vector<std::string> types = header.coltypes;
   spec.colnames = names;
   relation out;
-  if (!rel_join(in, spec, out)) {
+  if (!rel_join(in, spec, limits_, out)) {
     // Rows a join cannot take as they are: make the products after all.
     out = region(j, sel.left, in, true);
     out = rel_select(std::move(out), condition_of(sel));

@@ -10,7 +10,9 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <string>
 
+#include "engine/errors.h"
 #include "engine/parallel.h"
 #include "engine/predicate.h"
 #include "engine/row_hash.h"
@@ -95,20 +97,29 @@ class key_table {
 // Repeats are dropped afterwards, by the same hashing pass as everywhere.
 class sink {
  public:
-  sink(uint32_t width, const std::vector<int>* cut) : width_(width), cut_(cut) {}
+  sink(uint32_t width, const std::vector<int>* cut, std::size_t cap, bool by_rows)
+      : width_(width), cut_(cut), cap_(cap), by_rows_(by_rows) {}
 
   uint32_t row_width() const { return cut_ == nullptr ? width_ : static_cast<uint32_t>(cut_->size()); }
   void reserve(std::size_t rows) { cells_.reserve(rows * row_width()); }
   // Room for one row, to be written by the caller.
   cell* next() {
+    if (count_ >= cap_) refuse();
     const std::size_t at = cells_.size();
     cells_.resize(at + row_width());
     ++count_;
     return cells_.data() + at;
   }
 
+  // The join builds more rows than it may.
+  [[noreturn]] void refuse() const {
+    throw evaluation_error("select: the rows it keeps of the product number more than the limit of " +
+                           std::to_string(cap_) + (by_rows_ ? " set by --max-rows" : " that fit in memory"));
+  }
+
   // Moves the other sink's rows after this one's.
   void take(sink& other) {
+    if (count_ + other.count_ > cap_) refuse();
     cells_.insert(cells_.end(), other.cells_.begin(), other.cells_.end());
     count_ += other.count_;
     std::vector<cell>().swap(other.cells_);
@@ -129,6 +140,8 @@ class sink {
  private:
   uint32_t width_;
   const std::vector<int>* cut_;
+  std::size_t cap_;
+  bool by_rows_;
   std::vector<cell> cells_;
   std::size_t count_ = 0;
 };
@@ -152,7 +165,8 @@ bool plain(const relation& r) {
 
 }  // namespace
 
-bool rel_join(std::vector<relation>& leaves, const join_spec& spec, relation& out) {
+bool rel_join(std::vector<relation>& leaves, const join_spec& spec, const eval_limits& limits,
+              relation& out) {
   for (const relation& l : leaves) {
     if (!plain(l)) return false;
   }
@@ -346,11 +360,15 @@ bool rel_join(std::vector<relation>& leaves, const join_spec& spec, relation& ou
       table->each_match(k, h, emit);
     }
   };
-  sink result(width, spec.project);
-  result.reserve(rows.count);
+  // A row costs its cells, its reference and its sort entry.
+  const std::size_t row_bytes = width * (sizeof(cell) + 8) + 64;
+  const std::size_t cap = std::min(limits.row_limit, limits.memory_budget / row_bytes);
+  const bool by_rows = cap == limits.row_limit;
+  sink result(width, spec.project, cap, by_rows);
+  result.reserve(std::min(rows.count, cap));
   if (rows.count >= kParallelRows) {
-    sink other(width, spec.project);
-    other.reserve(rows.count / 2);
+    sink other(width, spec.project, cap, by_rows);
+    other.reserve(std::min(rows.count / 2, cap));
     const std::size_t half = rows.count / 2;
     run_both([&] { finish(0, half, result); }, [&] { finish(half, rows.count, other); });
     result.take(other);

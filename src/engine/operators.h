@@ -60,8 +60,10 @@ struct join_spec {
 // The rows of the selection (or its projection), sorted and collapsed, with
 // no header; the leaves' rows are consumed. Returns false, having done
 // nothing, when a leaf has rows of another width than its columns or a
-// column mixing integers and strings: the products must then be made.
-bool rel_join(std::vector<relation>& leaves, const join_spec& spec, relation& out);
+// column mixing integers and strings: the products must then be made. The
+// limits bound the rows it keeps (the product is never made).
+bool rel_join(std::vector<relation>& leaves, const join_spec& spec, const eval_limits& limits,
+              relation& out);
 
 // The headers the operators build, without rows (also for the schema of a
 // plan): where each combined column of a product goes (a's columns, then

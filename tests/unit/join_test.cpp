@@ -249,6 +249,11 @@ TEST(Join, LimitsApplyToTheRowsBuilt) {
   const run_result product = run_text("product(E,P)" + input.substr(input.find('\n')), o);
   EXPECT_EQ(product.status, exit_failed);
   EXPECT_NE(product.messages.find("more than the limit of 100000"), std::string::npos);
+  o.limits.row_limit = 1999;  // the join keeps 2,000 rows
+  const run_result refused = run_text(input, o);
+  EXPECT_EQ(refused.status, exit_failed);
+  EXPECT_NE(refused.messages.find("number more than the limit of 1999 set by --max-rows"), std::string::npos)
+      << refused.messages;
 }
 
 }  // namespace
