@@ -1,0 +1,51 @@
+// The counterexample of a wrong submission: a part of a database on which
+// the submission's result and the reference's still differ, and from which
+// no single row can be taken away without them agreeing. The search starts
+// from the rows that share values with a differing result row, falls back
+// to larger sets when those do not show the difference, and shrinks the
+// first set that does by delta debugging over rows.
+#ifndef RELALG_GRADE_COUNTEREXAMPLE_H
+#define RELALG_GRADE_COUNTEREXAMPLE_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "grade/ddmin.h"
+#include "grade/engine_adapter.h"
+
+namespace grade {
+
+struct counterexample_request {
+  const source* db = nullptr;
+  row_set start;  // rows of db on which the two queries differ
+  std::string reference_query;
+  std::string submission_query;
+  // Cells of result rows that only one side holds (see comparison).
+  std::vector<std::vector<std::string>> witnesses;
+  // Cells of db's rows by global number (engine_db::row_cells); may be
+  // empty, and the search then starts from larger sets.
+  const std::vector<std::vector<std::string>>* cells = nullptr;
+  bool rows_only = false;
+  engine_options options;
+};
+
+struct counterexample {
+  choice rows;  // rows of db and tables left out
+  std::size_t row_count = 0;
+  std::string input;  // the submission's query, then the tables: runnable as is
+  evaluation reference, submission;  // the two outcomes on it
+  bool minimal = false;  // checked 1-minimal
+  std::size_t tests = 0;  // evaluations of both queries it took
+};
+
+counterexample find_counterexample(const counterexample_request& req);
+
+// An input file holding `query` on its first line, then the kept tables of
+// db in their order, each header line followed by its chosen row lines
+// verbatim, blocks separated by one empty line.
+std::string render_input(const std::string& query, const source& db, const choice& c);
+
+}  // namespace grade
+
+#endif
