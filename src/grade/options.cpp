@@ -1,0 +1,104 @@
+// Parsing grading's command line. Options may stand anywhere among the
+// submissions, as in the driver; each option with a value takes it as the
+// next argument or after "=", and "--" ends the options.
+#include "grade/options.h"
+
+#include <charconv>
+
+namespace grade {
+
+namespace {
+
+template <class N>
+bool whole_number(const std::string& v, N& out) {
+  if (v.empty()) return false;
+  const auto res = std::from_chars(v.data(), v.data() + v.size(), out);
+  return res.ec == std::errc() && res.ptr == v.data() + v.size();
+}
+
+}  // namespace
+
+parsed_command parse_command(const std::vector<std::string>& args) {
+  parsed_command pc;
+  grade_options& o = pc.options;
+  bool have_reference = false;
+  bool options_done = false;
+  const auto fail = [&pc](std::string message) {
+    pc.what = parsed_command::usage_error;
+    pc.error = std::move(message);
+    return pc;
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (options_done || a == "-" || a.empty() || a[0] != '-') {
+      o.submissions.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      options_done = true;
+      continue;
+    }
+    if (a == "--help" || a == "-h") {
+      pc.what = parsed_command::help;
+      return pc;
+    }
+    if (a == "--version") {
+      pc.what = parsed_command::version;
+      return pc;
+    }
+    if (a == "--rows-only") {
+      o.rows_only = true;
+      continue;
+    }
+    if (a == "--json") {
+      o.json = true;
+      continue;
+    }
+    // Options with a value.
+    static const char* const valued[] = {"--grade", "--db", "--search", "--seed", "--gradescope",
+                                         "--max-rows"};
+    std::string name;
+    std::string value;
+    for (const char* v : valued) {
+      const std::string n = v;
+      if (a == n) {
+        if (i + 1 >= args.size()) {
+          return fail(n + (n == "--grade"   ? " needs the reference file or folder"
+                           : n == "--db"    ? " needs a file"
+                           : n == "--gradescope" ? " needs a file to write"
+                                                 : " needs a number"));
+        }
+        name = n;
+        value = args[++i];
+      } else if (a.rfind(n + "=", 0) == 0) {
+        name = n;
+        value = a.substr(n.size() + 1);
+      }
+    }
+    if (name.empty()) return fail("unknown option '" + a + "'");
+    if (name == "--grade") {
+      if (have_reference) return fail("--grade is given twice");
+      have_reference = true;
+      o.reference = value;
+    } else if (name == "--db") {
+      o.databases.push_back(value);
+    } else if (name == "--gradescope") {
+      o.gradescope = value;
+    } else if (name == "--seed") {
+      if (!whole_number(value, o.seed)) return fail("--seed needs a whole number, not '" + value + "'");
+    } else {
+      std::size_t n = 0;
+      if (!whole_number(value, n)) return fail(name + " needs a whole number, not '" + value + "'");
+      if (name == "--search") {
+        o.search = n;
+      } else {
+        o.max_rows = n;
+      }
+    }
+  }
+  if (!have_reference) return fail("--grade needs the reference file or folder");
+  if (o.submissions.empty()) return fail("expected at least one submission");
+  return pc;
+}
+
+}  // namespace grade

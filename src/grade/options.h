@@ -1,0 +1,39 @@
+// The command line of grading: relalg --grade REFERENCE [--db FILE]...
+// [--search N] [--seed N] [--rows-only] [--json] [--gradescope FILE]
+// [--max-rows N] SUBMISSION...
+#ifndef RELALG_GRADE_OPTIONS_H
+#define RELALG_GRADE_OPTIONS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace grade {
+
+struct grade_options {
+  std::string reference;
+  std::vector<std::string> databases;  // --db, in order
+  std::vector<std::string> submissions;
+  std::size_t search = 0;      // random sub-databases per database
+  std::uint64_t seed = 1;      // of the random sub-databases
+  bool rows_only = false;
+  bool json = false;
+  std::optional<std::string> gradescope;
+  std::optional<std::size_t> max_rows;
+};
+
+// What the command line asks for: grading, or one of the informational
+// requests, or a usage error with its message (without "relalg: ").
+struct parsed_command {
+  enum kind { grade, help, version, usage_error } what = grade;
+  grade_options options;
+  std::string error;
+};
+
+parsed_command parse_command(const std::vector<std::string>& args);
+
+}  // namespace grade
+
+#endif
