@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/io.h"
+#include "grade/grade.h"
 
 #ifndef RELALG_VERSION
 #define RELALG_VERSION "unknown"
@@ -30,10 +31,15 @@
 
 namespace {
 
-constexpr const char* kUsage = "usage: relalg [OPTION]... INPUT OUTPUT";
+constexpr const char* kUsage =
+    "usage: relalg [OPTION]... INPUT OUTPUT\n"
+    "       relalg --grade REFERENCE [--db FILE]... [--search N] [--seed N] [--rows-only]\n"
+    "              [--json] [--gradescope FILE] [--max-rows N] SUBMISSION...";
 
 constexpr const char* kHelp =
     "usage: relalg [OPTION]... INPUT OUTPUT\n"
+    "       relalg --grade REFERENCE [--db FILE]... [--search N] [--seed N] [--rows-only]\n"
+    "              [--json] [--gradescope FILE] [--max-rows N] SUBMISSION...\n"
     "\n"
     "Evaluates the relational-algebra query on the first line of INPUT over\n"
     "the tables that follow it, and writes the echo of INPUT and the result\n"
@@ -59,7 +65,28 @@ constexpr const char* kHelp =
     "  --            end of options (a path may then begin with '-')\n"
     "\n"
     "exit status: 0 the result was written, 1 the run failed (message on\n"
-    "standard error), 2 wrong usage.\n";
+    "standard error), 2 wrong usage.\n"
+    "\n"
+    "With --grade, compares the query on the first line of each SUBMISSION\n"
+    "('-' for standard input) with the reference query of REFERENCE on its\n"
+    "tables, and reports each as correct, wrong (with a smallest database that\n"
+    "shows the difference) or error. REFERENCE may be a folder of exercises\n"
+    "NAME.txt, with databases NAME.db1.txt... and a manifest of points; each\n"
+    "SUBMISSION is then a folder of NAME.txt answers.\n"
+    "\n"
+    "grading options:\n"
+    "  --grade REFERENCE   the reference file, or a folder of exercises\n"
+    "  --db FILE           also compare on the tables of FILE (its first line is\n"
+    "                      ignored); may be repeated\n"
+    "  --search N          also compare on N random parts of each database\n"
+    "  --seed N            the seed of those random parts (default 1)\n"
+    "  --rows-only         compare the row lines only, not the header\n"
+    "  --json              write JSON Lines, one object per submission\n"
+    "  --gradescope FILE   also write FILE as Gradescope's results.json\n"
+    "  --max-rows N        as above, for every query evaluated\n"
+    "\n"
+    "grading exit status: 0 every submission correct, 3 some wrong or in error,\n"
+    "1 grading could not run (message on standard error), 2 wrong usage.\n";
 
 std::string describe(const std::string& path) { return path == "-" ? "standard input" : "'" + path + "'"; }
 
@@ -90,6 +117,7 @@ int usage_error(const std::string& message) {
 }  // namespace
 
 int relalg_main(int argc, char** argv) {
+  if (wants_grading(argc, argv)) return grade_main(argc, argv, {kUsage, kHelp, "relalg " RELALG_VERSION});
   std::vector<std::string> operands;
   run_options options;
   std::string explain_path;  // empty: standard error

@@ -1,0 +1,116 @@
+// Wording of the feedback. Result rows are shown indented by two blanks, so
+// that an empty row (of a table without columns) is still seen; the
+// counterexample and the results on it are shown verbatim between marker
+// lines, so that they can be copied as they are.
+#include "grade/feedback.h"
+
+namespace grade {
+
+namespace {
+
+std::string plural(std::size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string where(const outcome& out, const grade_options& o) {
+  std::string w = "the database in '" + out.database + "'";
+  if (out.sample == 0) return w;
+  return "random part " + std::to_string(out.sample) + " of " + w + " (--search " +
+         std::to_string(o.search) + ", seed " + std::to_string(o.seed) + ")";
+}
+
+void list_rows(std::string& m, const char* what, std::size_t count,
+               const std::vector<std::string>& shown) {
+  if (count == 0) return;
+  m += what;
+  m += ": " + std::to_string(count);
+  if (count > shown.size()) m += ", the first " + std::to_string(shown.size());
+  m += "\n";
+  for (const std::string& r : shown) m += "  " + r + "\n";
+}
+
+// A printed result with its final line feed, or the failure message.
+std::string shown(const evaluation& e) { return e.ok() ? e.printed() : e.error() + "\n"; }
+
+void describe_difference(std::string& m, const comparison& c) {
+  if (c.reference_failed) {
+    m += "The reference query fails there, and yours does not:\n" + c.failure + "\n";
+    return;
+  }
+  if (c.header_differs) {
+    m += "The header differs (" + c.header_what + "):\n";
+    m += "  expected: " + c.expected_header + "\n";
+    m += "  yours:    " + c.got_header + "\n";
+  }
+  list_rows(m, "Missing rows (in the reference's result, not in yours)", c.missing_count, c.missing);
+  list_rows(m, "Extra rows (in your result, not in the reference's)", c.extra_count, c.extra);
+  if (c.order_differs) {
+    m += "Your result has the right rows, in another order: row " + std::to_string(c.order_row) +
+         " is " + c.order_got + ", expected " + c.order_expected +
+         ". (union, minus, product and project sort their rows; select, rename and a table name "
+         "keep the order of their operand.)\n";
+  } else if (c.header_differs && c.missing_count == 0 && c.extra_count == 0) {
+    m += "The rows are right.\n";
+  }
+}
+
+void describe_counterexample(std::string& m, const counterexample& cx) {
+  if (cx.row_count == 0) {
+    m += "The difference shows even with no rows at all, on the tables' headers alone";
+  } else {
+    m += "A smallest database that shows the difference has " + plural(cx.row_count, "row", "rows") +
+         (cx.row_count == 1 ? "; without it" : "; without any one of them") +
+         " the two results agree";
+  }
+  m += cx.minimal ? ".\n"
+                  : " (the search stopped after " + std::to_string(cx.tests) +
+                        " evaluations; a smaller one may exist).\n";
+  m += std::string(kInputMarker) + "\n" + cx.input;
+  m += std::string(kReferenceMarker) + "\n" + shown(cx.reference);
+  m += std::string(kSubmissionMarker) + "\n" + shown(cx.submission);
+  m += kEndMarker;
+  m += "\n";
+}
+
+}  // namespace
+
+std::string feedback(const outcome& out, const submission_input& sub, const grade_options& o) {
+  std::string m;
+  const char* result = o.rows_only ? "rows" : "result";
+  switch (out.what) {
+    case verdict::correct:
+      m = std::string("Correct: the same ") + result + " as the reference on " +
+          plural(out.databases, "database", "databases");
+      if (out.samples > 0) {
+        m += " and on " + plural(out.samples, "random part", "random parts") + " of " +
+             (out.databases == 1 ? "it" : "them");
+      }
+      m += ".\n";
+      break;
+    case verdict::error:
+      if (!sub.readable) {
+        m = "Error: your submission cannot be read:\n" + out.failure + "\n";
+      } else {
+        m = "Error: your query fails on " + where(out, o) + ":\n" + out.failure + "\n";
+      }
+      break;
+    case verdict::wrong:
+      if (sub.missing) {
+        m = "Wrong: " + sub.problem + "\n";
+        break;
+      }
+      m = std::string("Wrong: your ") + result + " differs from the reference's on " + where(out, o) +
+          (out.sample > 0 ? ", though not on the whole of it.\n" : ".\n");
+      describe_difference(m, out.diff);
+      if (out.cx) describe_counterexample(m, *out.cx);
+      break;
+  }
+  if (sub.ignored_lines) {
+    m += "Note: only the first line of '" + sub.path +
+         "' is graded, as the query; the lines after it are ignored.\n";
+  }
+  m.pop_back();
+  return m;
+}
+
+}  // namespace grade

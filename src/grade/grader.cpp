@@ -1,0 +1,166 @@
+// The grading loop. Databases are taken one at a time and every submission
+// still undecided is evaluated on each, so only one database is loaded at a
+// time and the reference runs once per database. Submissions with the same
+// query text are graded once. A submission fails (error) when its query
+// fails on a database where the reference does not; it is wrong when the
+// results differ on some database; the first database in order where that
+// happens is the one reported.
+#include "grade/grader.h"
+
+#include <map>
+
+namespace grade {
+
+namespace {
+
+std::uint64_t splitmix(std::uint64_t& state) {
+  std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
+double unit(std::uint64_t& state) { return static_cast<double>(splitmix(state) >> 11) * 0x1.0p-53; }
+
+std::string without_prefix(const std::string& message) {
+  const std::string prefix = "relalg: ";
+  return message.rfind(prefix, 0) == 0 ? message.substr(prefix.size()) : message;
+}
+
+// One distinct query and where its grading stands.
+struct candidate {
+  std::size_t first;  // the first submission holding it
+  outcome out;
+  bool decided = false;  // wrong or in error
+  std::size_t db = 0;    // the database where it went wrong
+  row_set where;         // and its rows there
+};
+
+}  // namespace
+
+const char* verdict_name(verdict v) {
+  switch (v) {
+    case verdict::correct: return "correct";
+    case verdict::wrong: return "wrong";
+    case verdict::error: return "error";
+  }
+  return "error";
+}
+
+row_set random_rows(const source& db, std::uint64_t seed, std::size_t d, std::size_t k) {
+  std::uint64_t state = seed;
+  splitmix(state);
+  state ^= 0xD1B54A32D192ED03ull * (d + 1);
+  splitmix(state);
+  state ^= 0x8CB92BA72F3D8DD7ull * k;
+  row_set rows;
+  for (const source_table& t : db.tables) {
+    const double share = unit(state);
+    for (std::size_t i = 0; i < t.rows.size(); ++i) {
+      if (unit(state) < share) rows.push_back(t.first + static_cast<std::uint32_t>(i));
+    }
+  }
+  return rows;
+}
+
+std::vector<outcome> grade_exercise(const exercise& ex, const std::vector<submission_input>& subs,
+                                    const grade_options& o, const engine_options& eo) {
+  std::vector<outcome> result(subs.size());
+  std::vector<candidate> cands;
+  std::vector<long> cand_of(subs.size(), -1);
+  std::map<std::string, std::size_t> by_query;
+  for (std::size_t i = 0; i < subs.size(); ++i) {
+    if (subs[i].missing) {
+      result[i].what = verdict::wrong;
+    } else if (!subs[i].readable) {
+      result[i].what = verdict::error;
+      result[i].failure = "relalg: " + subs[i].problem;
+    } else {
+      const auto [it, fresh] = by_query.emplace(subs[i].query, cands.size());
+      if (fresh) cands.push_back({i, {}, false, 0, {}});
+      cand_of[i] = static_cast<long>(it->second);
+    }
+  }
+
+  const auto reference_on = [&](engine_db& e, std::size_t d, std::size_t sample) {
+    evaluation ref = e.evaluate(ex.reference_query);
+    if (!ref.ok() && sample == 0) {
+      throw input_error("relalg: the reference query in '" + ex.reference_path + "' fails" +
+                        (d == 0 ? std::string() : " on the database in '" + ex.databases[d].label + "'") +
+                        ": " + without_prefix(ref.error()));
+    }
+    return ref;
+  };
+  const auto judge = [&](candidate& c, const evaluation& ref, const evaluation& sub, std::size_t d,
+                         std::size_t sample, const row_set* rows) {
+    if (!sub.ok() && ref.ok()) {
+      c.out.what = verdict::error;
+      c.out.failure = sub.error();
+      c.out.diff = comparison();
+    } else if (!c.decided && !same_result(ref, sub, o.rows_only)) {
+      c.out.what = verdict::wrong;
+      c.out.diff = compare(ref, sub, o.rows_only);
+      c.where = rows != nullptr ? *rows : row_set();
+    } else {
+      return;
+    }
+    c.out.database = ex.databases[d].label;
+    c.out.sample = sample;
+    c.db = d;
+    c.decided = true;
+  };
+
+  // The databases themselves. A query that is wrong on one is still run on
+  // the others, since failing on any of them makes it an error.
+  for (std::size_t d = 0; d < ex.databases.size() && !cands.empty(); ++d) {
+    engine_db e(ex.databases[d].src, eo);
+    const evaluation ref = reference_on(e, d, 0);
+    for (candidate& c : cands) {
+      if (c.out.what == verdict::error) continue;
+      ++c.out.databases;
+      judge(c, ref, e.evaluate(subs[c.first].query), d, 0, nullptr);
+    }
+  }
+  // Random sub-databases, for the queries right on every database so far.
+  for (std::size_t d = 0; d < ex.databases.size(); ++d) {
+    const source& db = ex.databases[d].src;
+    for (std::size_t k = 1; k <= o.search; ++k) {
+      bool open = false;
+      for (const candidate& c : cands) open = open || !c.decided;
+      if (!open) break;
+      const row_set rows = random_rows(db, o.seed, d, k);
+      engine_db e(db, choice{rows, {}}, eo);
+      const evaluation ref = reference_on(e, d, k);
+      for (candidate& c : cands) {
+        if (c.decided) continue;
+        ++c.out.samples;
+        judge(c, ref, e.evaluate(subs[c.first].query), d, k, &rows);
+      }
+    }
+  }
+
+  // Counterexamples, with the cells of each database read once.
+  std::map<std::size_t, std::vector<std::vector<std::string>>> cells;
+  for (candidate& c : cands) {
+    if (c.out.what != verdict::wrong) continue;
+    const std::size_t d = c.db;
+    const source& db = ex.databases[d].src;
+    if (cells.count(d) == 0) cells[d] = engine_db(db, eo).row_cells(db);
+    counterexample_request req;
+    req.db = &db;
+    req.start = c.out.sample == 0 ? every_row(db).rows : c.where;
+    req.reference_query = ex.reference_query;
+    req.submission_query = subs[c.first].query;
+    req.witnesses = c.out.diff.witnesses;
+    req.cells = &cells[d];
+    req.rows_only = o.rows_only;
+    req.options = eo;
+    c.out.cx = find_counterexample(req);
+  }
+  for (std::size_t i = 0; i < subs.size(); ++i) {
+    if (cand_of[i] >= 0) result[i] = cands[static_cast<std::size_t>(cand_of[i])].out;
+  }
+  return result;
+}
+
+}  // namespace grade

@@ -1,0 +1,179 @@
+// Writing the reports. JSON is produced by hand: the objects are flat and
+// their fields fixed, and strings need only the escaping below.
+#include "grade/report.h"
+
+#include <cstdio>
+#include <map>
+
+namespace grade {
+
+namespace {
+
+// The length of the UTF-8 sequence at s[i], or 0 when none starts there.
+std::size_t utf8_length(std::string_view s, std::size_t i) {
+  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char c = b(i);
+  std::size_t n = 0;
+  unsigned char lo = 0x80;
+  unsigned char hi = 0xBF;
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    if (c == 0xE0) lo = 0xA0;
+    if (c == 0xED) hi = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    if (c == 0xF0) lo = 0x90;
+    if (c == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + n > s.size() || b(i + 1) < lo || b(i + 1) > hi) return 0;
+  for (std::size_t k = 2; k < n; ++k) {
+    if (b(i + k) < 0x80 || b(i + k) > 0xBF) return 0;
+  }
+  return n;
+}
+
+std::string optional_string(const std::string* s) { return s == nullptr ? "null" : json_string(*s); }
+
+std::string string_array(const std::vector<std::string>& v) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    if (i > 0) out += ',';
+    out += json_string(v[i]);
+  }
+  return out + "]";
+}
+
+std::string shown(const evaluation& e) { return e.ok() ? e.printed() : e.error(); }
+
+}  // namespace
+
+std::string json_string(std::string_view s) {
+  static const char* const hex = "0123456789abcdef";
+  std::string out = "\"";
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x80) {
+      const std::size_t n = utf8_length(s, i);
+      if (n > 0) {
+        out.append(s.substr(i, n));
+        i += n;
+      } else {
+        // The code point U+00XX, written in UTF-8.
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+        ++i;
+      }
+      continue;
+    }
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          out += "\\u00";
+          out += hex[c >> 4];
+          out += hex[c & 15];
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+    ++i;
+  }
+  return out + "\"";
+}
+
+std::string format_points(double p) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.10g", p);
+  return buf;
+}
+
+void write_text(std::ostream& out, const std::vector<graded_item>& items, const report_layout& l) {
+  std::size_t count[3] = {0, 0, 0};
+  struct folder_total {
+    double score = 0;
+    double max = 0;
+  };
+  std::map<std::string, folder_total> totals;
+  std::vector<std::string> order;
+  for (const graded_item& it : items) {
+    ++count[static_cast<int>(it.out->what)];
+    out << "== " << it.sub->path << ": " << verdict_name(it.out->what);
+    if (l.folders) {
+      out << " (" << format_points(it.score) << " of " << format_points(it.max_score) << ")";
+      if (totals.count(it.folder) == 0) order.push_back(it.folder);
+      totals[it.folder].score += it.score;
+      totals[it.folder].max += it.max_score;
+    }
+    out << "\n" << it.message << "\n\n";
+  }
+  if (l.folders) {
+    for (const std::string& f : order) {
+      out << f << ": " << format_points(totals[f].score) << " of " << format_points(totals[f].max)
+          << " points\n";
+    }
+  }
+  out << items.size() << (items.size() == 1 ? " submission" : " submissions") << " graded: "
+      << count[0] << " correct, " << count[1] << " wrong, " << count[2] << " in error\n";
+}
+
+void write_json_lines(std::ostream& out, const std::vector<graded_item>& items) {
+  for (const graded_item& it : items) {
+    const outcome& o = *it.out;
+    const comparison& d = o.diff;
+    const counterexample* cx = o.cx ? &*o.cx : nullptr;
+    std::string line = "{\"submission\":" + json_string(it.sub->path);
+    line += ",\"exercise\":" + (it.ex->name.empty() ? std::string("null") : json_string(it.ex->name));
+    line += ",\"verdict\":" + json_string(verdict_name(o.what));
+    line += ",\"score\":" + format_points(it.score);
+    line += ",\"max_score\":" + format_points(it.max_score);
+    line += ",\"message\":" + json_string(it.message);
+    line += std::string(",\"header_differs\":") + (d.header_differs ? "true" : "false");
+    line += ",\"missing\":" + string_array(d.missing);
+    line += ",\"extra\":" + string_array(d.extra);
+    line += ",\"missing_count\":" + std::to_string(d.missing_count);
+    line += ",\"extra_count\":" + std::to_string(d.extra_count);
+    const bool placed = o.what != verdict::correct && !o.database.empty();
+    line += ",\"database\":" + optional_string(placed ? &o.database : nullptr);
+    line += ",\"sample\":" + (placed && o.sample > 0 ? std::to_string(o.sample) : std::string("null"));
+    line += ",\"counterexample\":" + optional_string(cx != nullptr ? &cx->input : nullptr);
+    line += ",\"counterexample_rows\":" + (cx != nullptr ? std::to_string(cx->row_count) : std::string("null"));
+    line += ",\"counterexample_minimal\":" +
+            (cx != nullptr ? std::string(cx->minimal ? "true" : "false") : std::string("null"));
+    const std::string ref = cx != nullptr ? shown(cx->reference) : std::string();
+    const std::string sub = cx != nullptr ? shown(cx->submission) : std::string();
+    line += ",\"reference_result\":" + optional_string(cx != nullptr ? &ref : nullptr);
+    line += ",\"submission_result\":" + optional_string(cx != nullptr ? &sub : nullptr);
+    out << line << "}\n";
+  }
+}
+
+std::string gradescope_results(const std::vector<graded_item>& items, const report_layout& l) {
+  double total = 0;
+  std::string tests;
+  for (const graded_item& it : items) {
+    total += it.score;
+    const bool by_exercise = l.folders && l.submission_args == 1;
+    const std::string& name = by_exercise ? it.ex->name : it.sub->path;
+    if (!tests.empty()) tests += ",\n";
+    tests += "{\"name\":" + json_string(name) + ",\"score\":" + format_points(it.score) +
+             ",\"max_score\":" + format_points(it.max_score) + ",\"status\":" +
+             (it.out->what == verdict::correct ? "\"passed\"" : "\"failed\"") +
+             ",\"output\":" + json_string(it.message) + ",\"output_format\":\"text\"" +
+             ",\"visibility\":" + json_string(it.ex->visibility) + "}";
+  }
+  return "{\"score\":" + format_points(total) + ",\"tests\":[\n" + tests + "\n]}\n";
+}
+
+std::string gradescope_failure(const std::string& message) {
+  return "{\"score\":0,\"output\":" + json_string(message) + ",\"tests\":[]}\n";
+}
+
+}  // namespace grade

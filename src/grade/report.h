@@ -1,0 +1,50 @@
+// The output formats of grading: the text report, JSON Lines (one object
+// per graded submission) and Gradescope's results.json.
+#ifndef RELALG_GRADE_REPORT_H
+#define RELALG_GRADE_REPORT_H
+
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "grade/grader.h"
+#include "grade/inputs.h"
+
+namespace grade {
+
+// One submission of one exercise, graded.
+struct graded_item {
+  const exercise* ex = nullptr;
+  const submission_input* sub = nullptr;
+  const outcome* out = nullptr;
+  std::string message;  // the feedback
+  std::string folder;   // the SUBMISSION argument, in folder mode
+  double score = 0;
+  double max_score = 1;
+};
+
+struct report_layout {
+  bool folders = false;             // exercises of a reference folder
+  std::size_t submission_args = 0;  // SUBMISSION arguments
+};
+
+// "== PATH: VERDICT" and the feedback for each item, then a summary.
+void write_text(std::ostream& out, const std::vector<graded_item>& items, const report_layout& l);
+
+void write_json_lines(std::ostream& out, const std::vector<graded_item>& items);
+
+std::string gradescope_results(const std::vector<graded_item>& items, const report_layout& l);
+// The results.json of a grading that could not run: no tests, the message.
+std::string gradescope_failure(const std::string& message);
+
+// A JSON string literal. Bytes that are not UTF-8 stand for the code
+// points of the same number (U+0080 to U+00FF).
+std::string json_string(std::string_view s);
+
+// Points as written: 1, 0.5, 2.25.
+std::string format_points(double p);
+
+}  // namespace grade
+
+#endif
