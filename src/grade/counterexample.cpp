@@ -9,6 +9,7 @@
 #include "grade/counterexample.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_set>
 
 #include "grade/compare.h"
@@ -104,16 +105,22 @@ counterexample find_counterexample(const counterexample_request& req) {
     return !same_result(r, s, req.rows_only);
   };
 
-  row_set rows = req.start;
+  // The first candidate that shows the difference; the last is the start,
+  // where it was seen. Should even that not show it, the start is shown
+  // as it is, not claimed minimal.
+  std::optional<row_set> found;
   for (const row_set& cand : candidates(req)) {
-    if (cand == req.start || differs(cand)) {
-      rows = cand;
+    if (differs(cand)) {
+      found = cand;
       break;
     }
   }
-  ddmin_result m = ddmin(rows, differs);
-  rows = std::move(m.rows);
-  cx.minimal = m.minimal;
+  row_set rows = req.start;
+  if (found) {
+    ddmin_result m = ddmin(*found, differs);
+    rows = std::move(m.rows);
+    cx.minimal = m.minimal;
+  }
 
   // Tables none of whose rows is chosen are left out when neither result
   // changes without them; then the rows are checked one by one again, on

@@ -1,0 +1,322 @@
+#!/usr/bin/env python3
+"""End-to-end tests of `relalg --grade` over the teaching database here.
+
+    tests/grade/run_tests.py BIN [--sizes]
+
+exercises/ holds one reference per exercise (NAME.txt, with extra databases
+NAME.dbK.txt and a manifest), submissions/NAME/ the answers students really
+give, expected.txt the verdict of each and the size of its counterexample.
+Every counterexample is run through BIN itself: the two queries must give
+different results on it, and equal results once any one of its rows is taken
+away. --sizes prints the counterexample sizes per mistake.
+"""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+
+BIN = os.path.abspath(sys.argv[1])
+HERE = os.path.dirname(os.path.abspath(__file__))
+EXERCISES = os.path.join(HERE, "exercises")
+failures = []
+
+
+def check(cond, what):
+    if not cond:
+        failures.append(what)
+    return cond
+
+
+def run(args, stdin=b"", cwd=HERE):
+    p = subprocess.run([BIN] + args, input=stdin, capture_output=True, cwd=cwd, timeout=120)
+    return p.returncode, p.stdout, p.stderr
+
+
+def evaluate(text):
+    """The result of BIN on an input text: (True, printed table) or (False, message)."""
+    status, out, err = run(["-", "-"], stdin=text)
+    if status != 0:
+        return False, err.decode("utf-8", "replace").rstrip("\n")
+    echo = text + (b"\n" if text and not text.endswith(b"\n") else b"") + b"\n"
+    assert out.startswith(echo), "no echo"
+    return True, out[len(echo):].decode("utf-8", "replace")
+
+
+def same(a, b, rows_only):
+    if not a[0] or not b[0]:
+        return a[0] == b[0]
+    if rows_only:
+        return a[1].split("\n", 1)[1] == b[1].split("\n", 1)[1]
+    return a[1] == b[1]
+
+
+def blocks(lines):
+    """The table blocks of an input's lines after the query: (header, rows)."""
+    out, cur = [], None
+    for line in lines:
+        if line == b"":
+            cur = None
+        elif cur is None:
+            cur = (line, [])
+            out.append(cur)
+        else:
+            cur[1].append(line)
+    return out
+
+
+def grade_json(args):
+    status, out, err = run(["--grade"] + args + ["--json"])
+    objs = [json.loads(line) for line in out.decode().splitlines()]
+    return status, objs, err.decode()
+
+
+def databases_of(name):
+    dbs = sorted(f for f in os.listdir(EXERCISES) if f.startswith(name + ".db"))
+    return [os.path.join("exercises", name + ".txt")] + [os.path.join("exercises", f) for f in dbs]
+
+
+def read(path):
+    with open(os.path.join(HERE, path), "rb") as f:
+        return f.read()
+
+
+def check_counterexample(obj, ref_query, rows_only=False):
+    """The counterexample separates the queries, is 1-minimal, and is made of
+    rows of the database named in the result."""
+    label = obj["submission"]
+    cx = obj["counterexample"].encode()
+    if not check(cx.endswith(b"\n"), label + ": counterexample ends with a line feed"):
+        return
+    lines = cx[:-1].split(b"\n")
+    body = lines[1:]
+    sub = evaluate(cx)
+    ref = evaluate(b"\n".join([ref_query] + body) + b"\n")
+    check(sub[1] == obj["submission_result"].rstrip("\n") or sub[1] == obj["submission_result"],
+          label + ": submission_result is the result of the counterexample")
+    check(ref[1] == obj["reference_result"].rstrip("\n") or ref[1] == obj["reference_result"],
+          label + ": reference_result is the reference's result on it")
+    check(not same(ref, sub, rows_only), label + ": the counterexample separates the queries")
+    # Row lines: every line of a block after its header.
+    row_at = []
+    in_block = False
+    for i, line in enumerate(body):
+        if line == b"":
+            in_block = False
+        elif in_block:
+            row_at.append(i)
+        else:
+            in_block = True
+    check(len(row_at) == obj["counterexample_rows"], label + ": counterexample_rows counts its rows")
+    check(obj["counterexample_minimal"] is True, label + ": reported 1-minimal")
+    for i in row_at:
+        rest = body[:i] + body[i + 1:]
+        r = evaluate(b"\n".join([ref_query] + rest) + b"\n")
+        s = evaluate(b"\n".join([lines[0]] + rest) + b"\n")
+        check(same(r, s, rows_only),
+              label + ": still differs without row " + body[i].decode("utf-8", "replace"))
+    db = read(obj["database"])
+    source = {h: rows for h, rows in blocks(db.split(b"\n")[1:])}
+    for header, rows in blocks(body):
+        have = list(source.get(header, []))
+        check(header in source, label + ": table " + header.decode() + " is in the database")
+        for r in rows:
+            if check(r in have, label + ": row " + r.decode() + " is a row of the database"):
+                have.remove(r)
+
+
+def test_exercises(sizes):
+    expected = {}
+    for line in read("expected.txt").decode().splitlines():
+        if line.strip() and not line.startswith("#"):
+            f = line.split()
+            expected[(f[0], f[1])] = (f[2], int(f[3]) if len(f) > 3 else None)
+    on_disk = set()
+    for name in sorted(os.listdir(os.path.join(HERE, "submissions"))):
+        files = sorted(os.listdir(os.path.join(HERE, "submissions", name)))
+        on_disk |= {(name, f[:-4]) for f in files}
+        paths = [os.path.join("submissions", name, f) for f in files]
+        dbs = databases_of(name)
+        args = [dbs[0]] + sum((["--db", d] for d in dbs[1:]), []) + paths
+        status, objs, err = grade_json(args)
+        check(err == "", name + ": nothing on standard error")
+        check(len(objs) == len(paths), name + ": one JSON object per submission")
+        ref_query = read(dbs[0]).split(b"\n")[0]
+        verdicts = set()
+        for obj in objs:
+            key = (name, os.path.basename(obj["submission"])[:-4])
+            want, rows = expected.get(key, (None, None))
+            verdicts.add(obj["verdict"])
+            check(obj["verdict"] == want, "%s: verdict %s, expected %s" % (obj["submission"], obj["verdict"], want))
+            if obj["verdict"] == "wrong":
+                check(obj["counterexample_rows"] == rows,
+                      "%s: counterexample of %s rows, expected %s" % (obj["submission"], obj["counterexample_rows"], rows))
+                check_counterexample(obj, ref_query)
+                if sizes:
+                    print("%-22s %-34s %d rows" % (name, key[1], obj["counterexample_rows"]))
+            else:
+                check(obj["counterexample"] is None and obj["counterexample_rows"] is None,
+                      obj["submission"] + ": no counterexample unless wrong")
+            if obj["verdict"] == "error":
+                check(obj["message"].startswith("Error: your query fails") and "\nrelalg: " in obj["message"],
+                      obj["submission"] + ": an error's feedback holds the message")
+        check(status == (0 if verdicts == {"correct"} else 3), name + ": exit status %d" % status)
+    check(on_disk == set(expected), "expected.txt lists exactly the submissions: %s" % (on_disk ^ set(expected)))
+
+
+def test_feedback_details():
+    # Missing and extra rows: counts and the first five, in result order.
+    status, objs, _ = grade_json(["exercises/who_took_what.txt", "submissions/who_took_what/wrong_join_without_condition.txt",
+                                  "submissions/third_years/wrong_missing_projection.txt"])
+    o = objs[0]
+    check(o["missing_count"] == 0 and o["extra_count"] == 73 and len(o["extra"]) == 5, "join without condition: 73 extra rows, 5 shown")
+    check(o["extra"][0] == "'Ada','CS201'", "extra rows in result order")
+    check("Extra rows (in your result, not in the reference's): 73, the first 5\n  'Ada','CS201'" in o["message"], "extra rows in the feedback")
+    check(o["header_differs"] is False, "same header")
+    # A header that differs: the header and the rows, and a counterexample without rows.
+    status, objs, _ = grade_json(["exercises/third_years.txt", "submissions/third_years/wrong_missing_projection.txt"])
+    o = objs[0]
+    check(o["header_differs"] is True and o["counterexample_rows"] == 0, "missing projection: header differs, no rows needed")
+    check("The header differs (the number of columns):\n  expected: (name text)\n  yours:    (id int, name text, year int)" in o["message"],
+          "the headers are shown")
+    check(o["counterexample"] == "select(students, EQ(year, 3))\nstudents(id int, name text, year int)\n",
+          "a counterexample keeps the header of a table the query needs, without rows")
+    # Tables after the query are ignored, and the feedback says so.
+    _, objs, _ = grade_json(["exercises/third_years.txt", "submissions/third_years/correct_blanks_and_tables_after.txt"])
+    check(objs[0]["verdict"] == "correct" and "Note: only the first line of" in objs[0]["message"], "tables after the query: a note")
+    # Text and JSON give the same feedback.
+    args = ["exercises/honours.txt", "--db", "exercises/honours.db1.txt", "submissions/honours/wrong_gt_for_gte.txt",
+            "submissions/honours/correct_not_lt.txt"]
+    _, objs, _ = grade_json(args)
+    status, out, err = run(["--grade"] + args)
+    want = "".join("== %s: %s\n%s\n\n" % (o["submission"], o["verdict"], o["message"]) for o in objs)
+    want += "2 submissions graded: 1 correct, 1 wrong, 0 in error\n"
+    check(status == 3 and out.decode() == want, "the text report holds each JSON message")
+    check("on the database in 'exercises/honours.db1.txt'" in objs[0]["message"], "the database where it differs is named")
+
+
+def test_modes():
+    # --rows-only: names of the table and the columns are free.
+    args = ["exercises/honours.txt", "--db", "exercises/honours.db1.txt", "submissions/honours/wrong_missing_rename.txt",
+            "submissions/honours/wrong_gt_for_gte.txt"]
+    _, objs, _ = grade_json(args + ["--rows-only"])
+    check([o["verdict"] for o in objs] == ["correct", "wrong"], "--rows-only ignores the header, not the rows")
+    check(objs[1]["header_differs"] is False, "--rows-only: header never differs")
+    check_counterexample(objs[1], read("exercises/honours.txt").split(b"\n")[0], rows_only=True)
+    # --search: a query right on the full data only by accident.
+    lucky = ["exercises/not_enrolled.txt", "search/right_by_accident.txt"]
+    _, objs, _ = grade_json(lucky)
+    check(objs[0]["verdict"] == "correct", "right by accident on the full data")
+    status, objs, _ = grade_json(lucky + ["--search", "20"])
+    check(status == 3 and objs[0]["verdict"] == "wrong" and objs[0]["sample"] is not None, "--search catches it")
+    check("random part" in objs[0]["message"], "the feedback names the random part")
+    check_counterexample(objs[0], read("exercises/not_enrolled.txt").split(b"\n")[0])
+    again = grade_json(lucky + ["--search", "20"])
+    check(again[1] == objs, "--search is deterministic")
+    _, objs, _ = grade_json(["exercises/not_enrolled.txt", "--search", "20", "submissions/not_enrolled/correct_rename_the_table.txt"])
+    check(objs[0]["verdict"] == "correct" and "and on 20 random parts of it" in objs[0]["message"], "correct on random parts")
+    # Standard input as a submission.
+    status, out, _ = run(["--grade", "exercises/third_years.txt", "-", "--json"],
+                         stdin=b"project(select(students, EQ(year, 3)), name)\n")
+    check(status == 0 and json.loads(out)["submission"] == "-", "a submission from standard input")
+
+
+def test_folders():
+    gs = os.path.join(tempfile.mkdtemp(), "results.json")
+    status, objs, err = grade_json(["exercises", "students/alice", "students/bob", "--gradescope", gs])
+    check(status == 3 and err == "", "folder mode runs")
+    got = {(o["submission"], o["verdict"]) for o in objs}
+    check(("students/alice/courses_nobody_took.txt", "wrong") in got, "a missing file is wrong")
+    missing = [o for o in objs if o["submission"] == "students/alice/courses_nobody_took.txt"][0]
+    check(missing["message"] == "Wrong: there is no file courses_nobody_took.txt in 'students/alice'.", "missing file feedback")
+    check(sum(o["score"] for o in objs if o["submission"].startswith("students/alice/")) == 7.5, "alice scores 7.5")
+    check(sum(o["score"] for o in objs if o["submission"].startswith("students/bob/")) == 5, "bob scores 5")
+    check(sum(o["max_score"] for o in objs) == 25, "points from the manifest, 1 by default")
+    check([o["exercise"] for o in objs][:8] == sorted(o["exercise"] for o in objs[:8]), "exercises in name order")
+    with open(gs) as f:
+        results = json.load(f)
+    check(results["score"] == 12.5 and len(results["tests"]) == 16, "results.json: total score and one test each")
+    t = {x["name"]: x for x in results["tests"]}
+    check(t["students/bob/not_enrolled.txt"]["visibility"] == "hidden", "visibility from the manifest")
+    check(t["students/bob/classmates.txt"]["visibility"] == "after_due_date", "after_due_date")
+    check(t["students/bob/full_transcript.txt"]["visibility"] == "visible", "visible by default")
+    check(t["students/bob/honours.txt"]["status"] == "failed" and t["students/bob/honours.txt"]["max_score"] == 1.5, "failed test")
+    check(t["students/bob/not_enrolled.txt"]["status"] == "passed" and t["students/bob/not_enrolled.txt"]["score"] == 2, "passed test")
+    check("--- counterexample" in t["students/bob/honours.txt"]["output"], "the output holds the counterexample")
+    # One submission folder, as Gradescope runs it: tests named by exercise.
+    status, out, _ = run(["--grade", "exercises", "students/alice", "--gradescope", gs])
+    with open(gs) as f:
+        results = json.load(f)
+    check(sorted(x["name"] for x in results["tests"])[0] == "classmates", "tests named by exercise")
+    check(out.decode().endswith("students/alice: 7.5 of 12.5 points\n8 submissions graded: 4 correct, 4 wrong, 0 in error\n"),
+          "text summary per folder")
+
+
+def test_failures():
+    tmp = tempfile.mkdtemp()
+    bad = os.path.join(tmp, "bad.txt")
+    with open(bad, "w") as f:
+        f.write("project(nosuch, a)\nR(a int)\n1\n")
+    gs = os.path.join(tmp, "results.json")
+    status, out, err = run(["--grade", bad, "submissions/third_years/correct_range.txt", "--gradescope", gs])
+    check(status == 1 and out == b"", "a failing reference: status 1, no report")
+    check(err.decode() == "relalg: the reference query in '%s' fails: no table named 'nosuch'\n" % bad, "its message")
+    with open(gs) as f:
+        check(json.load(f) == {"score": 0, "output": err.decode().rstrip("\n"), "tests": []}, "results.json says why")
+    status, _, err = run(["--grade", os.path.join(tmp, "none.txt"), "submissions/third_years/correct_range.txt"])
+    check(status == 1 and "cannot read" in err.decode(), "an unreadable reference: status 1")
+    status, _, err = run(["--grade", "exercises/third_years.txt", "--db", os.path.join(tmp, "none.txt"), "x"])
+    check(status == 1 and "cannot read" in err.decode(), "an unreadable --db: status 1")
+    for args in (["--grade", "exercises/third_years.txt"], ["--grade"], ["--grade", "r", "--search", "x", "s"],
+                 ["--grade", "r", "--frob", "s"], ["s", "--grade", "r", "--grade", "q"]):
+        status, out, err = run(args)
+        check(status == 2 and "usage: relalg" in err.decode() and out == b"", "usage error: %s" % args)
+    status, out, _ = run(["--grade", "x", "--help"])
+    check(status == 0 and b"--gradescope FILE" in out and b"--search N" in out, "--help lists the grading options")
+    # An unreadable submission is an error; odd bytes stay valid JSON.
+    odd = os.path.join(tmp, "odd.txt")
+    with open(odd, "wb") as f:
+        f.write(b"project(select(students, EQ(name, '\xff\x01\"')), name)\n")
+    status, objs, _ = grade_json(["exercises/third_years.txt", odd, tmp])
+    check(status == 3 and [o["verdict"] for o in objs] == ["wrong", "error"], "odd bytes, and a folder as a file")
+    check("\u00ff\u0001\"" in objs[0]["counterexample"], "bytes that are not UTF-8 stand for U+0080..U+00FF")
+    # Failing on one database outweighs being wrong on another.
+    only = os.path.join(tmp, "only_students.txt")
+    with open(only, "wb") as f:
+        f.write(b"ignored\n" + read("exercises/third_years.txt").split(b"\n\n")[0].split(b"\n", 1)[1] + b"\n")
+    join = os.path.join(tmp, "join.txt")
+    with open(join, "w") as f:
+        f.write("project(select(product(students, enrolments), EQ(id, student)), name)\n")
+    status, objs, _ = grade_json(["exercises/third_years.txt", "--db", only, join])
+    check(status == 3 and objs[0]["verdict"] == "error" and objs[0]["database"] == only
+          and "no table named 'enrolments'" in objs[0]["message"], "an error on a later database")
+    # No crash on a query nested very deep, nor on a product over the limit.
+    deep = os.path.join(tmp, "deep.txt")
+    with open(deep, "w") as f:
+        f.write("union(" * 50000 + "students" + ",students)" * 50000 + "\n")
+    status, objs, _ = grade_json(["exercises/third_years.txt", deep])
+    check(status == 3 and objs[0]["verdict"] == "wrong", "a deep query is graded")
+    big = os.path.join(tmp, "big.txt")
+    with open(big, "w") as f:
+        f.write("project(select(product(product(students, enrolments), courses), EQ(id, student)), name, course)\n")
+    status, objs, _ = grade_json(["exercises/who_took_what.txt", "--max-rows", "200", big,
+                                  "submissions/who_took_what/correct_operands_swapped.txt"])
+    check([o["verdict"] for o in objs] == ["error", "correct"] and "more than the limit of 200" in objs[0]["message"],
+          "a product over --max-rows is an error")
+
+
+def main():
+    sizes = "--sizes" in sys.argv
+    test_exercises(sizes)
+    test_feedback_details()
+    test_modes()
+    test_folders()
+    test_failures()
+    for f in failures:
+        print("FAIL:", f)
+    print("%d failures" % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,116 @@
+// Grading's command line, the manifest of a reference folder, and the JSON
+// it writes.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "grade/inputs.h"
+#include "grade/options.h"
+#include "grade/report.h"
+
+namespace {
+
+using args = std::vector<std::string>;
+
+TEST(GradeCommand, Parses) {
+  const grade::parsed_command pc = grade::parse_command(
+      {"a.txt", "--grade", "ref", "--db=x", "--db", "y", "--search", "5", "--seed=9", "--rows-only",
+       "--json", "--gradescope", "out.json", "--max-rows=10", "-", "--", "--json"});
+  ASSERT_EQ(pc.what, grade::parsed_command::grade) << pc.error;
+  const grade::grade_options& o = pc.options;
+  EXPECT_EQ(o.reference, "ref");
+  EXPECT_EQ(o.databases, (args{"x", "y"}));
+  EXPECT_EQ(o.submissions, (args{"a.txt", "-", "--json"}));
+  EXPECT_EQ(o.search, 5u);
+  EXPECT_EQ(o.seed, 9u);
+  EXPECT_TRUE(o.rows_only && o.json);
+  EXPECT_EQ(o.gradescope.value_or(""), "out.json");
+  EXPECT_EQ(o.max_rows.value_or(0), 10u);
+}
+
+TEST(GradeCommand, UsageErrors) {
+  const struct {
+    args a;
+    const char* error;
+  } cases[] = {
+      {{"--grade"}, "--grade needs the reference file or folder"},
+      {{"--grade", "r"}, "expected at least one submission"},
+      {{"s"}, "--grade needs the reference file or folder"},
+      {{"--grade", "r", "--grade", "q", "s"}, "--grade is given twice"},
+      {{"--grade", "r", "--search", "-1", "s"}, "--search needs a whole number, not '-1'"},
+      {{"--grade", "r", "--search=", "s"}, "--search needs a whole number, not ''"},
+      {{"--grade", "r", "s", "--seed"}, "--seed needs a number"},
+      {{"--grade", "r", "s", "--db"}, "--db needs a file"},
+      {{"--grade", "r", "s", "--frob"}, "unknown option '--frob'"},
+  };
+  for (const auto& c : cases) {
+    const grade::parsed_command pc = grade::parse_command(c.a);
+    EXPECT_EQ(pc.what, grade::parsed_command::usage_error);
+    EXPECT_EQ(pc.error, c.error);
+  }
+  EXPECT_EQ(grade::parse_command({"--grade", "r", "--help"}).what, grade::parsed_command::help);
+}
+
+TEST(Manifest, Entries) {
+  const auto m = grade::parse_manifest(
+      "# comment\n\nex1 2\n  ex2\t0.5  hidden # trailing\r\nex3 1 after_due_date\n", "m");
+  ASSERT_EQ(m.size(), 3u);
+  EXPECT_EQ(m[0].name, "ex1");
+  EXPECT_EQ(m[0].points, 2);
+  EXPECT_EQ(m[0].visibility, "visible");
+  EXPECT_EQ(m[1].points, 0.5);
+  EXPECT_EQ(m[1].visibility, "hidden");
+  EXPECT_EQ(m[2].visibility, "after_due_date");
+}
+
+TEST(Manifest, PositionedErrors) {
+  const struct {
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {"ex1 2\nex2 two\n",
+       "relalg: dir/manifest:2:5: error: points must be a number such as 2 or 0.5, not 'two'\nex2 two\n    ^"},
+      {"ex1\n", "relalg: dir/manifest:1:4: error: expected the points after the exercise name\nex1\n   ^"},
+      {"ex1 1 public\n",
+       "relalg: dir/manifest:1:7: error: visibility must be visible, hidden, after_due_date or "
+       "after_published, not 'public'\nex1 1 public\n      ^"},
+      {"ex1 1\n\tex1 2\n",
+       "relalg: dir/manifest:2:2: error: exercise 'ex1' is listed twice (first on line 1)\n\tex1 2\n\t^"},
+      {"ex1 1. hidden\n",
+       "relalg: dir/manifest:1:5: error: points must be a number such as 2 or 0.5, not '1.'\nex1 1. hidden\n    ^"},
+  };
+  for (const auto& c : cases) {
+    try {
+      grade::parse_manifest(c.text, "dir/manifest");
+      ADD_FAILURE() << "accepted: " << c.text;
+    } catch (const grade::input_error& e) {
+      EXPECT_EQ(std::string(e.what()), c.message);
+    }
+  }
+}
+
+TEST(Json, Strings) {
+  const struct {
+    std::string in;
+    const char* out;
+  } cases[] = {
+      {"plain", "\"plain\""},
+      {"q\"b\\s", "\"q\\\"b\\\\s\""},
+      {"a\nb\tc\rd", "\"a\\nb\\tc\\rd\""},
+      {std::string("\x01\x1f\x7f", 3), "\"\\u0001\\u001f\x7f\""},
+      {std::string("\0", 1), "\"\\u0000\""},
+      {"\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80", "\"\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\""},
+      {"\xff", "\"\xc3\xbf\""},            // not UTF-8: U+00FF
+      {"\xc3", "\"\xc3\x83\""},            // cut short
+      {"\xed\xa0\x80", "\"\xc3\xad\xc2\xa0\xc2\x80\""},  // a surrogate is not UTF-8
+      {"\xc0\xaf", "\"\xc3\x80\xc2\xaf\""},  // overlong
+  };
+  for (const auto& c : cases) EXPECT_EQ(grade::json_string(c.in), c.out) << c.in;
+  EXPECT_EQ(grade::format_points(1), "1");
+  EXPECT_EQ(grade::format_points(0.5), "0.5");
+  EXPECT_EQ(grade::format_points(12.25), "12.25");
+  EXPECT_EQ(grade::gradescope_failure("relalg: x"), "{\"score\":0,\"output\":\"relalg: x\",\"tests\":[]}\n");
+}
+
+}  // namespace
