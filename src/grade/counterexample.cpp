@@ -1,15 +1,18 @@
 // Counterexample search. Candidate starting sets, smallest first: no rows at
-// all (a header that differs shows there), the rows sharing a value with a
-// differing result row, the rows sharing a value with those, and the whole
-// set where the difference was seen. Values of relational algebra results
-// are always copied from input cells, so the rows a result row comes from
-// usually hold some of its values; a join partner usually shares a key with
-// them. Whatever the guess, a set is used only once the two queries are seen
-// to differ on it, so it is sound for every query, monotone or not.
+// all (a header that differs shows there); the rows holding a value of a
+// differing result row; those grown, a few times over, by the rows that
+// share a rare value with them (a join partner shares a key; a value held by
+// many rows, such as a year, is no lead); and the whole set where the
+// difference was seen. Result values are always copied from input cells, so
+// the rows a result row comes from usually hold some of its values. Whatever
+// the guess, a set is used only once the two queries are seen to differ on
+// it, so the search is sound for every query, monotone or not.
 #include "grade/counterexample.h"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "grade/compare.h"
@@ -19,42 +22,73 @@ namespace grade {
 namespace {
 
 using value_set = std::unordered_set<std::string>;
+using cell_table = std::vector<std::vector<std::string>>;
 
-// The rows of `from` holding one of the values.
-row_set rows_with(const row_set& from, const value_set& values,
-                  const std::vector<std::vector<std::string>>& cells) {
-  row_set out;
-  for (const std::uint32_t r : from) {
-    for (const std::string& v : cells[r]) {
-      if (values.count(v) != 0) {
-        out.push_back(r);
-        break;
+constexpr int kGrowths = 3;
+
+// The rows of a set by the values they hold.
+class value_index {
+ public:
+  value_index(const row_set& rows, const cell_table& cells) : cells_(cells) {
+    for (const std::uint32_t r : rows) {
+      for (const std::string& v : cells[r]) {
+        std::vector<std::uint32_t>& at = rows_[v];
+        if (at.empty() || at.back() != r) at.push_back(r);
       }
     }
+    rare_ = std::max<std::size_t>(8, static_cast<std::size_t>(std::sqrt(static_cast<double>(rows.size()))));
   }
-  return out;
-}
 
-value_set values_of(const row_set& rows, const std::vector<std::vector<std::string>>& cells) {
-  value_set out;
-  for (const std::uint32_t r : rows) out.insert(cells[r].begin(), cells[r].end());
-  return out;
-}
+  // The rows holding one of the values, each value counted only when it is
+  // rare unless all_values.
+  row_set rows_with(const value_set& values, bool all_values) const {
+    row_set out;
+    for (const std::string& v : values) {
+      const auto it = rows_.find(v);
+      if (it == rows_.end() || (!all_values && it->second.size() > rare_)) continue;
+      out.insert(out.end(), it->second.begin(), it->second.end());
+    }
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
+  }
+
+  // The sets grown from the rows holding the seed values.
+  void grow(value_set seen, std::vector<row_set>& out) const {
+    row_set level = rows_with(seen, true);
+    out.push_back(level);
+    for (int i = 0; i < kGrowths; ++i) {
+      value_set fresh;
+      for (const std::uint32_t r : level) {
+        for (const std::string& v : cells_[r]) {
+          if (seen.insert(v).second) fresh.insert(v);
+        }
+      }
+      const row_set more = rows_with(fresh, false);
+      row_set next;
+      std::set_union(level.begin(), level.end(), more.begin(), more.end(), std::back_inserter(next));
+      if (next.size() == level.size()) break;
+      level = std::move(next);
+      out.push_back(level);
+    }
+  }
+
+ private:
+  const cell_table& cells_;
+  std::unordered_map<std::string, std::vector<std::uint32_t>> rows_;
+  std::size_t rare_ = 8;
+};
 
 std::vector<row_set> candidates(const counterexample_request& req) {
   std::vector<row_set> out{row_set{}};
-  const auto* cells = req.cells;
-  if (cells != nullptr && cells->size() == req.db->row_count) {
+  if (req.cells != nullptr && req.cells->size() == req.db->row_count && !req.witnesses.empty()) {
+    const value_index index(req.start, *req.cells);
     value_set all;
-    std::vector<row_set> near;
     for (const auto& w : req.witnesses) {
-      const value_set values(w.begin(), w.end());
-      all.insert(values.begin(), values.end());
-      near.push_back(rows_with(req.start, values, *cells));
-      out.push_back(near.back());
+      index.grow(value_set(w.begin(), w.end()), out);
+      all.insert(w.begin(), w.end());
     }
-    if (req.witnesses.size() > 1) out.push_back(rows_with(req.start, all, *cells));
-    for (const row_set& n : near) out.push_back(rows_with(req.start, values_of(n, *cells), *cells));
+    if (req.witnesses.size() > 1) index.grow(all, out);
   }
   out.push_back(req.start);
   std::stable_sort(out.begin(), out.end(),
