@@ -34,12 +34,12 @@ namespace {
 constexpr const char* kUsage =
     "usage: relalg [OPTION]... INPUT OUTPUT\n"
     "       relalg --grade REFERENCE [--db FILE]... [--search N] [--seed N] [--rows-only]\n"
-    "              [--json] [--gradescope FILE] [--max-rows N] SUBMISSION...";
+    "              [--json] [--gradescope FILE] [--max-rows N] [--jobs N] SUBMISSION...";
 
 constexpr const char* kHelp =
     "usage: relalg [OPTION]... INPUT OUTPUT\n"
     "       relalg --grade REFERENCE [--db FILE]... [--search N] [--seed N] [--rows-only]\n"
-    "              [--json] [--gradescope FILE] [--max-rows N] SUBMISSION...\n"
+    "              [--json] [--gradescope FILE] [--max-rows N] [--jobs N] SUBMISSION...\n"
     "\n"
     "Evaluates the relational-algebra query on the first line of INPUT over\n"
     "the tables that follow it, and writes the echo of INPUT and the result\n"
@@ -84,6 +84,7 @@ constexpr const char* kHelp =
     "  --json              write JSON Lines, one object per submission\n"
     "  --gradescope FILE   also write FILE as Gradescope's results.json\n"
     "  --max-rows N        as above, for every query evaluated\n"
+    "  --jobs N            evaluate on N threads (default: one per core, at most 4)\n"
     "\n"
     "grading exit status: 0 every submission correct, 3 some wrong or in error,\n"
     "1 grading could not run (message on standard error), 2 wrong usage.\n";

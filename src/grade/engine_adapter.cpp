@@ -174,6 +174,11 @@ engine_options default_engine_options() {
   return o;
 }
 
+void apply_engine_options(const engine_options& o) {
+  set_row_limit(o.max_rows);
+  set_memory_budget(o.memory_budget);
+}
+
 // ---- Evaluations -------------------------------------------------------------------------
 
 std::string_view evaluation::header() const {
@@ -241,8 +246,6 @@ engine_db::~engine_db() = default;
 evaluation engine_db::evaluate(const std::string& query) {
   evaluation e;
   try {
-    set_row_limit(opt_.max_rows);
-    set_memory_budget(opt_.memory_budget);
     std::shared_ptr<table> result;
     run_with_stack(nesting_depth(query),
                    [&] { result = std::make_shared<table>(interp_->interpreter(query)); });

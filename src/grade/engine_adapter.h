@@ -99,7 +99,15 @@ class evaluation {
   std::shared_ptr<const table> result_;
 };
 
-// A loaded database, ready to evaluate any number of queries on it.
+// The engine keeps its limits for the whole process, not per evaluation:
+// this sets them, once, before any database is evaluated on (and before
+// grading starts threads). Each engine_db also holds the options it was
+// built with, for an engine that takes them per run.
+void apply_engine_options(const engine_options& o);
+
+// A loaded database, ready to evaluate any number of queries on it. One
+// database is used by one thread at a time; different databases may be
+// used at once.
 class engine_db {
  public:
   engine_db(const source& s, const choice& c, const engine_options& opt);

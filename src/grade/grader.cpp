@@ -4,10 +4,20 @@
 // query text are graded once. A submission fails (error) when its query
 // fails on a database where the reference does not; it is wrong when the
 // results differ on some database; the first database in order where that
-// happens is the one reported.
+// happens is the one reported. Distinct queries are evaluated on several
+// threads, each with a database of its own, and each result depends only on
+// its own query, so the output does not depend on the threads.
 #include "grade/grader.h"
 
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace grade {
 
@@ -35,6 +45,36 @@ struct candidate {
   std::size_t db = 0;    // the database where it went wrong
   row_set where;         // and its rows there
 };
+
+// Calls work(w, i) once for every i < n, on up to `jobs` threads; w is the
+// thread's number (0 for the calling thread), so that work can keep state
+// per thread. The first exception thrown is rethrown once all have ended.
+void spread(std::size_t n, std::size_t jobs,
+            const std::function<void(std::size_t, std::size_t)>& work) {
+  std::atomic<std::size_t> next{0};
+  std::exception_ptr error;
+  std::mutex error_lock;
+  const auto run = [&](std::size_t w) {
+    try {
+      for (std::size_t i = next++; i < n; i = next++) work(w, i);
+    } catch (...) {
+      const std::lock_guard<std::mutex> hold(error_lock);
+      if (!error) error = std::current_exception();
+      next = n;
+    }
+  };
+  std::vector<std::thread> threads;
+  for (std::size_t w = 1; w < std::min(jobs, n); ++w) {
+    try {
+      threads.emplace_back(run, w);
+    } catch (const std::system_error&) {
+      break;  // fewer threads, same work
+    }
+  }
+  run(0);
+  for (std::thread& t : threads) t.join();
+  if (error) std::rethrow_exception(error);
+}
 
 }  // namespace
 
@@ -110,53 +150,69 @@ std::vector<outcome> grade_exercise(const exercise& ex, const std::vector<submis
     c.decided = true;
   };
 
+  const std::size_t jobs = o.jobs;
   // The databases themselves. A query that is wrong on one is still run on
   // the others, since failing on any of them makes it an error.
   for (std::size_t d = 0; d < ex.databases.size() && !cands.empty(); ++d) {
-    engine_db e(ex.databases[d].src, eo);
-    const evaluation ref = reference_on(e, d, 0);
+    std::vector<std::unique_ptr<engine_db>> engines(jobs);
+    engines[0] = std::make_unique<engine_db>(ex.databases[d].src, eo);
+    const evaluation ref = reference_on(*engines[0], d, 0);
+    std::vector<candidate*> todo;
     for (candidate& c : cands) {
-      if (c.out.what == verdict::error) continue;
-      ++c.out.databases;
-      judge(c, ref, e.evaluate(subs[c.first].query), d, 0, nullptr);
+      if (c.out.what != verdict::error) todo.push_back(&c);
     }
+    spread(todo.size(), jobs, [&](std::size_t w, std::size_t i) {
+      if (!engines[w]) engines[w] = std::make_unique<engine_db>(ex.databases[d].src, eo);
+      candidate& c = *todo[i];
+      ++c.out.databases;
+      judge(c, ref, engines[w]->evaluate(subs[c.first].query), d, 0, nullptr);
+    });
   }
   // Random sub-databases, for the queries right on every database so far.
   for (std::size_t d = 0; d < ex.databases.size(); ++d) {
     const source& db = ex.databases[d].src;
     for (std::size_t k = 1; k <= o.search; ++k) {
-      bool open = false;
-      for (const candidate& c : cands) open = open || !c.decided;
-      if (!open) break;
-      const row_set rows = random_rows(db, o.seed, d, k);
-      engine_db e(db, choice{rows, {}}, eo);
-      const evaluation ref = reference_on(e, d, k);
+      std::vector<candidate*> todo;
       for (candidate& c : cands) {
-        if (c.decided) continue;
-        ++c.out.samples;
-        judge(c, ref, e.evaluate(subs[c.first].query), d, k, &rows);
+        if (!c.decided) todo.push_back(&c);
       }
+      if (todo.empty()) break;
+      const row_set rows = random_rows(db, o.seed, d, k);
+      std::vector<std::unique_ptr<engine_db>> engines(jobs);
+      engines[0] = std::make_unique<engine_db>(db, choice{rows, {}}, eo);
+      const evaluation ref = reference_on(*engines[0], d, k);
+      spread(todo.size(), jobs, [&](std::size_t w, std::size_t i) {
+        if (!engines[w]) engines[w] = std::make_unique<engine_db>(db, choice{rows, {}}, eo);
+        candidate& c = *todo[i];
+        ++c.out.samples;
+        judge(c, ref, engines[w]->evaluate(subs[c.first].query), d, k, &rows);
+      });
     }
   }
 
   // Counterexamples, with the cells of each database read once.
   std::map<std::size_t, std::vector<std::vector<std::string>>> cells;
+  std::vector<candidate*> wrong;
   for (candidate& c : cands) {
     if (c.out.what != verdict::wrong) continue;
-    const std::size_t d = c.db;
-    const source& db = ex.databases[d].src;
-    if (cells.count(d) == 0) cells[d] = engine_db(db, eo).row_cells(db);
+    const source& db = ex.databases[c.db].src;
+    if (cells.count(c.db) == 0) cells[c.db] = engine_db(db, eo).row_cells(db);
+    wrong.push_back(&c);
+  }
+  spread(wrong.size(), jobs, [&](std::size_t, std::size_t i) {
+    candidate& c = *wrong[i];
+    const source& db = ex.databases[c.db].src;
     counterexample_request req;
     req.db = &db;
     req.start = c.out.sample == 0 ? every_row(db).rows : c.where;
     req.reference_query = ex.reference_query;
     req.submission_query = subs[c.first].query;
     req.witnesses = c.out.diff.witnesses;
-    req.cells = &cells[d];
+    req.cells = &cells.at(c.db);
     req.rows_only = o.rows_only;
     req.options = eo;
     c.out.cx = find_counterexample(req);
-  }
+  });
   for (std::size_t i = 0; i < subs.size(); ++i) {
     if (cand_of[i] >= 0) result[i] = cands[static_cast<std::size_t>(cand_of[i])].out;
   }

@@ -3,7 +3,9 @@
 // next argument or after "=", and "--" ends the options.
 #include "grade/options.h"
 
+#include <algorithm>
 #include <charconv>
+#include <thread>
 
 namespace grade {
 
@@ -18,9 +20,14 @@ bool whole_number(const std::string& v, N& out) {
 
 }  // namespace
 
+std::size_t default_jobs() {
+  return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+}
+
 parsed_command parse_command(const std::vector<std::string>& args) {
   parsed_command pc;
   grade_options& o = pc.options;
+  o.jobs = default_jobs();
   bool have_reference = false;
   bool options_done = false;
   const auto fail = [&pc](std::string message) {
@@ -56,7 +63,7 @@ parsed_command parse_command(const std::vector<std::string>& args) {
     }
     // Options with a value.
     static const char* const valued[] = {"--grade", "--db", "--search", "--seed", "--gradescope",
-                                         "--max-rows"};
+                                         "--max-rows", "--jobs"};
     std::string name;
     std::string value;
     for (const char* v : valued) {
@@ -91,6 +98,9 @@ parsed_command parse_command(const std::vector<std::string>& args) {
       if (!whole_number(value, n)) return fail(name + " needs a whole number, not '" + value + "'");
       if (name == "--search") {
         o.search = n;
+      } else if (name == "--jobs") {
+        if (n == 0) return fail("--jobs needs at least 1, not '0'");
+        o.jobs = n;
       } else {
         o.max_rows = n;
       }

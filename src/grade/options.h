@@ -1,6 +1,6 @@
 // The command line of grading: relalg --grade REFERENCE [--db FILE]...
 // [--search N] [--seed N] [--rows-only] [--json] [--gradescope FILE]
-// [--max-rows N] SUBMISSION...
+// [--max-rows N] [--jobs N] SUBMISSION...
 #ifndef RELALG_GRADE_OPTIONS_H
 #define RELALG_GRADE_OPTIONS_H
 
@@ -22,7 +22,11 @@ struct grade_options {
   bool json = false;
   std::optional<std::string> gradescope;
   std::optional<std::size_t> max_rows;
+  std::size_t jobs = 1;        // threads evaluating submissions
 };
+
+// The threads --jobs defaults to: one per core, at most 4.
+std::size_t default_jobs();
 
 // What the command line asks for: grading, or one of the informational
 // requests, or a usage error with its message (without "relalg: ").

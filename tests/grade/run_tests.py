@@ -243,6 +243,10 @@ def test_folders():
     check(t["students/bob/honours.txt"]["status"] == "failed" and t["students/bob/honours.txt"]["max_score"] == 1.5, "failed test")
     check(t["students/bob/not_enrolled.txt"]["status"] == "passed" and t["students/bob/not_enrolled.txt"]["score"] == 2, "passed test")
     check("--- counterexample" in t["students/bob/honours.txt"]["output"], "the output holds the counterexample")
+    # The threads change nothing.
+    outs = [run(["--grade", "exercises", "students/alice", "students/bob", "--search", "5", "--jobs", j])
+            for j in ("1", "3")]
+    check(outs[0] == outs[1] and outs[0][0] == 3, "the same report on 1 and 3 threads")
     # One submission folder, as Gradescope runs it: tests named by exercise.
     status, out, _ = run(["--grade", "exercises", "students/alice", "--gradescope", gs])
     with open(gs) as f:

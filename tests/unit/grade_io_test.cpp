@@ -16,7 +16,7 @@ using args = std::vector<std::string>;
 TEST(GradeCommand, Parses) {
   const grade::parsed_command pc = grade::parse_command(
       {"a.txt", "--grade", "ref", "--db=x", "--db", "y", "--search", "5", "--seed=9", "--rows-only",
-       "--json", "--gradescope", "out.json", "--max-rows=10", "-", "--", "--json"});
+       "--json", "--gradescope", "out.json", "--max-rows=10", "--jobs", "3", "-", "--", "--json"});
   ASSERT_EQ(pc.what, grade::parsed_command::grade) << pc.error;
   const grade::grade_options& o = pc.options;
   EXPECT_EQ(o.reference, "ref");
@@ -27,6 +27,8 @@ TEST(GradeCommand, Parses) {
   EXPECT_TRUE(o.rows_only && o.json);
   EXPECT_EQ(o.gradescope.value_or(""), "out.json");
   EXPECT_EQ(o.max_rows.value_or(0), 10u);
+  EXPECT_EQ(o.jobs, 3u);
+  EXPECT_EQ(grade::parse_command({"--grade", "r", "s"}).options.jobs, grade::default_jobs());
 }
 
 TEST(GradeCommand, UsageErrors) {
@@ -43,6 +45,7 @@ TEST(GradeCommand, UsageErrors) {
       {{"--grade", "r", "s", "--seed"}, "--seed needs a number"},
       {{"--grade", "r", "s", "--db"}, "--db needs a file"},
       {{"--grade", "r", "s", "--frob"}, "unknown option '--frob'"},
+      {{"--grade", "r", "s", "--jobs=0"}, "--jobs needs at least 1, not '0'"},
   };
   for (const auto& c : cases) {
     const grade::parsed_command pc = grade::parse_command(c.a);
