@@ -17,14 +17,14 @@ if [[ ! -f "$build/CMakeCache.txt" ]]; then
     -DRELALG_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build.configure.log" 2>&1 ||
     { cat "$build.configure.log"; exit 1; }
 fi
-cmake --build "$build" -j2 --target fuzz_program fuzz_predicate fuzz_table >"$build/fuzz-build.log" 2>&1 ||
+cmake --build "$build" -j2 --target fuzz_program fuzz_predicate fuzz_table fuzz_grade >"$build/fuzz-build.log" 2>&1 ||
   { tail -40 "$build/fuzz-build.log"; exit 1; }
 
 "$here/seed.sh" "$build/seeds" >/dev/null || exit 1
 mkdir -p "$build/artifacts"
 
 failed=0
-for kind in program predicate table; do
+for kind in program predicate table grade; do
   target=fuzz_$kind
   corpus=$build/corpus/$kind
   mkdir -p "$corpus"

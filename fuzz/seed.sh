@@ -5,18 +5,20 @@
 # OUTDIR/predicate every select condition found in those inputs' queries,
 #                  plus a few hand-written ones
 # OUTDIR/table     every table block of those inputs (header and rows)
+# OUTDIR/grade     a reference query, a submission's query and the tables,
+#                  from tests/grade/ (each exercise with each of its answers)
 set -euo pipefail
 out=${1:?usage: seed.sh OUTDIR}
 root=$(cd "$(dirname "$0")/.." && pwd)
-mkdir -p "$out/program" "$out/predicate" "$out/table"
+mkdir -p "$out/program" "$out/predicate" "$out/table" "$out/grade"
 
 shopt -s nullglob globstar
 files=("$root"/tests/cases/*/input.txt "$root"/examples/**/*.txt)
 
-python3 - "$out" "${files[@]}" <<'PY'
+python3 - "$out" "$root/tests/grade" "${files[@]}" <<'PY'
 import hashlib, os, sys
 
-out, files = sys.argv[1], sys.argv[2:]
+out, grading, files = sys.argv[1], sys.argv[2], sys.argv[3:]
 
 def put(kind, data):
     name = hashlib.sha1(data).hexdigest()
@@ -61,6 +63,14 @@ for path in files:
             put("table", b"\n".join(block))
             block = []
 
+for name in sorted(os.listdir(os.path.join(grading, "submissions"))):
+    ref = open(os.path.join(grading, "exercises", name + ".txt"), "rb").read()
+    query, _, tables = ref.partition(b"\n")
+    folder = os.path.join(grading, "submissions", name)
+    for f in sorted(os.listdir(folder)):
+        answer = open(os.path.join(folder, f), "rb").read().split(b"\n")[0]
+        put("grade", query + b"\n" + answer + b"\n" + tables)
+
 for cond in [b"EQ(a,1)", b"NOT(LT(b,'x'))", b"AND(GT(a,0),OR(EQ(c,x),NEQ(a,'s')))",
              b"GTE(a,a)", b"LTE( a , -3 )", b"OR(EQ(,),NOT(NOT(EQ(x,0))))", b"FOO(a,b)"]:
     put("predicate", cond)
@@ -68,6 +78,6 @@ for text in [b"R(a int, b text, a int)\n1, 'x y', 3\n,,'q\n-7 x",
              b"union(project(R,a,b),rename(S,T(x,y)))", b"f(a(b,c),d(e,f(g,h)),i)j(k,l)"]:
     put("table", text)
 PY
-for kind in program predicate table; do
+for kind in program predicate table grade; do
   echo "$kind: $(ls "$out/$kind" | wc -l) seeds"
 done

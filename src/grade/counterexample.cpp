@@ -151,7 +151,7 @@ counterexample find_counterexample(const counterexample_request& req) {
   }
   row_set rows = req.start;
   if (found) {
-    ddmin_result m = ddmin(*found, differs);
+    ddmin_result m = ddmin(*found, differs, req.budget);
     rows = std::move(m.rows);
     cx.minimal = m.minimal;
   }

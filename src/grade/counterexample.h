@@ -28,6 +28,7 @@ struct counterexample_request {
   const std::vector<std::vector<std::string>>* cells = nullptr;
   bool rows_only = false;
   engine_options options;
+  std::size_t budget = 20000;  // evaluations of delta debugging at most
 };
 
 struct counterexample {

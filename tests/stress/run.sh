@@ -289,6 +289,35 @@ p=$(status=$s1; status_problem determinism_1 0)
 [[ -z "$p" ]] && ! cmp -s "$work/determinism.out1" "$work/determinism.out2" && p="two runs differ"
 verdict determinism ${p:+"$p"}
 
+# ---- Grading ---------------------------------------------------------------------------
+# Submissions nested 100,000 levels deep, one wrong (its counterexample
+# search evaluates it on databases that lack its table, so it fails deep
+# down) and one failing: graded, each with its verdict.
+gen "$R_BLOCK" <<'PY'
+import sys
+work, block = sys.argv[1], sys.argv[2]
+N = 100_000
+open(f"{work}/grade_ref.txt", "w").write("project(R,a)\n" + block + "\n")
+open(f"{work}/grade_wrong.txt", "w").write("union(R," * N + "R" + ")" * N + "\n")
+open(f"{work}/grade_error.txt", "w").write("union(R," * N + "S" + ")" * N + "\n")
+PY
+t0=${EPOCHREALTIME/./}
+(ulimit -v "$limit_kb"; exec timeout 60 "$bin" --grade "$work/grade_ref.txt" --json \
+  "$work/grade_wrong.txt" "$work/grade_error.txt") >"$work/grade.out" 2>"$work/grade.err"
+status=$?
+elapsed=$(seconds $((${EPOCHREALTIME/./} - t0)))
+p=""
+if [[ $status -ne 3 ]]; then
+  p="exit $status, wanted 3: $(head -c 300 "$work/grade.err")"
+elif ! python3 -c '
+import json, sys
+v = [json.loads(l)["verdict"] for l in open(sys.argv[1])]
+sys.exit(v != ["wrong", "error"])' "$work/grade.out"; then
+  p="verdicts: $(head -c 300 "$work/grade.out")"
+fi
+verdict grade_deep_100k ${p:+"$p"}
+rm -f "$work"/grade*
+
 echo
 echo "$passed passed, $failed failed, $skipped skipped"
 [[ $failed -eq 0 ]]
