@@ -37,11 +37,6 @@ bool differs(const grade::source& db, const grade::choice& c, const std::string&
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  grade::apply_engine_options(options());
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   const std::size_t first = std::min(input.find('\n'), input.size());

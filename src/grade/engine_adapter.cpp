@@ -5,7 +5,6 @@
 #include "grade/engine_adapter.h"
 
 #include <pthread.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <exception>
@@ -17,6 +16,7 @@
 
 #include "algo.h"
 #include "database.h"
+#include "engine/run_limits.h"
 #include "table.h"
 
 // AddressSanitizer, as g++ and clang each announce it.
@@ -166,17 +166,8 @@ choice every_row(const source& s) {
 
 engine_options default_engine_options() {
   engine_options o;
-  const long pages = ::sysconf(_SC_PHYS_PAGES);
-  const long page = ::sysconf(_SC_PAGESIZE);
-  if (pages > 0 && page > 0) {
-    o.memory_budget = static_cast<std::size_t>(pages) * static_cast<std::size_t>(page) / 2;
-  }
+  o.memory_budget = default_memory_budget();
   return o;
-}
-
-void apply_engine_options(const engine_options& o) {
-  set_row_limit(o.max_rows);
-  set_memory_budget(o.memory_budget);
 }
 
 // ---- Evaluations -------------------------------------------------------------------------
@@ -224,7 +215,7 @@ std::vector<std::string> evaluation::column_types() const {
 
 // ---- Databases ---------------------------------------------------------------------------
 
-engine_db::engine_db(const source& s, const choice& c, const engine_options& opt) : opt_(opt) {
+engine_db::engine_db(const source& s, const choice& c, const engine_options& opt) {
   database db;
   auto next = c.rows.begin();
   for (std::size_t t = 0; t < s.tables.size(); ++t) {
@@ -236,7 +227,10 @@ engine_db::engine_db(const source& s, const choice& c, const engine_options& opt
       if (keep) db.addline(st.name, std::string(st.rows[*next - st.first]));
     }
   }
-  interp_ = std::make_unique<algo>(std::move(db));
+  eval_limits limits;
+  limits.row_limit = opt.max_rows;
+  limits.memory_budget = opt.memory_budget;
+  interp_ = std::make_unique<algo>(std::move(db), limits);
 }
 
 engine_db::engine_db(engine_db&&) noexcept = default;

@@ -57,7 +57,8 @@ struct choice {
 // The whole of a source as a choice.
 choice every_row(const source& s);
 
-// Limits of evaluation that the driver's options set.
+// Limits of evaluation that the driver's options set; every database
+// evaluates with the options it was built with.
 struct engine_options {
   std::size_t max_rows = SIZE_MAX;       // --max-rows: the largest product
   std::size_t memory_budget = SIZE_MAX;  // bytes a product may fill
@@ -99,12 +100,6 @@ class evaluation {
   std::shared_ptr<const table> result_;
 };
 
-// The engine keeps its limits for the whole process, not per evaluation:
-// this sets them, once, before any database is evaluated on (and before
-// grading starts threads). Each engine_db also holds the options it was
-// built with, for an engine that takes them per run.
-void apply_engine_options(const engine_options& o);
-
 // A loaded database, ready to evaluate any number of queries on it. One
 // database is used by one thread at a time; different databases may be
 // used at once.
@@ -126,7 +121,6 @@ class engine_db {
 
  private:
   std::unique_ptr<algo> interp_;
-  engine_options opt_;
 };
 
 }  // namespace grade

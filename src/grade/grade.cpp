@@ -61,7 +61,6 @@ int grade_main(int argc, char** argv, const command_texts& texts) {
   const grade_options& o = pc.options;
   engine_options eo = default_engine_options();
   if (o.max_rows) eo.max_rows = *o.max_rows;
-  apply_engine_options(eo);
 
   grading_inputs in;
   std::vector<std::vector<outcome>> outcomes;

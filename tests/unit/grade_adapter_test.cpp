@@ -93,10 +93,8 @@ TEST(Evaluation, ResultsFailuresAndCells) {
   EXPECT_EQ(e.evaluate(deep).rows_text(), ok.rows_text());
   grade::engine_options limited;
   limited.max_rows = 3;
-  grade::apply_engine_options(limited);
   grade::engine_db small(s, limited);
   EXPECT_NE(small.evaluate("product(R,rename(R,S(c,d)))").error().find("limit of 3"), std::string::npos);
-  grade::apply_engine_options(grade::engine_options());
 }
 
 TEST(Compare, HowResultsDiffer) {
