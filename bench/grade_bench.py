@@ -78,7 +78,8 @@ WRONG = [
 
 
 def correct_variants():
-    """Distinct texts of queries equal to REFERENCE_1."""
+    """300 queries equal to REFERENCE_1 on this data that read differently, not
+    only in their blanks (which a grader could see through)."""
     choices = itertools.product(
         ["select(students, EQ(year, 3))", "select(students, EQ(3, year))", "select(students, AND(GTE(year, 3), LTE(year, 3)))"],
         ["GTE(credits, 20)", "NOT(LT(credits, 20))", "GT(credits, 19)"],
@@ -86,16 +87,11 @@ def correct_variants():
          "AND(EQ(code, course), NOT(LT(grade, 70)))", "AND(EQ(course, code), GT(grade, 69))"],
         ["EQ(id, student)", "EQ(student, id)"],
         [False, True],  # the operands of the outer product swapped
-        ["normal", "tight", "spaced"],  # the blanks, which do not count
+        ["enrolments", "project(enrolments, student, course, grade)", "select(enrolments, GTE(grade, 0))"],
     )
     out = []
-    for a, b, c, d, swap, blanks in choices:
-        q = (SWAPPED if swap else GOOD).format(A=a, B=b, C=c, D=d, E="enrolments")
-        if blanks == "tight":
-            q = q.replace(", ", ",")
-        elif blanks == "spaced":
-            q = q.replace("(", "( ").replace(")", " )")
-        out.append(q)
+    for a, b, c, d, swap, e in choices:
+        out.append((SWAPPED if swap else GOOD).format(A=a, B=b, C=c, D=d, E=e))
     return out[:300]
 
 
