@@ -60,6 +60,11 @@ surplus rows_not_in(const std::vector<std::string_view>& have,
 
 }  // namespace
 
+std::string shown_to_student(const evaluation& ref) {
+  if (ref.ok()) return ref.printed();
+  return ref.error().substr(0, ref.error().find('\n'));
+}
+
 bool same_result(const evaluation& ref, const evaluation& sub, bool rows_only) {
   if (!ref.ok() || !sub.ok()) return ref.ok() == sub.ok();
   return rows_only ? ref.rows_text() == sub.rows_text() : ref.printed() == sub.printed();
@@ -72,7 +77,7 @@ comparison compare(const evaluation& ref, const evaluation& sub, bool rows_only)
   if (ref.ok() != sub.ok()) {
     c.reference_failed = !ref.ok();
     c.submission_failed = !sub.ok();
-    c.failure = ref.ok() ? sub.error() : ref.error();
+    c.failure = ref.ok() ? sub.error() : shown_to_student(ref);
     return c;
   }
   c.expected_header = std::string(ref.header());

@@ -43,6 +43,10 @@ struct comparison {
   std::vector<std::vector<std::string>> witnesses;
 };
 
+// The reference's outcome as a student may see it: the printed result, or
+// the first line of its failure, without the excerpt of the reference query.
+std::string shown_to_student(const evaluation& ref);
+
 // Whether the two outcomes count as equal: both failed, or both printed the
 // same bytes (with rows_only, the same row lines).
 bool same_result(const evaluation& ref, const evaluation& sub, bool rows_only);

@@ -130,8 +130,8 @@ counterexample find_counterexample(const counterexample_request& req) {
   const auto run = [&](const row_set& rows, const std::vector<bool>& drop) {
     ++cx.tests;
     engine_db e(db, choice{rows, drop}, req.options);
-    evaluation r = e.evaluate(req.reference_query);
-    evaluation s = e.evaluate(req.submission_query);
+    evaluation r = e.evaluate(req.reference_query, req.reference_name);
+    evaluation s = e.evaluate(req.submission_query, req.submission_name);
     return std::make_pair(std::move(r), std::move(s));
   };
   const std::function<bool(const row_set&)> differs = [&](const row_set& rows) {

@@ -21,6 +21,8 @@ struct counterexample_request {
   row_set start;  // rows of db on which the two queries differ
   std::string reference_query;
   std::string submission_query;
+  std::string reference_name = "<reference>";  // their files, for messages
+  std::string submission_name = "<submission>";
   // Cells of result rows that only one side holds (see comparison).
   std::vector<std::vector<std::string>> witnesses;
   // Cells of db's rows by global number (engine_db::row_cells); may be

@@ -16,6 +16,8 @@
 
 #include "algo.h"
 #include "database.h"
+#include "engine/diagnostic.h"
+#include "engine/errors.h"
 #include "engine/run_limits.h"
 #include "table.h"
 
@@ -237,7 +239,7 @@ engine_db::engine_db(engine_db&&) noexcept = default;
 engine_db& engine_db::operator=(engine_db&&) noexcept = default;
 engine_db::~engine_db() = default;
 
-evaluation engine_db::evaluate(const std::string& query) {
+evaluation engine_db::evaluate(const std::string& query, std::string_view name) {
   evaluation e;
   try {
     std::shared_ptr<table> result;
@@ -250,6 +252,16 @@ evaluation engine_db::evaluate(const std::string& query) {
     e.rows_ = result->rows.size();
     e.result_ = std::move(result);
     e.ok_ = true;
+  } catch (const evaluation_error& x) {
+    e = evaluation();
+    if (x.placed()) {
+      // The span is a range of the query line, the first line of its file.
+      e.error_ = format_diagnostic(name, query, {severity::error, 1, x.span(), x.what(), {}});
+      if (!e.error_.empty() && e.error_.back() == '\n') e.error_.pop_back();
+      e.positioned_ = true;
+    } else {
+      e.error_ = std::string("relalg: ") + x.what();
+    }
   } catch (...) {
     e = evaluation();
     e.error_ = "relalg: " + failure_message(std::current_exception());

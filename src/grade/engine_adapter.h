@@ -72,9 +72,12 @@ engine_options default_engine_options();
 class evaluation {
  public:
   bool ok() const { return ok_; }
-  // The message as the driver would print it ("relalg: ..."); it may span
-  // several lines and ends without a line feed.
+  // The message as the driver would print it: for a failure with a place
+  // in the query, "relalg: NAME:1:COL: error: ...", the query line and a
+  // caret line; else the one line "relalg: ...". It ends without a line
+  // feed.
   const std::string& error() const { return error_; }
+  bool positioned() const { return positioned_; }
   // The printed result: the header line and one line per row, each ended by
   // a line feed.
   const std::string& printed() const { return printed_; }
@@ -93,6 +96,7 @@ class evaluation {
  private:
   friend class engine_db;
   bool ok_ = false;
+  bool positioned_ = false;
   std::string error_;
   std::string printed_;
   std::size_t header_end_ = 0;
@@ -112,8 +116,9 @@ class engine_db {
   ~engine_db();
 
   // Never throws: a failure of the query, of the engine's limits or of
-  // memory is an evaluation that is not ok.
-  evaluation evaluate(const std::string& query);
+  // memory is an evaluation that is not ok. `name` names the query's file
+  // in positioned messages.
+  evaluation evaluate(const std::string& query, std::string_view name = "<query>");
 
   // The cells of every row of s as printed, by global row number. Only for
   // a database built from every row of s; empty when they cannot be had.

@@ -66,7 +66,8 @@ void describe_counterexample(std::string& m, const counterexample& cx) {
                   : " (the search stopped after " + std::to_string(cx.tests) +
                         " evaluations; a smaller one may exist).\n";
   m += std::string(kInputMarker) + "\n" + cx.input;
-  m += std::string(kReferenceMarker) + "\n" + shown(cx.reference);
+  m += std::string(kReferenceMarker) + "\n" + shown_to_student(cx.reference);
+  if (!cx.reference.ok()) m += "\n";
   m += std::string(kSubmissionMarker) + "\n" + shown(cx.submission);
   m += kEndMarker;
   m += "\n";

@@ -32,6 +32,13 @@ std::uint64_t splitmix(std::uint64_t& state) {
 
 double unit(std::uint64_t& state) { return static_cast<double>(splitmix(state) >> 11) * 0x1.0p-53; }
 
+// A positioned message about the file `from` as about the file `to`: the
+// same query, submitted twice.
+void rename_file(std::string& message, const std::string& from, const std::string& to) {
+  const std::string was = "relalg: " + from + ":1:";
+  if (from != to && message.rfind(was, 0) == 0) message.replace(0, was.size(), "relalg: " + to + ":1:");
+}
+
 std::string without_prefix(const std::string& message) {
   const std::string prefix = "relalg: ";
   return message.rfind(prefix, 0) == 0 ? message.substr(prefix.size()) : message;
@@ -123,11 +130,14 @@ std::vector<outcome> grade_exercise(const exercise& ex, const std::vector<submis
   }
 
   const auto reference_on = [&](engine_db& e, std::size_t d, std::size_t sample) {
-    evaluation ref = e.evaluate(ex.reference_query);
+    evaluation ref = e.evaluate(ex.reference_query, ex.reference_path);
     if (!ref.ok() && sample == 0) {
-      throw input_error("relalg: the reference query in '" + ex.reference_path + "' fails" +
-                        (d == 0 ? std::string() : " on the database in '" + ex.databases[d].label + "'") +
-                        ": " + without_prefix(ref.error()));
+      const std::string where = d == 0 ? std::string() : " on the database in '" + ex.databases[d].label + "'";
+      if (ref.positioned()) {
+        throw input_error(ref.error() + (d == 0 ? std::string() : "\nrelalg: note: the reference query fails" + where));
+      }
+      throw input_error("relalg: the reference query in '" + ex.reference_path + "' fails" + where + ": " +
+                        without_prefix(ref.error()));
     }
     return ref;
   };
@@ -165,7 +175,7 @@ std::vector<outcome> grade_exercise(const exercise& ex, const std::vector<submis
       if (!engines[w]) engines[w] = std::make_unique<engine_db>(ex.databases[d].src, eo);
       candidate& c = *todo[i];
       ++c.out.databases;
-      judge(c, ref, engines[w]->evaluate(subs[c.first].query), d, 0, nullptr);
+      judge(c, ref, engines[w]->evaluate(subs[c.first].query, subs[c.first].path), d, 0, nullptr);
     });
   }
   // Random sub-databases, for the queries right on every database so far.
@@ -185,7 +195,7 @@ std::vector<outcome> grade_exercise(const exercise& ex, const std::vector<submis
         if (!engines[w]) engines[w] = std::make_unique<engine_db>(db, choice{rows, {}}, eo);
         candidate& c = *todo[i];
         ++c.out.samples;
-        judge(c, ref, engines[w]->evaluate(subs[c.first].query), d, k, &rows);
+        judge(c, ref, engines[w]->evaluate(subs[c.first].query, subs[c.first].path), d, k, &rows);
       });
     }
   }
@@ -207,6 +217,9 @@ std::vector<outcome> grade_exercise(const exercise& ex, const std::vector<submis
     req.start = c.out.sample == 0 ? every_row(db).rows : c.where;
     req.reference_query = ex.reference_query;
     req.submission_query = subs[c.first].query;
+    req.reference_name = ex.reference_path;
+    // The file the student saves the counterexample as, in their messages.
+    req.submission_name = "FILE";
     req.witnesses = c.out.diff.witnesses;
     req.cells = &cells.at(c.db);
     req.rows_only = o.rows_only;
@@ -214,7 +227,10 @@ std::vector<outcome> grade_exercise(const exercise& ex, const std::vector<submis
     c.out.cx = find_counterexample(req);
   });
   for (std::size_t i = 0; i < subs.size(); ++i) {
-    if (cand_of[i] >= 0) result[i] = cands[static_cast<std::size_t>(cand_of[i])].out;
+    if (cand_of[i] < 0) continue;
+    const candidate& c = cands[static_cast<std::size_t>(cand_of[i])];
+    result[i] = c.out;
+    rename_file(result[i].failure, subs[c.first].path, subs[i].path);
   }
   return result;
 }

@@ -147,7 +147,7 @@ void write_json_lines(std::ostream& out, const std::vector<graded_item>& items) 
     line += ",\"counterexample_rows\":" + (cx != nullptr ? std::to_string(cx->row_count) : std::string("null"));
     line += ",\"counterexample_minimal\":" +
             (cx != nullptr ? std::string(cx->minimal ? "true" : "false") : std::string("null"));
-    const std::string ref = cx != nullptr ? shown(cx->reference) : std::string();
+    const std::string ref = cx != nullptr ? shown_to_student(cx->reference) : std::string();
     const std::string sub = cx != nullptr ? shown(cx->submission) : std::string();
     line += ",\"reference_result\":" + optional_string(cx != nullptr ? &ref : nullptr);
     line += ",\"submission_result\":" + optional_string(cx != nullptr ? &sub : nullptr);

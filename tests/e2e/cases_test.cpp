@@ -101,6 +101,9 @@ TEST(Examples, HaveNoWarnings) {
   int seen = 0;
   for (const auto& e : fs::recursive_directory_iterator(EXAMPLES_DIR)) {
     if (e.path().extension() != ".txt") continue;
+    // Answers to grade (examples/grading/students/) hold a query alone.
+    const std::string text = slurp(e.path());
+    if (text.find_first_not_of('\n', std::min(text.find('\n'), text.size())) == std::string::npos) continue;
     ++seen;
     const fs::path err = fs::temp_directory_path() / ("relalg_warn_" + std::to_string(::getpid()));
     const std::string cmd = std::string("'") + RELALG_BIN + "' --warn '" + e.path().string() +

@@ -264,7 +264,8 @@ def test_failures():
     gs = os.path.join(tmp, "results.json")
     status, out, err = run(["--grade", bad, "submissions/third_years/correct_range.txt", "--gradescope", gs])
     check(status == 1 and out == b"", "a failing reference: status 1, no report")
-    check(err.decode() == "relalg: the reference query in '%s' fails: no table named 'nosuch'\n" % bad, "its message")
+    check(err.decode() == "relalg: %s:1:9: error: no table named 'nosuch'\nproject(nosuch, a)\n        ^~~~~~\n" % bad,
+          "its message")
     with open(gs) as f:
         check(json.load(f) == {"score": 0, "output": err.decode().rstrip("\n"), "tests": []}, "results.json says why")
     status, _, err = run(["--grade", os.path.join(tmp, "none.txt"), "submissions/third_years/correct_range.txt"])
@@ -287,13 +288,25 @@ def test_failures():
     # Failing on one database outweighs being wrong on another.
     only = os.path.join(tmp, "only_students.txt")
     with open(only, "wb") as f:
-        f.write(b"ignored\n" + read("exercises/third_years.txt").split(b"\n\n")[0].split(b"\n", 1)[1] + b"\n")
+        f.write(b"students\n" + read("exercises/third_years.txt").split(b"\n\n")[0].split(b"\n", 1)[1] + b"\n")
+    status, out, err = run(["--grade", "exercises/who_took_what.txt", "--db", only,
+                            "submissions/who_took_what/correct_renamed_key.txt"])
+    check(status == 1 and err.decode().endswith("\nrelalg: note: the reference query fails on the database in '%s'\n" % only)
+          and err.decode().startswith("relalg: exercises/who_took_what.txt:1:"), "a reference failing on a --db")
     join = os.path.join(tmp, "join.txt")
     with open(join, "w") as f:
         f.write("project(select(product(students, enrolments), EQ(id, student)), name)\n")
     status, objs, _ = grade_json(["exercises/third_years.txt", "--db", only, join])
     check(status == 3 and objs[0]["verdict"] == "error" and objs[0]["database"] == only
           and "no table named 'enrolments'" in objs[0]["message"], "an error on a later database")
+    # The same query from two files: each message names its own file.
+    twins = [os.path.join(tmp, n) for n in ("twin1.txt", "twin2.txt")]
+    for t in twins:
+        with open(t, "wb") as f:
+            f.write(read("submissions/third_years/error_misspelt_table.txt"))
+    _, objs, _ = grade_json(["exercises/third_years.txt"] + twins)
+    check(all(("relalg: %s:1:16: error: no table named 'studnets'" % t) in o["message"] for o, t in zip(objs, twins)),
+          "a message names the file it is about")
     # No crash on a query nested deep (deeper ones: tests/stress), nor on a
     # product over the limit.
     deep = os.path.join(tmp, "deep.txt")

@@ -19,7 +19,7 @@ std::string driver_result(const std::string& input, const std::string& query) {
   const std::string rest = input.substr(std::min(input.find('\n'), input.size()));
   const std::string text = query + rest;
   const run_result r = run_text(text);
-  if (r.status != 0) return "relalg: " + r.error;
+  if (r.status != 0) return r.messages;
   return r.output.substr(text.size() + std::string(echo_suffix(text)).size());
 }
 
@@ -67,7 +67,9 @@ TEST(Source, ChosenRowsAndDroppedTables) {
   grade::engine_db e(s, c, grade::engine_options());
   EXPECT_EQ(e.evaluate("R").printed(), "R(a int)\n2\n");
   EXPECT_EQ(e.evaluate("S").printed(), "S(b text)\n'y'\n");
-  EXPECT_EQ(e.evaluate("T").error(), "relalg: no table named 'T'");
+  const grade::evaluation missing = e.evaluate("T", "q.txt");
+  EXPECT_TRUE(missing.positioned());
+  EXPECT_EQ(missing.error(), "relalg: q.txt:1:1: error: no table named 'T'; did you mean 'R' or 'S'?\nT\n^");
   const grade::choice none{{}, {}};
   EXPECT_EQ(grade::render_input("R", s, none), "R\nR(a int)\n\nS(b text)\n\nT(c int)\n");
 }
@@ -86,7 +88,8 @@ TEST(Evaluation, ResultsFailuresAndCells) {
   EXPECT_EQ(e.row_cells(s), (std::vector<std::vector<std::string>>{{"1", "'x,y'"}, {"-2", ""}}));
   const grade::evaluation bad = e.evaluate("product(R,R)");
   EXPECT_FALSE(bad.ok());
-  EXPECT_EQ(bad.error().rfind("relalg: product: column 'a' appears in both operands", 0), 0u);
+  EXPECT_EQ(bad.error().rfind("relalg: <query>:1:1: error: product: column 'a' appears in both operands", 0), 0u);
+  EXPECT_EQ(bad.error().substr(bad.error().find('\n')), "\nproduct(R,R)\n^~~~~~~~~~~~");
   // Deep nesting runs on a stack of its own.
   std::string deep = "R";
   for (int i = 0; i < 2000; ++i) deep = "select(" + deep + ",EQ(a,a))";
@@ -132,7 +135,11 @@ TEST(Compare, HowResultsDiffer) {
 
   const grade::comparison fails = cmp("R", "nosuch");
   EXPECT_TRUE(fails.submission_failed);
-  EXPECT_EQ(fails.failure, "relalg: no table named 'nosuch'");
+  EXPECT_EQ(fails.failure, "relalg: <query>:1:1: error: no table named 'nosuch'\nnosuch\n^~~~~~");
+  // A student never sees the line of the reference query.
+  const grade::comparison ref_fails = cmp("nosuch", "R");
+  EXPECT_TRUE(ref_fails.reference_failed);
+  EXPECT_EQ(ref_fails.failure, "relalg: <query>:1:1: error: no table named 'nosuch'");
 }
 
 }  // namespace
