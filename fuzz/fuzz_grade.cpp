@@ -79,8 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       }
     }
     grade::engine_db back(grade::read_source(cx.input), options());
-    const grade::evaluation br = back.evaluate(ref);
-    const grade::evaluation bs = back.evaluate(sub);
+    const grade::evaluation br = back.evaluate(ref, req.reference_name);
+    const grade::evaluation bs = back.evaluate(sub, req.submission_name);
     if (br.printed() != cx.reference.printed() || br.error() != cx.reference.error() ||
         bs.printed() != cx.submission.printed() || bs.error() != cx.submission.error()) {
       fail("the counterexample's file loads to other results", input);
