@@ -53,7 +53,7 @@ web_result* relalg_run(const char* data, std::size_t len) {
     r->status = run.status;
     r->output = std::move(run.output);
     if (run.status == exit_ok) r->rows = result_rows(input, r->output);
-    if (run.status != exit_ok) r->messages = "relalg: " + run.error + "\n";
+    r->messages = std::move(run.messages);
     r->explain = "null";
   } catch (const std::bad_alloc&) {
     r->status = exit_failed;
