@@ -1,0 +1,220 @@
+// Conditions as SQL: operands resolved to columns or constants, relalg's
+// mixed-kind comparison rules spelt out, constant parts folded away.
+#include "sql/condition.h"
+
+#include <utility>
+
+#include "sql/translate.h"
+
+namespace relalg_sql {
+
+std::string cell_column(std::size_t i) { return concat({"c", std::to_string(i + 1)}); }
+
+namespace {
+
+// A boolean expression, or a truth value known without reading a row.
+struct expr {
+  int known = -1;  // 1 true, 0 false, -1 decided per row
+  std::string sql;
+
+  static expr constant(bool v) { return expr{v ? 1 : 0, {}}; }
+  static expr of(std::string s) { return expr{-1, std::move(s)}; }
+};
+
+std::string render(const expr& e) {
+  if (e.known == 1) return "(1 = 1)";
+  if (e.known == 0) return "(1 = 0)";
+  return e.sql;
+}
+
+expr negate(expr e) {
+  if (e.known >= 0) return expr::constant(e.known == 0);
+  return expr::of(concat({"NOT ", e.sql}));
+}
+
+expr both(expr a, expr b) {
+  if (a.known == 0 || b.known == 0) return expr::constant(false);
+  if (a.known == 1) return b;
+  if (b.known == 1) return a;
+  return expr::of(concat({"(", a.sql, " AND ", b.sql, ")"}));
+}
+
+expr either(expr a, expr b) {
+  if (a.known == 1 || b.known == 1) return expr::constant(true);
+  if (a.known == 0) return b;
+  if (b.known == 0) return a;
+  return expr::of(concat({"(", a.sql, " OR ", b.sql, ")"}));
+}
+
+// An operand as the row binding gives it: a column of the row, or a
+// constant (a literal, or the integer 0 for a name the row lacks).
+struct operand {
+  bool is_column = false;
+  bool is_int = true;
+  t_object value;   // the constant
+  std::string sql;  // the column or the constant, as SQL
+};
+
+operand resolve(const cond_operand& o, const std::vector<std::string>& colnames,
+                const std::vector<bool>& is_int, dialect d) {
+  operand r;
+  if (!o.is_literal) {
+    // The binding holds the last column of a name.
+    for (std::size_t i = colnames.size(); i-- > 0;) {
+      if (colnames[i] == o.name) {
+        r.is_column = true;
+        r.is_int = is_int[i];
+        r.sql = cell_column(i);
+        return r;
+      }
+    }
+    r.value = t_object(0);
+  } else {
+    r.value = o.value;
+  }
+  r.is_int = r.value.is_int;
+  r.sql = r.is_int ? int_literal(r.value.ival) : quote_text(r.value.sval);
+  (void)d;
+  return r;
+}
+
+enum class rel_op { eq, neq, lt, lte, gt, gte };
+
+const char* sql_operator(rel_op op) {
+  switch (op) {
+    case rel_op::eq: return "=";
+    case rel_op::neq: return "<>";
+    case rel_op::lt: return "<";
+    case rel_op::lte: return "<=";
+    case rel_op::gt: return ">";
+    case rel_op::gte: return ">=";
+  }
+  return "=";
+}
+
+// relalg's comparison of two constants.
+bool fold(rel_op op, const t_object& x, const t_object& y) {
+  switch (op) {
+    case rel_op::eq: return x == y;
+    case rel_op::neq: return x != y;
+    case rel_op::lt: return x < y;
+    case rel_op::lte: return x <= y;
+    case rel_op::gt: return x > y;
+    case rel_op::gte: return x >= y;
+  }
+  return false;
+}
+
+// x OP y for operands of one kind, where SQL and relalg agree: integers by
+// value, strings by unsigned bytes.
+expr same_kind(rel_op op, const operand& x, const operand& y, dialect d) {
+  if (!x.is_column && !y.is_column) return expr::constant(fold(op, x.value, y.value));
+  return expr::of(concat({"(", x.sql, x.is_int ? "" : byte_collation(d), " ", sql_operator(op), " ", y.sql, ")"}));
+}
+
+// The integer 0 and the empty string, the neutral contents of the field a
+// value's kind does not use.
+operand zero() {
+  operand z;
+  z.value = t_object(0);
+  z.sql = "0";
+  return z;
+}
+operand empty_text() {
+  operand e;
+  e.is_int = false;
+  e.value = t_object(std::string());
+  e.sql = "''";
+  return e;
+}
+
+// x OP y for operands of different kinds. relalg compares the integer
+// fields and the string fields, a string's integer field being 0 and an
+// integer's string field empty: == needs both fields equal; < looks at the
+// left operand's kind, and >, <= (defined from <) at the right's. So with n
+// the integer and s the string:
+//   EQ   n = 0 and s = ''          NEQ  not EQ
+//   n on the left:  LT n < 0,  LTE true,   GT false,  GTE n >= 0
+//   s on the left:  LT false,  LTE n >= 0, GT n < 0,  GTE true
+expr mixed_kind(rel_op op, const operand& x, const operand& y, dialect d) {
+  const bool int_left = x.is_int;
+  const operand& n = int_left ? x : y;
+  const operand& s = int_left ? y : x;
+  const auto n_is = [&](rel_op o) { return same_kind(o, n, zero(), d); };
+  switch (op) {
+    case rel_op::eq: return both(n_is(rel_op::eq), same_kind(rel_op::eq, s, empty_text(), d));
+    case rel_op::neq:
+      return either(n_is(rel_op::neq), same_kind(rel_op::neq, s, empty_text(), d));
+    case rel_op::lt: return int_left ? n_is(rel_op::lt) : expr::constant(false);
+    case rel_op::lte: return int_left ? expr::constant(true) : n_is(rel_op::gte);
+    case rel_op::gt: return int_left ? expr::constant(false) : n_is(rel_op::lt);
+    case rel_op::gte: return int_left ? n_is(rel_op::gte) : expr::constant(true);
+  }
+  return expr::constant(false);
+}
+
+struct translator {
+  const plan& p;
+  const std::vector<std::string>& colnames;
+  const std::vector<bool>& is_int;
+  dialect d;
+
+  expr node(int32_t i) const {
+    const cond_node& c = p.cond(i);
+    switch (c.op) {
+      case cond_op::not_: return negate(node(c.left));
+      case cond_op::and_: return both(node(c.left), node(c.right));
+      case cond_op::or_: return either(node(c.left), node(c.right));
+      case cond_op::eq: return compare(rel_op::eq, c);
+      case cond_op::neq: return compare(rel_op::neq, c);
+      case cond_op::lt: return compare(rel_op::lt, c);
+      case cond_op::lte: return compare(rel_op::lte, c);
+      case cond_op::gt: return compare(rel_op::gt, c);
+      case cond_op::gte: return compare(rel_op::gte, c);
+      case cond_op::other: return expr::constant(true);
+      case cond_op::fail: break;
+    }
+    throw refusal("select: a condition that does not read as a predicate", c.span);
+  }
+
+  expr compare(rel_op op, const cond_node& c) const {
+    const operand x = resolve(c.x, colnames, is_int, d);
+    const operand y = resolve(c.y, colnames, is_int, d);
+    if (x.is_int == y.is_int) return same_kind(op, x, y, d);
+    return mixed_kind(op, x, y, d);
+  }
+};
+
+// The nesting depth of the condition, found without recursion.
+std::size_t depth_of(const plan& p, int32_t root) {
+  std::vector<std::pair<int32_t, std::size_t>> todo{{root, 1}};
+  std::size_t most = 0;
+  while (!todo.empty()) {
+    const auto [i, depth] = todo.back();
+    todo.pop_back();
+    if (depth > most) most = depth;
+    const cond_node& c = p.cond(i);
+    if (c.op == cond_op::not_ || c.op == cond_op::and_ || c.op == cond_op::or_) {
+      if (c.left >= 0) todo.emplace_back(c.left, depth + 1);
+      if (c.right >= 0) todo.emplace_back(c.right, depth + 1);
+    }
+  }
+  return most;
+}
+
+}  // namespace
+
+std::string condition_sql(const plan& p, int32_t root, const std::vector<std::string>& colnames,
+                          const std::vector<bool>& is_int, dialect d) {
+  const std::size_t depth = depth_of(p, root);
+  if (depth > max_condition_depth) {
+    throw refusal(concat({"select: the condition is nested ", std::to_string(depth)}) +
+                      " levels deep; SQL is written for at most " +
+                      std::to_string(max_condition_depth),
+                  p.cond(root).span);
+  }
+  const translator t{p, colnames, is_int, d};
+  return render(t.node(root));
+}
+
+}  // namespace relalg_sql

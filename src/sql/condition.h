@@ -1,0 +1,35 @@
+// The translation of a selection's condition into a SQL boolean expression
+// over the cell columns c1, c2, ... of the selected rows. The kinds of the
+// operands are known before any row is read (a column holds integers or
+// strings throughout, a literal is what it is written as), so relalg's
+// comparison rules for an integer against a string become plain SQL
+// comparisons, and comparisons of constants are decided here.
+#ifndef RELALG_SQL_CONDITION_H
+#define RELALG_SQL_CONDITION_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/plan.h"
+#include "sql/dialect.h"
+
+namespace relalg_sql {
+
+// The deepest nesting of conditions the translator writes; SQL engines
+// limit the depth of the expressions they parse.
+constexpr std::size_t max_condition_depth = 400;
+
+// The SQL name of cell column i (counted from 0).
+std::string cell_column(std::size_t i);
+
+// The expression for the condition rooted at node `root` of p, over rows
+// whose columns are named `colnames` and hold integers where is_int says
+// so. The condition must hold no failing node. Throws refusal when it is
+// nested deeper than max_condition_depth.
+std::string condition_sql(const plan& p, int32_t root, const std::vector<std::string>& colnames,
+                          const std::vector<bool>& is_int, dialect d);
+
+}  // namespace relalg_sql
+
+#endif

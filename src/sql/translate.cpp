@@ -1,0 +1,381 @@
+// Plan to SQL. Every plan node becomes one named subquery of a WITH clause
+// (so that nesting costs no depth in the SQL), holding its rows in cell
+// columns c1, c2, ... and, for rows that keep an input order (a bare table,
+// and selections and renamings of one), that order in column k: the row's
+// position in its table. Union, minus, product and projection yield
+// distinct rows that the final ORDER BY sorts by their cells, which is
+// relalg's order for columns of one kind each. The final SELECT names its
+// columns as relalg's result does.
+#include "sql/translate.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <set>
+
+#include "logic.h"
+#include "sql/condition.h"
+
+namespace relalg_sql {
+
+namespace {
+
+// A node's result as the translation knows it before any row is read.
+struct rel {
+  std::string name;
+  std::vector<std::string> colnames;
+  std::vector<std::string> coltypes;
+  std::vector<bool> is_int;  // the kind of every cell of a column
+  bool keyed = false;        // rows in the order of column k; else distinct, sorted by cells
+  std::string from;          // the subquery holding the rows
+};
+
+// The cell columns of r as a select list, each prefixed by `qual`; a table
+// without columns is carried by a constant column z, so that every
+// subquery has a column to select.
+std::string cells(const rel& r, const std::string& qual) {
+  if (r.colnames.empty()) return qual + "z";
+  std::string s;
+  for (std::size_t i = 0; i < r.colnames.size(); ++i) {
+    if (i > 0) s += ", ";
+    s += qual + cell_column(i);
+  }
+  return s;
+}
+
+class query_writer {
+ public:
+  query_writer(const plan& p, const catalog_names& names, dialect d)
+      : p_(p), names_(names), d_(d), prefix_(subquery_prefix(names, d)) {}
+
+  std::string run() {
+    const rel root = walk(p_.root);
+    std::string out = "-- result: " + comment_text(header_line(root.name, root.colnames, root.coltypes)) + "\n";
+    if (!with_.empty()) out += "WITH\n" + with_ + "\n";
+    out += "SELECT ";
+    if (root.colnames.empty()) {
+      out += "''";
+    } else {
+      for (std::size_t i = 0; i < root.colnames.size(); ++i) {
+        if (i > 0) out += ", ";
+        out += "r." + cell_column(i);
+        // A name the dialect cannot hold leaves the column under its
+        // position's name.
+        if (name_problem(d_, root.colnames[i]).empty()) out += " AS " + quote_name(root.colnames[i]);
+      }
+    }
+    out += "\nFROM " + root.from + " AS r";
+    out += order_by(root);
+    out += ";\n";
+    return out;
+  }
+
+ private:
+  const plan& p_;
+  const catalog_names& names_;
+  dialect d_;
+  std::string prefix_;
+  std::string with_;
+  int next_ = 0;
+
+  // Subqueries are named PREFIX0, PREFIX1, ...: "n", or "n_", "n__" ...
+  // when a table's SQL name has that form, which the subquery would hide.
+  static std::string subquery_prefix(const catalog_names& names, dialect d) {
+    for (std::string prefix = "n";; prefix += "_") {
+      bool clash = false;
+      for (const auto& [name, sql] : names) {
+        const std::string f = folded_name(d, sql.table);
+        if (f.size() > prefix.size() && f.compare(0, prefix.size(), prefix) == 0 &&
+            f.find_first_not_of("0123456789", prefix.size()) == std::string::npos) {
+          clash = true;
+          break;
+        }
+      }
+      if (!clash) return prefix;
+    }
+  }
+
+  std::string order_by(const rel& r) const {
+    // Qualified, so that no output column's name is taken instead.
+    if (r.keyed) return "\nORDER BY r.k";
+    if (r.colnames.empty()) return "";
+    std::string s = "\nORDER BY ";
+    for (std::size_t i = 0; i < r.colnames.size(); ++i) {
+      if (i > 0) s += ", ";
+      s += "r." + cell_column(i);
+      if (!r.is_int[i]) s += byte_collation(d_);
+    }
+    return s;
+  }
+
+  // Adds a subquery to the WITH clause and returns its name.
+  std::string add(const std::string& body) {
+    std::string name = prefix_ + std::to_string(next_++);
+    if (!with_.empty()) with_ += ",\n";
+    with_ += "  " + name + " AS (" + body + ")";
+    return name;
+  }
+
+  // Evaluation order: operands first, left before right, each depth first;
+  // so the first failure met is the one evaluation would raise. Walked with
+  // an explicit stack, as queries may be nested very deep.
+  rel walk(int32_t root) {
+    std::map<int32_t, rel> done;
+    std::vector<std::pair<int32_t, bool>> todo{{root, false}};
+    while (!todo.empty()) {
+      const auto [i, expanded] = todo.back();
+      todo.pop_back();
+      const plan_node& n = p_.node(i);
+      if (!expanded) {
+        todo.emplace_back(i, true);
+        if (n.right >= 0) todo.emplace_back(n.right, false);
+        if (n.left >= 0) todo.emplace_back(n.left, false);
+        continue;
+      }
+      const auto take = [&](int32_t child) {
+        auto it = done.find(child);
+        rel r = std::move(it->second);
+        done.erase(it);
+        return r;
+      };
+      switch (n.op) {
+        case plan_op::table: done[i] = table(n); break;
+        case plan_op::union_: {
+          rel a = take(n.left);
+          done[i] = union_(n, std::move(a), take(n.right));
+          break;
+        }
+        case plan_op::minus: {
+          rel a = take(n.left);
+          done[i] = minus(std::move(a), take(n.right));
+          break;
+        }
+        case plan_op::product: {
+          rel a = take(n.left);
+          done[i] = product(n, std::move(a), take(n.right));
+          break;
+        }
+        case plan_op::project: done[i] = project(n, take(n.left)); break;
+        case plan_op::rename: done[i] = rename(n, take(n.left)); break;
+        case plan_op::select: done[i] = select(n, take(n.left)); break;
+        case plan_op::fail:
+          throw refusal(n.message >= 0 ? p_.messages[static_cast<std::size_t>(n.message)]
+                                       : std::string("the query has no result"),
+                        n.span);
+      }
+    }
+    return std::move(done.at(root));
+  }
+
+  rel table(const plan_node& n) {
+    const stored_table& t = *n.table;
+    const auto it = names_.find(t.name);
+    if (it == names_.end()) throw refusal("no SQL name was chosen for table " + show_text(t.name), n.span);
+    const table_names& sql = it->second;
+    rel r;
+    r.name = t.name;
+    r.colnames = t.colnames;
+    r.coltypes = t.coltypes;
+    for (const std::string& type : t.coltypes) r.is_int.push_back(type == "int");
+    r.keyed = true;
+    std::string body = "SELECT " + quote_name(sql.position) + " AS k";
+    if (t.colnames.empty()) body += ", 0 AS z";
+    for (std::size_t c = 0; c < t.colnames.size(); ++c) {
+      body += ", " + quote_name(sql.columns[c]) + " AS " + cell_column(c);
+    }
+    body += " FROM " + quote_name(sql.table);
+    r.from = add(body);
+    return r;
+  }
+
+  // Cell columns of a result built from `r`'s rows under the same layout.
+  static rel reshaped(const rel& r) {
+    rel out;
+    out.colnames = r.colnames;
+    out.coltypes = r.coltypes;
+    out.is_int = r.is_int;
+    return out;
+  }
+
+  rel union_(const plan_node& n, rel a, const rel& b) {
+    if (a.colnames.size() != b.colnames.size()) {
+      throw refusal("union: cannot be written in SQL: the operands have " +
+                        std::to_string(a.colnames.size()) + " and " +
+                        std::to_string(b.colnames.size()) +
+                        " columns, and the rows of a SQL table all have one width",
+                    n.span);
+    }
+    for (std::size_t c = 0; c < a.is_int.size(); ++c) {
+      if (a.is_int[c] != b.is_int[c]) {
+        throw refusal(concat({"union: cannot be written in SQL: column ", std::to_string(c + 1)}) +
+                          " holds " + (a.is_int[c] ? "integers" : "strings") +
+                          " in the first operand and " + (b.is_int[c] ? "integers" : "strings") +
+                          " in the second, and a SQL column holds one kind of value",
+                      n.span);
+      }
+    }
+    rel out = reshaped(a);
+    out.name = a.name;
+    out.from = add("SELECT " + cells(a, "") + " FROM " + a.from + " UNION SELECT " + cells(b, "") +
+                   " FROM " + b.from);
+    return out;
+  }
+
+  rel minus(const rel& a, const rel& b) {
+    rel out = reshaped(a);
+    if (a.colnames.size() != b.colnames.size()) {
+      // Rows of different widths are never equal: nothing is taken away.
+      out.from = add("SELECT DISTINCT " + cells(a, "") + " FROM " + a.from);
+      return out;
+    }
+    if (a.is_int == b.is_int) {
+      out.from = add("SELECT " + cells(a, "") + " FROM " + a.from + " EXCEPT SELECT " + cells(b, "") +
+                     " FROM " + b.from);
+      return out;
+    }
+    // Some column holds integers on one side and strings on the other: the
+    // integer 0 and the empty string are the only such cells that are equal.
+    std::string match;
+    for (std::size_t c = 0; c < a.colnames.size(); ++c) {
+      if (c > 0) match += " AND ";
+      const std::string x = "a." + cell_column(c);
+      const std::string y = "b." + cell_column(c);
+      if (a.is_int[c] == b.is_int[c]) {
+        match += x + " = " + y;
+      } else {
+        const std::string& n = a.is_int[c] ? x : y;
+        const std::string& s = a.is_int[c] ? y : x;
+        match += n + " = 0 AND " + s + " = ''";
+      }
+    }
+    out.from = add("SELECT DISTINCT " + cells(a, "a.") + " FROM " + a.from + " AS a WHERE NOT EXISTS (SELECT 1 FROM " +
+                   b.from + " AS b WHERE " + match + ")");
+    return out;
+  }
+
+  rel product(const plan_node& n, const rel& a, const rel& b) {
+    std::vector<std::string> names = a.colnames;
+    names.insert(names.end(), b.colnames.begin(), b.colnames.end());
+    std::set<std::string> seen;
+    std::set<std::string> repeated;
+    for (const std::string& c : names) {
+      if (!seen.insert(c).second) repeated.insert(c);
+    }
+    if (!repeated.empty()) {
+      const std::string& c = *repeated.begin();
+      const bool in_a = std::find(a.colnames.begin(), a.colnames.end(), c) != a.colnames.end();
+      const bool in_b = std::find(b.colnames.begin(), b.colnames.end(), c) != b.colnames.end();
+      throw refusal("product: column " + show_text(c) +
+                        (in_a && in_b ? " appears in both operands" : " appears twice in one operand") +
+                        "; use rename to make the column names distinct",
+                    n.span);
+    }
+    // Columns in byte order of their names, each cell under its own.
+    struct source {
+      const std::string* name;
+      bool from_a;
+      std::size_t col;
+    };
+    std::vector<source> cols;
+    for (std::size_t c = 0; c < a.colnames.size(); ++c) cols.push_back({&a.colnames[c], true, c});
+    for (std::size_t c = 0; c < b.colnames.size(); ++c) cols.push_back({&b.colnames[c], false, c});
+    std::sort(cols.begin(), cols.end(), [](const source& x, const source& y) { return *x.name < *y.name; });
+    rel out;
+    std::string list;
+    for (std::size_t i = 0; i < cols.size(); ++i) {
+      const rel& from = cols[i].from_a ? a : b;
+      out.colnames.push_back(from.colnames[cols[i].col]);
+      out.coltypes.push_back(from.coltypes[cols[i].col]);
+      out.is_int.push_back(from.is_int[cols[i].col]);
+      if (i > 0) list += ", ";
+      list += (cols[i].from_a ? "a." : "b.") + cell_column(cols[i].col) + " AS " + cell_column(i);
+    }
+    if (cols.empty()) list = "0 AS z";
+    out.from = add("SELECT DISTINCT " + list + " FROM " + a.from + " AS a CROSS JOIN " + b.from + " AS b");
+    return out;
+  }
+
+  const std::vector<plan_name>& names_of(const plan_node& n) const {
+    static const std::vector<plan_name> none;
+    return n.names >= 0 ? p_.name_lists[static_cast<std::size_t>(n.names)] : none;
+  }
+
+  rel project(const plan_node& n, const rel& t) {
+    const std::vector<plan_name>& list = names_of(n);
+    rel out;
+    if (list.empty()) {
+      // No columns: every row becomes the empty row, kept once.
+      out.from = add("SELECT DISTINCT 0 AS z FROM " + t.from);
+      return out;
+    }
+    if (t.colnames.empty()) {
+      throw refusal("project: the table has no columns to project onto (listed: " +
+                        show_text(list.front().text) + ")",
+                    n.span);
+    }
+    std::string select;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      // The last column of a name, else the first column.
+      std::size_t at = 0;
+      for (std::size_t c = t.colnames.size(); c-- > 0;) {
+        if (t.colnames[c] == list[i].text) {
+          at = c;
+          break;
+        }
+      }
+      out.colnames.push_back(t.colnames[at]);
+      out.coltypes.push_back(t.coltypes[at]);
+      out.is_int.push_back(t.is_int[at]);
+      if (i > 0) select += ", ";
+      select += cell_column(at) + " AS " + cell_column(i);
+    }
+    out.from = add("SELECT DISTINCT " + select + " FROM " + t.from);
+    return out;
+  }
+
+  rel rename(const plan_node& n, rel t) {
+    const std::vector<plan_name>& list = names_of(n);
+    const std::size_t want = t.colnames.size() + 1;
+    if (list.size() < want) {
+      throw refusal(concat({"rename: expected ", std::to_string(want)}) + " names (the table name and " +
+                        std::to_string(want - 1) + " column name" + (want == 2 ? "" : "s") + "), got " +
+                        std::to_string(list.size()) + "; write rename(E,N(c1,...,cn))",
+                    n.span);
+    }
+    t.name = list[0].text;
+    for (std::size_t c = 0; c < t.colnames.size(); ++c) t.colnames[c] = list[c + 1].text;
+    return t;
+  }
+
+  rel select(const plan_node& n, rel t) {
+    const plan_condition& cond = p_.conditions[static_cast<std::size_t>(n.condition)];
+    if (cond.first_fail >= 0) {
+      const cond_node& bad = p_.cond(cond.first_fail);
+      throw refusal(bad.message >= 0 ? p_.messages[static_cast<std::size_t>(bad.message)]
+                                     : std::string("select: the condition is not a predicate"),
+                    bad.span);
+    }
+    const std::string where = condition_sql(p_, cond.root, t.colnames, t.is_int, d_);
+    t.name.clear();
+    t.from = add("SELECT * FROM " + t.from + " WHERE " + where);
+    return t;
+  }
+};
+
+}  // namespace
+
+std::string header_line(const std::string& name, const std::vector<std::string>& colnames,
+                        const std::vector<std::string>& coltypes) {
+  std::string s = name + "(";
+  for (std::size_t i = 0; i < colnames.size(); ++i) {
+    if (i > 0) s += ", ";
+    s += colnames[i] + " " + coltypes[i];
+  }
+  return s + ")";
+}
+
+std::string translate_query(const plan& p, const catalog_names& names, dialect d) {
+  return query_writer(p, names, d).run();
+}
+
+}  // namespace relalg_sql

@@ -1,0 +1,61 @@
+// Writes the SQL script for an input file, as `relalg --sql` will once the
+// engine's parser is on this branch: sql_tool [--sql-query-only] DIALECT INPUT
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "main.h"
+#include "plan_from_text.h"
+#include "sql/script.h"
+#include "sql/translate.h"
+
+int main(int argc, char** argv) {
+  bool query_only = false;
+  int a = 1;
+  if (a < argc && std::string(argv[a]) == "--sql-query-only") {
+    query_only = true;
+    ++a;
+  }
+  if (argc - a != 2) {
+    std::cerr << "usage: sql_tool [--sql-query-only] sqlite|postgres|duckdb INPUT\n";
+    return 2;
+  }
+  const auto d = relalg_sql::dialect_named(argv[a]);
+  if (!d) {
+    std::cerr << "sql_tool: unknown dialect\n";
+    return 2;
+  }
+  std::ifstream in(argv[a + 1], std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  const std::string input = ss.str();
+  try {
+    database db;
+    const std::string query = load_input(input, db, false);
+    interim_plan ip;
+    build_plan(query, db, ip);
+    std::vector<relalg_sql::table_data> tables;
+    for (const auto& [name, t] : db.tables) {
+      relalg_sql::table_data td;
+      td.schema = {name, t.colnames, t.coltypes};
+      const table* tp = &t;
+      td.for_each_row = [tp](const std::function<void(const cell*, std::size_t)>& fn) {
+        std::vector<cell> cells;
+        for (const row& r : tp->rows) {
+          cells.clear();
+          for (const t_object& o : r) cells.push_back(cell::of(o));
+          fn(cells.data(), cells.size());
+        }
+      };
+      tables.push_back(std::move(td));
+    }
+    relalg_sql::write_script(ip.p, tables, *d, query_only, [](std::string& s) {
+      std::cout << s;
+      s.clear();
+    });
+  } catch (const std::exception& e) {
+    std::cerr << "relalg: " << e.what() << "\n";
+    return 1;
+  }
+  return std::cout.flush() ? 0 : 1;
+}
