@@ -20,6 +20,15 @@ std::string_view dialect_name(dialect d) {
   return "";
 }
 
+std::string_view dialect_title(dialect d) {
+  switch (d) {
+    case dialect::sqlite: return "SQLite";
+    case dialect::postgres: return "PostgreSQL";
+    case dialect::duckdb: return "DuckDB";
+  }
+  return "";
+}
+
 namespace {
 
 std::string quoted(std::string_view s, char q) {
@@ -89,6 +98,15 @@ std::string int_literal(int32_t v) {
 
 std::string_view byte_collation(dialect d) {
   return d == dialect::sqlite ? " COLLATE BINARY" : " COLLATE \"C\"";
+}
+
+std::size_t max_columns(dialect d) {
+  switch (d) {
+    case dialect::sqlite: return 2000;
+    case dialect::postgres: return 1600;
+    case dialect::duckdb: return 0;
+  }
+  return 0;
 }
 
 std::string_view int_type(dialect) { return "INTEGER"; }

@@ -18,6 +18,8 @@ enum class dialect : uint8_t { sqlite, postgres, duckdb };
 // or nothing for another name.
 std::optional<dialect> dialect_named(std::string_view name);
 std::string_view dialect_name(dialect d);
+// The engine's own name: SQLite, PostgreSQL, DuckDB.
+std::string_view dialect_title(dialect d);
 
 // A quoted identifier: "..." with every " doubled. The caller makes sure
 // the name is one the dialect can hold (see name_problem).
@@ -33,6 +35,10 @@ std::string int_literal(int32_t v);
 // The collation clause that makes a text comparison or sort go by unsigned
 // byte values, with a leading blank: " COLLATE BINARY" or " COLLATE \"C\"".
 std::string_view byte_collation(dialect d);
+
+// The most columns a table or a select list may have, or 0 for no limit
+// known: SQLite's default build takes 2000, PostgreSQL's tables 1600.
+std::size_t max_columns(dialect d);
 
 // The column types of a table as created.
 std::string_view int_type(dialect d);

@@ -2,10 +2,9 @@
 // around the query.
 #include "sql/script.h"
 
-#include <map>
 #include <stdexcept>
 
-#include "logic.h"
+#include "engine/show_text.h"
 #include "sql/translate.h"
 
 namespace relalg_sql {
@@ -17,25 +16,31 @@ constexpr std::size_t kRowsPerInsert = 500;
 
 // Every string value the dialect cannot hold is refused before anything
 // is written.
-void check_values(const table_data& t, dialect d) {
-  std::size_t row_number = 0;
-  t.for_each_row([&](const cell* cells, std::size_t n) {
-    ++row_number;
-    for (std::size_t c = 0; c < n; ++c) {
-      if (cells[c].is_int()) continue;
-      const std::string_view problem = text_problem(d, cells[c].text());
+void check_values(const stored_table& t, dialect d) {
+  // Beside its columns, a table holds the position column.
+  const std::size_t most = max_columns(d);
+  if (most != 0 && t.width() + 1 > most) {
+    throw std::runtime_error("cannot write table " + show_text(t.name) + " as SQL: it has " +
+                             std::to_string(t.width()) + " columns, and a " +
+                             std::string(dialect_title(d)) + " table holds at most " +
+                             std::to_string(most - 1) + " beside the row positions");
+  }
+  for (std::size_t r = 0; r < t.row_count(); ++r) {
+    const rowref row = t.row(r);
+    for (std::size_t c = 0; c < row.w; ++c) {
+      if (row.c[c].is_int()) continue;
+      const std::string_view problem = text_problem(d, row.c[c].text());
       if (problem.empty()) continue;
-      throw std::runtime_error("cannot write table " + show_text(t.schema.name) + " as SQL: row " +
-                               std::to_string(row_number) + ", column " +
-                               show_text(c < t.schema.colnames.size() ? t.schema.colnames[c] : "") +
-                               ": " + std::string(problem));
+      throw std::runtime_error("cannot write table " + show_text(t.name) + " as SQL: row " +
+                               std::to_string(r + 1) + ", column " +
+                               show_text(c < t.width() ? t.colnames[c] : "") + ": " +
+                               std::string(problem));
     }
-  });
+  }
 }
 
-void write_table(const table_data& t, const table_names& sql, dialect d, std::string& buf,
+void write_table(const stored_table& s, const table_names& sql, dialect d, std::string& buf,
                  const std::function<void(std::string&)>& out) {
-  const table_schema& s = t.schema;
   buf += concat({"-- ", comment_text(header_line(s.name, s.colnames, s.coltypes)), "\n"});
   buf += "CREATE TABLE " + quote_name(sql.table) + " (" + quote_name(sql.position) + " " +
          std::string(int_type(d)) + " NOT NULL";
@@ -48,7 +53,10 @@ void write_table(const table_data& t, const table_names& sql, dialect d, std::st
   buf += ");\n";
   const std::string insert = "INSERT INTO " + quote_name(sql.table) + " VALUES\n";
   std::size_t row_number = 0;
-  t.for_each_row([&](const cell* cells, std::size_t n) {
+  for (std::size_t r = 0; r < s.row_count(); ++r) {
+    const rowref row = s.row(r);
+    const cell* cells = row.c;
+    const std::size_t n = row.w;
     buf += row_number % kRowsPerInsert == 0 ? insert : std::string(",\n");
     ++row_number;
     buf += '(';
@@ -62,28 +70,30 @@ void write_table(const table_data& t, const table_names& sql, dialect d, std::st
     buf += ")";
     if (row_number % kRowsPerInsert == 0) buf += ";\n";
     if (buf.size() >= (1 << 20)) out(buf);
-  });
+  }
   if (row_number % kRowsPerInsert != 0) buf += ";\n";
 }
 
 }  // namespace
 
-void write_script(const plan& p, const std::vector<table_data>& tables, dialect d, bool query_only,
+std::vector<table_schema> schemas_of(const table_map& tables) {
+  std::vector<table_schema> out;
+  out.reserve(tables.size());
+  for (const auto& [key, t] : tables) out.push_back({t.name, t.colnames, t.coltypes});
+  return out;
+}
+
+void write_script(const plan& p, const table_map& tables, dialect d, bool query_only,
                   const std::function<void(std::string&)>& out) {
-  std::vector<table_schema> schemas;
-  schemas.reserve(tables.size());
-  for (const table_data& t : tables) schemas.push_back(t.schema);
-  const catalog_names names = name_tables(d, schemas);
+  const catalog_names names = name_tables(d, schemas_of(tables));
   const std::string query = translate_query(p, names, d);
   std::string buf;
   if (!query_only) {
-    std::map<std::string_view, const table_data*> ordered;
-    for (const table_data& t : tables) ordered[t.schema.name] = &t;
-    for (const auto& [name, t] : ordered) check_values(*t, d);
+    for (const auto& [name, t] : tables) check_values(t, d);
     buf += "-- relalg --sql=" + std::string(dialect_name(d)) + ": the loaded tables, then the query\n";
     buf += script_prologue(d);
     buf += "BEGIN;\n";
-    for (const auto& [name, t] : ordered) write_table(*t, names.at(t->schema.name), d, buf, out);
+    for (const auto& [name, t] : tables) write_table(t, names.at(name), d, buf, out);
     buf += "COMMIT;\n";
   }
   buf += query;

@@ -7,29 +7,25 @@
 #include <string>
 #include <vector>
 
+#include "engine/catalog.h"
 #include "engine/plan.h"
 #include "sql/dialect.h"
 #include "sql/names.h"
-#include "table.h"
 
 namespace relalg_sql {
 
-// A loaded table: its schema and a way to visit its rows in order, each as
-// its cells (one per column; integers in the `int` columns).
-struct table_data {
-  table_schema schema;
-  std::function<void(const std::function<void(const cell* cells, std::size_t n)>&)> for_each_row;
-};
+// The schemas of the loaded tables, as name_tables takes them.
+std::vector<table_schema> schemas_of(const table_map& tables);
 
-// Writes the script for plan p over the loaded tables: the dialect's
-// opening lines, then in one transaction a CREATE TABLE and INSERTs for
-// each table (in byte order of names), then the query's statement (see
+// Writes the script for plan p over the loaded tables (all parsed): the
+// dialect's opening lines, then in one transaction a CREATE TABLE and
+// INSERTs for each table (in byte order of names), then the query's statement (see
 // translate_query). With query_only, only the statement. The text goes to
 // `out` in pieces; `out` must consume and clear the string it is given.
 // Nothing is written when the query is refused (refusal) or a value cannot
 // be held by the dialect (std::runtime_error naming the table, row and
 // column): both are raised before the first piece.
-void write_script(const plan& p, const std::vector<table_data>& tables, dialect d, bool query_only,
+void write_script(const plan& p, const table_map& tables, dialect d, bool query_only,
                   const std::function<void(std::string&)>& out);
 
 }  // namespace relalg_sql

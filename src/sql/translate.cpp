@@ -13,7 +13,7 @@
 #include <optional>
 #include <set>
 
-#include "logic.h"
+#include "engine/show_text.h"
 #include "sql/condition.h"
 
 namespace relalg_sql {
@@ -41,6 +41,20 @@ std::string cells(const rel& r, const std::string& qual) {
     s += qual + cell_column(i);
   }
   return s;
+}
+
+std::string_view operation_word(plan_op op) {
+  switch (op) {
+    case plan_op::table: return "table";
+    case plan_op::union_: return "union";
+    case plan_op::minus: return "minus";
+    case plan_op::product: return "product";
+    case plan_op::project: return "project";
+    case plan_op::rename: return "rename";
+    case plan_op::select: return "select";
+    case plan_op::fail: break;
+  }
+  return "query";
 }
 
 class query_writer {
@@ -138,6 +152,24 @@ class query_writer {
         done.erase(it);
         return r;
       };
+      const auto check_width = [&] {
+        const rel& r = done[i];
+        const std::size_t most = max_columns(d_);
+        if (most != 0 && r.colnames.size() + 1 > most && n.op == plan_op::table) {
+          throw refusal("cannot write table " + show_text(r.name) + " as SQL: it has " +
+                            std::to_string(r.colnames.size()) + " columns, and a " +
+                            std::string(dialect_title(d_)) + " table holds at most " +
+                            std::to_string(most - 1) + " beside the row positions",
+                        n.span);
+        }
+        if (most != 0 && r.colnames.size() + 1 > most) {
+          throw refusal(std::string(operation_word(n.op)) + ": cannot be written in SQL: the result has " +
+                            std::to_string(r.colnames.size()) + " columns, and a " +
+                            std::string(dialect_title(d_)) + " select list holds at most " +
+                            std::to_string(most - 1) + " beside the row positions",
+                        n.span);
+        }
+      };
       switch (n.op) {
         case plan_op::table: done[i] = table(n); break;
         case plan_op::union_: {
@@ -159,16 +191,15 @@ class query_writer {
         case plan_op::rename: done[i] = rename(n, take(n.left)); break;
         case plan_op::select: done[i] = select(n, take(n.left)); break;
         case plan_op::fail:
-          throw refusal(n.message >= 0 ? p_.messages[static_cast<std::size_t>(n.message)]
-                                       : std::string("the query has no result"),
-                        n.span);
+          throw refusal(p_.message_of(n), n.span);
       }
+      check_width();
     }
     return std::move(done.at(root));
   }
 
   rel table(const plan_node& n) {
-    const stored_table& t = *n.table;
+    const stored_table& t = p_.table_of(n);
     const auto it = names_.find(t.name);
     if (it == names_.end()) throw refusal("no SQL name was chosen for table " + show_text(t.name), n.span);
     const table_names& sql = it->second;
@@ -295,13 +326,8 @@ class query_writer {
     return out;
   }
 
-  const std::vector<plan_name>& names_of(const plan_node& n) const {
-    static const std::vector<plan_name> none;
-    return n.names >= 0 ? p_.name_lists[static_cast<std::size_t>(n.names)] : none;
-  }
-
   rel project(const plan_node& n, const rel& t) {
-    const std::vector<plan_name>& list = names_of(n);
+    const std::vector<plan_name>& list = p_.names_of(n);
     rel out;
     if (list.empty()) {
       // No columns: every row becomes the empty row, kept once.
@@ -334,7 +360,7 @@ class query_writer {
   }
 
   rel rename(const plan_node& n, rel t) {
-    const std::vector<plan_name>& list = names_of(n);
+    const std::vector<plan_name>& list = p_.names_of(n);
     const std::size_t want = t.colnames.size() + 1;
     if (list.size() < want) {
       throw refusal(concat({"rename: expected ", std::to_string(want)}) + " names (the table name and " +
@@ -348,7 +374,7 @@ class query_writer {
   }
 
   rel select(const plan_node& n, rel t) {
-    const plan_condition& cond = p_.conditions[static_cast<std::size_t>(n.condition)];
+    const plan_condition& cond = p_.condition_of(n);
     if (cond.first_fail >= 0) {
       const cond_node& bad = p_.cond(cond.first_fail);
       throw refusal(bad.message >= 0 ? p_.messages[static_cast<std::size_t>(bad.message)]

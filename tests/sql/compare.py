@@ -89,6 +89,8 @@ def main():
     ap.add_argument("--duckdb-runner", default=os.path.join(ROOT, "tools", "duckdb", "run.mjs"))
     ap.add_argument("--work")
     ap.add_argument("--jobs", type=int, default=2)
+    ap.add_argument("--pg-one-by-one", action="store_true",
+                    help="run every PostgreSQL script in a psql of its own, exactly as the README says")
     ap.add_argument("inputs", nargs="+")
     a = ap.parse_args()
     translate = a.translate or (shlex.quote(a.relalg) + " --sql={dialect} {input} -")
@@ -175,29 +177,70 @@ def main():
 
     if "postgres" in runs and runs["postgres"]:
         # Every script gets a schema of its own, first on its search path.
+        # Each statement of a file runs in a transaction of its own.
         n = len(runs["postgres"])
-        ddl = "".join(f"CREATE SCHEMA s{i};\n" for i in range(n))
-        subprocess.run(["psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-c", ddl], check=True,
-                       capture_output=True)
+        tag = "relalg_" + os.urandom(4).hex() + "_"
+        ddl = os.path.join(work, "schemas.sql")
+        with open(ddl, "w") as f:
+            f.write("".join(f"CREATE SCHEMA {tag}{i};\n" for i in range(n)))
+        p = subprocess.run(["psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-f", ddl], capture_output=True)
+        if p.returncode != 0:
+            sys.exit("compare.py: cannot make schemas on the PostgreSQL server: " +
+                     p.stderr.decode(errors="replace")[:500])
 
         def pg(arg):
             i, (case, script) = arg
-            env = dict(os.environ, PGOPTIONS=f"-c search_path=s{i}")
+            env = dict(os.environ, PGOPTIONS=f"-c search_path={tag}{i}")
             p = subprocess.run(["psql", "-X", "-A", "-t", "-F", ",", "-f", script],
                                capture_output=True, env=env, timeout=120)
             err = p.stderr if (p.returncode != 0 or p.stderr) else b""
             return case, p.stdout, err
-        for case, out, err in pool.map(pg, enumerate(runs["postgres"])):
+
+        def pg_batch(items):
+            # Many scripts through one psql session, each in its own schema
+            # with its rows sent to a file of its own by \o. Any trouble and
+            # the caller runs the scripts one by one instead.
+            batch = os.path.join(work, f"batch{items[0][0]}.psql")
+            with open(batch, "wb") as f:
+                for i, (case, script) in items:
+                    f.write(f"SET search_path = {tag}{i};\n\\o {script}.out\n".encode())
+                    f.write(open(script, "rb").read())
+                    f.write(b"\\o\n")
+            p = subprocess.run(["psql", "-X", "-A", "-t", "-F", ",", "-q", "-f", batch],
+                               capture_output=True, timeout=600)
+            if p.returncode != 0 or p.stderr:
+                return None
+            return [(case, open(script + ".out", "rb").read(), b"") for i, (case, script) in items]
+
+        items = list(enumerate(runs["postgres"]))
+        if a.pg_one_by_one:
+            results = list(pool.map(pg, items))
+        else:
+            halves = [items[k::a.jobs] for k in range(a.jobs) if items[k::a.jobs]]
+            results = []
+            for part, got in zip(halves, pool.map(pg_batch, halves)):
+                results.extend(got if got is not None else pool.map(pg, part))
+        for case, out, err in results:
             check(case, "postgres", out, err)
-        subprocess.run(["psql", "-X", "-q", "-c", "".join(f"DROP SCHEMA s{i} CASCADE;\n" for i in range(n))],
-                       capture_output=True)
+        with open(ddl, "w") as f:
+            f.write("".join(f"DROP SCHEMA {tag}{i} CASCADE;\n" for i in range(n)))
+        subprocess.run(["psql", "-X", "-q", "-f", ddl], capture_output=True)
 
     if "duckdb" in runs and runs["duckdb"]:
-        listing = os.path.join(work, "duckdb.list")
-        with open(listing, "w") as f:
-            for case, script in runs["duckdb"]:
-                f.write(f"{script}\t{script}.out\n")
-        subprocess.run(["node", a.duckdb_runner, "--batch", listing], check=True, timeout=3600)
+        items = runs["duckdb"]
+        lists = []
+        for k in range(a.jobs):
+            part = items[k::a.jobs]
+            if not part:
+                continue
+            listing = os.path.join(work, f"duckdb{k}.list")
+            with open(listing, "w") as f:
+                for case, script in part:
+                    f.write(f"{script}\t{script}.out\n")
+            lists.append(listing)
+        env = dict(os.environ, DUCKDB_THREADS="1")
+        list(pool.map(lambda listing: subprocess.run(["node", a.duckdb_runner, "--batch", listing],
+                                                     check=True, timeout=3600, env=env), lists))
         for case, script in runs["duckdb"]:
             if os.path.exists(script + ".out.err"):
                 check(case, "duckdb", b"", open(script + ".out.err", "rb").read() or b"?")

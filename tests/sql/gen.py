@@ -98,12 +98,14 @@ class Gen:
         r = self.r
         if depth > 0 and r.random() < 0.3:
             choice = r.choice(["select", "rename", "union", "minus"])
-            if choice == "select":
-                return self.select(0, self.like(kinds, depth - 1))
-            if choice == "rename":
-                return self.rename(0, self.like(kinds, depth - 1))
             a = self.like(kinds, depth - 1)
-            b = self.like(kinds, depth - 1)
+            if a is None:
+                return None
+            if choice == "select":
+                return self.select(0, a)
+            if choice == "rename":
+                return self.rename(0, a)
+            b = self.like(kinds, depth - 1) or a
             return f"{choice}({a[0]},{b[0]})", a[1]
         candidates = [t for t, (cols, _) in self.tables.items()
                       if all(any(k == ck for _, ck, _ in cols) for k in kinds)]

@@ -10,20 +10,19 @@
 namespace {
 
 struct builder {
-  database& db;
-  interim_plan& out;
-  algo splitter{database()};
-  std::map<std::string, const stored_table*> entries;
+  const table_map& tables;
+  plan& out;
+  algo splitter;
 
   int32_t add(plan_node n) {
-    out.p.nodes.push_back(std::move(n));
-    return static_cast<int32_t>(out.p.nodes.size() - 1);
+    out.nodes.push_back(std::move(n));
+    return static_cast<int32_t>(out.nodes.size() - 1);
   }
   int32_t fail(const std::string& message) {
     plan_node n;
     n.op = plan_op::fail;
-    n.message = static_cast<int32_t>(out.p.messages.size());
-    out.p.messages.push_back(message);
+    n.arg = static_cast<int32_t>(out.messages.size());
+    out.messages.push_back(message);
     return add(n);
   }
   std::vector<plan_name> names(const std::vector<std::string>& v) {
@@ -62,21 +61,16 @@ struct builder {
       c.x = operand(l.lname, l.lval);
       c.y = operand(l.rname, l.rval);
     }
-    out.p.cond_nodes.push_back(std::move(c));
-    return static_cast<int32_t>(out.p.cond_nodes.size() - 1);
+    out.cond_nodes.push_back(std::move(c));
+    return static_cast<int32_t>(out.cond_nodes.size() - 1);
   }
 
   int32_t build(const std::string& text) {
-    if (const table* t = db.find(text)) {
-      auto it = entries.find(text);
-      if (it == entries.end()) {
-        stored_table s{text, t->colnames, t->coltypes, {t->rows.begin(), t->rows.end()}};
-        out.tables.push_back(std::move(s));
-        it = entries.emplace(text, &out.tables.back()).first;
-      }
+    if (const auto it = tables.find(text); it != tables.end()) {
       plan_node n;
       n.op = plan_op::table;
-      n.table = it->second;
+      n.arg = static_cast<int32_t>(out.tables.size());
+      out.tables.push_back(&it->second);
       return add(n);
     }
     const std::size_t paren = text.find('(');
@@ -93,8 +87,8 @@ struct builder {
       n.op = op == "project" ? plan_op::project : plan_op::rename;
       const auto [e, list] = op == "project" ? splitter.paramproj(args) : splitter.paramren(args);
       n.left = build(e);
-      n.names = static_cast<int32_t>(out.p.name_lists.size());
-      out.p.name_lists.push_back(names(list));
+      n.arg = static_cast<int32_t>(out.name_lists.size());
+      out.name_lists.push_back(names(list));
     } else if (op == "select") {
       n.op = plan_op::select;
       const auto [e, condition] = splitter.param2(args);
@@ -106,13 +100,13 @@ struct builder {
       } catch (const std::runtime_error& x) {
         cond_node bad;
         bad.op = cond_op::fail;
-        bad.message = static_cast<int32_t>(out.p.messages.size());
-        out.p.messages.push_back(x.what());
-        out.p.cond_nodes.push_back(bad);
-        pc.root = pc.first_fail = static_cast<int32_t>(out.p.cond_nodes.size() - 1);
+        bad.message = static_cast<int32_t>(out.messages.size());
+        out.messages.push_back(x.what());
+        out.cond_nodes.push_back(bad);
+        pc.root = pc.first_fail = static_cast<int32_t>(out.cond_nodes.size() - 1);
       }
-      n.condition = static_cast<int32_t>(out.p.conditions.size());
-      out.p.conditions.push_back(pc);
+      n.arg = static_cast<int32_t>(out.conditions.size());
+      out.conditions.push_back(pc);
     } else {
       return fail("unknown operation " + show_text(op) + " in " + show_text(text));
     }
@@ -122,8 +116,28 @@ struct builder {
 
 }  // namespace
 
-void build_plan(const std::string& query, database& db, interim_plan& out) {
-  out.p.line = query;
-  builder b{db, out, algo(database()), {}};
-  out.p.root = b.build(query);
+table_map stored_tables(const database& db) {
+  table_map out;
+  for (const auto& [name, t] : db.tables) {
+    stored_table s;
+    s.name = name;
+    s.colnames = t.colnames;
+    s.coltypes = t.coltypes;
+    for (const row& r : t.rows) {
+      for (std::size_t c = 0; c < t.colnames.size(); ++c) {
+        s.cells.push_back(c < r.size() ? cell::of(r[c]) : cell::of_int(0));
+      }
+      ++s.rows;
+    }
+    out.emplace(name, std::move(s));
+  }
+  return out;
+}
+
+plan build_plan(const std::string& query, const table_map& tables) {
+  plan out;
+  out.line = query;
+  builder b{tables, out, algo(database())};
+  out.root = b.build(query);
+  return out;
 }

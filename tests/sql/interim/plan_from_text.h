@@ -4,18 +4,17 @@
 #ifndef RELALG_TESTS_SQL_PLAN_FROM_TEXT_H
 #define RELALG_TESTS_SQL_PLAN_FROM_TEXT_H
 
-#include <deque>
 #include <string>
 
 #include "database.h"
+#include "engine/catalog.h"
 #include "engine/plan.h"
 
-struct interim_plan {
-  plan p;
-  std::deque<stored_table> tables;  // the catalog entries table nodes point at
-};
+// The catalog's tables as the plan's table nodes point at them. db must
+// hold its rows in each table's `rows` (loaded without deferring).
+table_map stored_tables(const database& db);
 
-// db must hold its rows in each table's `rows` (loaded without deferring).
-void build_plan(const std::string& query, database& db, interim_plan& out);
+// The plan of a query line over those tables.
+plan build_plan(const std::string& query, const table_map& tables);
 
 #endif

@@ -32,24 +32,9 @@ int main(int argc, char** argv) {
   try {
     database db;
     const std::string query = load_input(input, db, false);
-    interim_plan ip;
-    build_plan(query, db, ip);
-    std::vector<relalg_sql::table_data> tables;
-    for (const auto& [name, t] : db.tables) {
-      relalg_sql::table_data td;
-      td.schema = {name, t.colnames, t.coltypes};
-      const table* tp = &t;
-      td.for_each_row = [tp](const std::function<void(const cell*, std::size_t)>& fn) {
-        std::vector<cell> cells;
-        for (const row& r : tp->rows) {
-          cells.clear();
-          for (const t_object& o : r) cells.push_back(cell::of(o));
-          fn(cells.data(), cells.size());
-        }
-      };
-      tables.push_back(std::move(td));
-    }
-    relalg_sql::write_script(ip.p, tables, *d, query_only, [](std::string& s) {
+    const table_map tables = stored_tables(db);
+    const plan p = build_plan(query, tables);
+    relalg_sql::write_script(p, tables, *d, query_only, [](std::string& s) {
       std::cout << s;
       s.clear();
     });

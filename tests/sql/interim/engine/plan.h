@@ -34,25 +34,25 @@ plan_op operation_named(std::string_view name);
 // The name of an operation (empty for table and fail).
 std::string_view operation_name(plan_op op);
 
-// One operator node.
-//   table:   `table` is the catalog entry.
+// One operator node. `arg` indexes the side table its operation uses.
+//   table:   `arg` indexes plan::tables, the catalog entry it names.
 //   union_, minus, product: `left` and `right` are the operands.
-//   project: `left` is the operand; `names` the listed column names.
-//   rename:  `left` is the operand; `names` the renaming list: entry 0 the
-//            new table name, then the new column names (possibly too few).
-//   select:  `left` is the operand; `condition` the root of its condition.
-//   fail:    evaluating it raises `message` (no table by that name, or an
-//            unknown operation); it has no operands.
+//   project: `left` is the operand; `arg` indexes plan::name_lists: the
+//            listed column names.
+//   rename:  `left` is the operand; `arg` indexes plan::name_lists: the
+//            renaming list, entry 0 the new table name, then the new column
+//            names (possibly too few).
+//   select:  `left` is the operand; `arg` indexes plan::conditions.
+//   fail:    evaluating it raises plan::messages[arg] (no table by that
+//            name, or an unknown operation); it has no operands.
+// The operation name of an operation node spans from span.begin to the
+// first "(" after it.
 struct plan_node {
   plan_op op = plan_op::fail;
-  source_span span;       // the whole text of the node
-  source_span name_span;  // the operation name, or the table name
+  source_span span;  // the whole text of the node
   int32_t left = -1;
   int32_t right = -1;
-  int32_t names = -1;      // index into plan::name_lists (project, rename)
-  int32_t condition = -1;  // index into plan::conditions (select)
-  int32_t message = -1;    // index into plan::messages (fail)
-  const stored_table* table = nullptr;
+  int32_t arg = -1;
 };
 
 // A listed name as read (blanks removed), with where it stands.
@@ -118,15 +118,26 @@ struct parse_note {
 struct plan {
   std::string line;  // the query line as written
   std::vector<plan_node> nodes;
+  std::vector<const stored_table*> tables;
   std::vector<cond_node> cond_nodes;
   std::vector<plan_condition> conditions;
   std::vector<std::vector<plan_name>> name_lists;
   std::vector<std::string> messages;
   std::vector<parse_note> notes;
   int32_t root = -1;
+  uint32_t max_depth = 0;            // the deepest nesting of parentheses in the line
+  uint32_t max_condition_depth = 0;  // the deepest nesting of a condition's nodes
 
   const plan_node& node(int32_t i) const { return nodes[static_cast<std::size_t>(i)]; }
   const cond_node& cond(int32_t i) const { return cond_nodes[static_cast<std::size_t>(i)]; }
+  const stored_table& table_of(const plan_node& n) const { return *tables[static_cast<std::size_t>(n.arg)]; }
+  const std::vector<plan_name>& names_of(const plan_node& n) const {
+    return name_lists[static_cast<std::size_t>(n.arg)];
+  }
+  const plan_condition& condition_of(const plan_node& n) const {
+    return conditions[static_cast<std::size_t>(n.arg)];
+  }
+  const std::string& message_of(const plan_node& n) const { return messages[static_cast<std::size_t>(n.arg)]; }
 };
 
 #endif
