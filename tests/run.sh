@@ -2,7 +2,8 @@
 # Builds relalg twice (Release, and ASan+UBSan) and runs every test on both:
 # unit tests and end-to-end cases through ctest, then the page's tests (the
 # WebAssembly build byte for byte against the Release binary, and the page in
-# Chromium), then the stress script, then each fuzz target for FUZZ_SECONDS
+# Chromium), the SQL translation on the three database engines (Release
+# only), then the stress script, then each fuzz target for FUZZ_SECONDS
 # (default 60; 0 skips fuzzing).
 # Installs missing Debian packages first when it can.
 set -euo pipefail
@@ -29,6 +30,9 @@ if command -v emcc >/dev/null && command -v node >/dev/null && [ -d web/node_mod
 else
   echo "== web: SKIPPED: emscripten, node or the npm packages of web/ could not be installed here"
 fi
+
+echo "== SQL on SQLite, PostgreSQL and DuckDB"
+tests/sql/run.sh build
 
 echo "== ASan+UBSan build"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRELALG_TESTS=ON \

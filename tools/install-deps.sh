@@ -4,7 +4,9 @@
 # sanitizer runtime, and python3 for the tests; for the page (web/):
 # emscripten with node-acorn for its optimizer, node, and chromium for the
 # browser tests (these without recommended packages), then the page's npm
-# packages from web/package-lock.json. Uses sudo when not root.
+# packages from web/package-lock.json; for the SQL tests, the sqlite3 shell,
+# the PostgreSQL server and client, Node.js with npm, and the DuckDB package
+# from tools/duckdb/package-lock.json. Uses sudo when not root.
 set -euo pipefail
 need=()
 command -v cmake >/dev/null || need+=(cmake)
@@ -15,6 +17,11 @@ command -v python3 >/dev/null || need+=(python3)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
 dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
+command -v sqlite3 >/dev/null || need+=(sqlite3)
+command -v psql >/dev/null || need+=(postgresql-client)
+ls /usr/lib/postgresql/*/bin/initdb >/dev/null 2>&1 || need+=(postgresql)
+command -v node >/dev/null || need+=(nodejs)
+command -v npm >/dev/null || need+=(npm)
 web=()
 command -v emcc >/dev/null || web+=(emscripten)
 [ -f /usr/share/nodejs/acorn/package.json ] || web+=(node-acorn)
@@ -45,4 +52,12 @@ if command -v npm >/dev/null &&
     [ "$root/web/package-lock.json" -nt "$root/web/node_modules/.package-lock.json" ]; }; then
   echo "== npm ci (web)"
   (cd "$root/web" && npm ci --no-audit --no-fund --loglevel=error)
+fi
+
+# The DuckDB package of the SQL tests, likewise.
+if command -v npm >/dev/null &&
+  { [ ! -f "$root/tools/duckdb/node_modules/.package-lock.json" ] ||
+    [ "$root/tools/duckdb/package-lock.json" -nt "$root/tools/duckdb/node_modules/.package-lock.json" ]; }; then
+  echo "== npm ci (tools/duckdb)"
+  (cd "$root/tools/duckdb" && npm ci --no-audit --no-fund --loglevel=error)
 fi
