@@ -37,7 +37,9 @@ std::vector<std::string> pick(dialect d, const std::vector<std::string_view>& wa
 }
 
 std::string table_fallback(std::size_t i, int bump) {
-  return concat({"table_", std::to_string(i + 1 + static_cast<std::size_t>(bump) * 1000000)});
+  std::string s = concat({"table_", std::to_string(i + 1)});
+  if (bump > 0) s += concat({"_", std::to_string(bump + 1)});
+  return s;
 }
 
 std::string column_fallback(std::size_t i, int bump) {

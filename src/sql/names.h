@@ -30,10 +30,11 @@ struct table_names {
 
 // Names for every table. A table keeps its own name when the dialect can
 // hold it and no table before it (in byte order of names) has the same
-// name as the dialect compares names; otherwise it is named table_N, the
-// first N that is free. Within a table, columns keep their names by the
-// same rule (a later column of a repeated name is the one renamed) and get
-// column_N after their position N otherwise; the position column is named
+// name as the dialect compares names; otherwise it is named table_N after
+// its place N in that order (table_N_2, table_N_3, ... when that is
+// taken). Within a table, columns keep their names by the same rule (a
+// later column of a repeated name is the one renamed) and get column_N
+// after their position N otherwise; the position column is named
 // "#", or "#2", "#3", ... when a column already has that name.
 std::map<std::string, table_names, std::less<>> name_tables(dialect d,
                                                             const std::vector<table_schema>& tables);
