@@ -56,7 +56,7 @@ struct operand {
 };
 
 operand resolve(const cond_operand& o, const std::vector<std::string>& colnames,
-                const std::vector<bool>& is_int, dialect d) {
+                const std::vector<bool>& is_int, const std::vector<std::string>& column_sql) {
   operand r;
   if (!o.is_literal) {
     // The binding holds the last column of a name.
@@ -64,7 +64,7 @@ operand resolve(const cond_operand& o, const std::vector<std::string>& colnames,
       if (colnames[i] == o.name) {
         r.is_column = true;
         r.is_int = is_int[i];
-        r.sql = cell_column(i);
+        r.sql = column_sql[i];
         return r;
       }
     }
@@ -74,7 +74,6 @@ operand resolve(const cond_operand& o, const std::vector<std::string>& colnames,
   }
   r.is_int = r.value.is_int;
   r.sql = r.is_int ? int_literal(r.value.ival) : quote_text(r.value.sval);
-  (void)d;
   return r;
 }
 
@@ -157,6 +156,7 @@ struct translator {
   const plan& p;
   const std::vector<std::string>& colnames;
   const std::vector<bool>& is_int;
+  const std::vector<std::string>& column_sql;
   dialect d;
 
   expr node(int32_t i) const {
@@ -178,8 +178,8 @@ struct translator {
   }
 
   expr compare(rel_op op, const cond_node& c) const {
-    const operand x = resolve(c.x, colnames, is_int, d);
-    const operand y = resolve(c.y, colnames, is_int, d);
+    const operand x = resolve(c.x, colnames, is_int, column_sql);
+    const operand y = resolve(c.y, colnames, is_int, column_sql);
     if (x.is_int == y.is_int) return same_kind(op, x, y, d);
     return mixed_kind(op, x, y, d);
   }
@@ -205,7 +205,8 @@ std::size_t depth_of(const plan& p, int32_t root) {
 }  // namespace
 
 std::string condition_sql(const plan& p, int32_t root, const std::vector<std::string>& colnames,
-                          const std::vector<bool>& is_int, dialect d) {
+                          const std::vector<bool>& is_int, const std::vector<std::string>& column_sql,
+                          dialect d) {
   const std::size_t depth = depth_of(p, root);
   if (depth > max_condition_depth) {
     throw refusal(concat({"select: the condition is nested ", std::to_string(depth)}) +
@@ -213,7 +214,7 @@ std::string condition_sql(const plan& p, int32_t root, const std::vector<std::st
                       std::to_string(max_condition_depth),
                   p.cond(root).span);
   }
-  const translator t{p, colnames, is_int, d};
+  const translator t{p, colnames, is_int, column_sql, d};
   return render(t.node(root));
 }
 

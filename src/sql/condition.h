@@ -24,11 +24,13 @@ constexpr std::size_t max_condition_depth = 400;
 std::string cell_column(std::size_t i);
 
 // The expression for the condition rooted at node `root` of p, over rows
-// whose columns are named `colnames` and hold integers where is_int says
-// so. The condition must hold no failing node. Throws refusal when it is
-// nested deeper than max_condition_depth.
+// whose columns are named `colnames`, hold integers where is_int says so
+// and are read in SQL as `column_sql` says. The condition must hold no
+// failing node. Throws refusal when it is nested deeper than
+// max_condition_depth.
 std::string condition_sql(const plan& p, int32_t root, const std::vector<std::string>& colnames,
-                          const std::vector<bool>& is_int, dialect d);
+                          const std::vector<bool>& is_int, const std::vector<std::string>& column_sql,
+                          dialect d);
 
 }  // namespace relalg_sql
 

@@ -27,7 +27,16 @@ struct rel {
   std::vector<std::string> coltypes;
   std::vector<bool> is_int;  // the kind of every cell of a column
   bool keyed = false;        // rows in the order of column k; else distinct, sorted by cells
-  std::string from;          // the subquery holding the rows
+  std::string from;          // the subquery holding the rows, once it is written
+  // A product not written yet: its select list, the join it reads, and
+  // each column's expression over the join. A selection over it goes into
+  // the same statement, so that engines filter the pairs as they make them.
+  struct join_parts {
+    std::string list;
+    std::string from;
+    std::vector<std::string> columns;
+  };
+  std::optional<join_parts> join;
 };
 
 // The cell columns of r as a select list, each prefixed by `qual`; a table
@@ -63,7 +72,8 @@ class query_writer {
       : p_(p), names_(names), d_(d), prefix_(subquery_prefix(names, d)) {}
 
   std::string run() {
-    const rel root = walk(p_.root);
+    rel root = walk(p_.root);
+    src(root);
     std::string out = "-- result: " + comment_text(header_line(root.name, root.colnames, root.coltypes)) + "\n";
     if (!with_.empty()) out += "WITH\n" + with_ + "\n";
     out += "SELECT ";
@@ -120,6 +130,15 @@ class query_writer {
       if (!r.is_int[i]) s += byte_collation(d_);
     }
     return s;
+  }
+
+  // The subquery holding r's rows, written now if it is not yet.
+  const std::string& src(rel& r) {
+    if (r.from.empty() && r.join) {
+      r.from = add("SELECT DISTINCT " + r.join->list + " FROM " + r.join->from);
+      r.join.reset();
+    }
+    return r.from;
   }
 
   // Adds a subquery to the WITH clause and returns its name.
@@ -228,7 +247,7 @@ class query_writer {
     return out;
   }
 
-  rel union_(const plan_node& n, rel a, const rel& b) {
+  rel union_(const plan_node& n, rel a, rel b) {
     if (a.colnames.size() != b.colnames.size()) {
       throw refusal("union: cannot be written in SQL: the operands have " +
                         std::to_string(a.colnames.size()) + " and " +
@@ -247,13 +266,16 @@ class query_writer {
     }
     rel out = reshaped(a);
     out.name = a.name;
-    out.from = add("SELECT " + cells(a, "") + " FROM " + a.from + " UNION SELECT " + cells(b, "") +
-                   " FROM " + b.from);
+    const std::string& fa = src(a);
+    const std::string& fb = src(b);
+    out.from = add("SELECT " + cells(a, "") + " FROM " + fa + " UNION SELECT " + cells(b, "") + " FROM " + fb);
     return out;
   }
 
-  rel minus(const rel& a, const rel& b) {
+  rel minus(rel a, rel b) {
     rel out = reshaped(a);
+    src(a);
+    src(b);
     if (a.colnames.size() != b.colnames.size()) {
       // Rows of different widths are never equal: nothing is taken away.
       out.from = add("SELECT DISTINCT " + cells(a, "") + " FROM " + a.from);
@@ -284,7 +306,7 @@ class query_writer {
     return out;
   }
 
-  rel product(const plan_node& n, const rel& a, const rel& b) {
+  rel product(const plan_node& n, rel a, rel b) {
     std::vector<std::string> names = a.colnames;
     names.insert(names.end(), b.colnames.begin(), b.colnames.end());
     std::set<std::string> seen;
@@ -313,25 +335,30 @@ class query_writer {
     std::sort(cols.begin(), cols.end(), [](const source& x, const source& y) { return *x.name < *y.name; });
     rel out;
     std::string list;
+    std::vector<std::string> columns;
     for (std::size_t i = 0; i < cols.size(); ++i) {
       const rel& from = cols[i].from_a ? a : b;
       out.colnames.push_back(from.colnames[cols[i].col]);
       out.coltypes.push_back(from.coltypes[cols[i].col]);
       out.is_int.push_back(from.is_int[cols[i].col]);
       if (i > 0) list += ", ";
-      list += (cols[i].from_a ? "a." : "b.") + cell_column(cols[i].col) + " AS " + cell_column(i);
+      std::string column = (cols[i].from_a ? "a." : "b.") + cell_column(cols[i].col);
+      list += column + " AS " + cell_column(i);
+      columns.push_back(std::move(column));
     }
     if (cols.empty()) list = "0 AS z";
-    out.from = add("SELECT DISTINCT " + list + " FROM " + a.from + " AS a CROSS JOIN " + b.from + " AS b");
+    const std::string& fa = src(a);
+    const std::string& fb = src(b);
+    out.join = rel::join_parts{list, fa + " AS a CROSS JOIN " + fb + " AS b", std::move(columns)};
     return out;
   }
 
-  rel project(const plan_node& n, const rel& t) {
+  rel project(const plan_node& n, rel t) {
     const std::vector<plan_name>& list = p_.names_of(n);
     rel out;
     if (list.empty()) {
       // No columns: every row becomes the empty row, kept once.
-      out.from = add("SELECT DISTINCT 0 AS z FROM " + t.from);
+      out.from = add("SELECT DISTINCT 0 AS z FROM " + src(t));
       return out;
     }
     if (t.colnames.empty()) {
@@ -355,7 +382,7 @@ class query_writer {
       if (i > 0) select += ", ";
       select += cell_column(at) + " AS " + cell_column(i);
     }
-    out.from = add("SELECT DISTINCT " + select + " FROM " + t.from);
+    out.from = add("SELECT DISTINCT " + select + " FROM " + src(t));
     return out;
   }
 
@@ -381,9 +408,17 @@ class query_writer {
                                      : std::string("select: the condition is not a predicate"),
                     bad.span);
     }
-    const std::string where = condition_sql(p_, cond.root, t.colnames, t.is_int, d_);
     t.name.clear();
-    t.from = add("SELECT * FROM " + t.from + " WHERE " + where);
+    if (t.join) {
+      const std::string where = condition_sql(p_, cond.root, t.colnames, t.is_int, t.join->columns, d_);
+      t.from = add("SELECT DISTINCT " + t.join->list + " FROM " + t.join->from + " WHERE " + where);
+      t.join.reset();
+      return t;
+    }
+    std::vector<std::string> columns;
+    for (std::size_t c = 0; c < t.colnames.size(); ++c) columns.push_back(cell_column(c));
+    const std::string where = condition_sql(p_, cond.root, t.colnames, t.is_int, columns, d_);
+    t.from = add("SELECT * FROM " + src(t) + " WHERE " + where);
     return t;
   }
 };
