@@ -8,8 +8,6 @@
 
 namespace relalg_sql {
 
-std::string cell_column(std::size_t i) { return concat({"c", std::to_string(i + 1)}); }
-
 namespace {
 
 // A boolean expression, or a truth value known without reading a row.
@@ -47,24 +45,29 @@ expr either(expr a, expr b) {
 }
 
 // An operand as the row binding gives it: a column of the row, or a
-// constant (a literal, or the integer 0 for a name the row lacks).
+// constant (a literal, or the integer 0 for a name the row lacks). A
+// mixed column is first split into its two kinds (see split).
 struct operand {
   bool is_column = false;
   bool is_int = true;
+  bool mixed = false;
   t_object value;   // the constant
   std::string sql;  // the column or the constant, as SQL
+  std::string text_sql;  // a mixed column's text part
 };
 
 operand resolve(const cond_operand& o, const std::vector<std::string>& colnames,
-                const std::vector<bool>& is_int, const std::vector<std::string>& column_sql) {
+                const std::vector<cell_sql>& columns) {
   operand r;
   if (!o.is_literal) {
     // The binding holds the last column of a name.
     for (std::size_t i = colnames.size(); i-- > 0;) {
       if (colnames[i] == o.name) {
         r.is_column = true;
-        r.is_int = is_int[i];
-        r.sql = column_sql[i];
+        r.is_int = columns[i].k != kind::text;
+        r.mixed = columns[i].k == kind::mixed;
+        r.sql = columns[i].c;
+        r.text_sql = columns[i].t;
         return r;
       }
     }
@@ -155,8 +158,7 @@ expr mixed_kind(rel_op op, const operand& x, const operand& y, dialect d) {
 struct translator {
   const plan& p;
   const std::vector<std::string>& colnames;
-  const std::vector<bool>& is_int;
-  const std::vector<std::string>& column_sql;
+  const std::vector<cell_sql>& columns;
   dialect d;
 
   expr node(int32_t i) const {
@@ -178,8 +180,26 @@ struct translator {
   }
 
   expr compare(rel_op op, const cond_node& c) const {
-    const operand x = resolve(c.x, colnames, is_int, column_sql);
-    const operand y = resolve(c.y, colnames, is_int, column_sql);
+    return compare(op, resolve(c.x, colnames, columns), resolve(c.y, colnames, columns));
+  }
+
+  // A mixed operand is an integer in the rows where its text part is NULL
+  // and a string in the others: the comparison is made for each case.
+  expr compare(rel_op op, const operand& x, const operand& y) const {
+    if (x.mixed || y.mixed) {
+      const operand& m = x.mixed ? x : y;
+      operand as_int = m;
+      as_int.mixed = false;
+      operand as_text = m;
+      as_text.mixed = false;
+      as_text.is_int = false;
+      as_text.sql = m.text_sql;
+      const expr when_int = x.mixed ? compare(op, as_int, y) : compare(op, x, as_int);
+      const expr when_text = x.mixed ? compare(op, as_text, y) : compare(op, x, as_text);
+      if (when_int.known >= 0 && when_int.known == when_text.known) return when_int;
+      return expr::of(concat({"(CASE WHEN ", m.text_sql, " IS NULL THEN ", render(when_int), " ELSE ",
+                              render(when_text), " END)"}));
+    }
     if (x.is_int == y.is_int) return same_kind(op, x, y, d);
     return mixed_kind(op, x, y, d);
   }
@@ -205,8 +225,7 @@ std::size_t depth_of(const plan& p, int32_t root) {
 }  // namespace
 
 std::string condition_sql(const plan& p, int32_t root, const std::vector<std::string>& colnames,
-                          const std::vector<bool>& is_int, const std::vector<std::string>& column_sql,
-                          dialect d) {
+                          const std::vector<cell_sql>& columns, dialect d) {
   const std::size_t depth = depth_of(p, root);
   if (depth > max_condition_depth) {
     throw refusal(concat({"select: the condition is nested ", std::to_string(depth)}) +
@@ -214,7 +233,7 @@ std::string condition_sql(const plan& p, int32_t root, const std::vector<std::st
                       std::to_string(max_condition_depth),
                   p.cond(root).span);
   }
-  const translator t{p, colnames, is_int, column_sql, d};
+  const translator t{p, colnames, columns, d};
   return render(t.node(root));
 }
 

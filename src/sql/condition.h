@@ -3,7 +3,8 @@
 // operands are known before any row is read (a column holds integers or
 // strings throughout, a literal is what it is written as), so relalg's
 // comparison rules for an integer against a string become plain SQL
-// comparisons, and comparisons of constants are decided here.
+// comparisons, and comparisons of constants are decided here. Only a
+// column that mixes kinds needs its kind looked at per row.
 #ifndef RELALG_SQL_CONDITION_H
 #define RELALG_SQL_CONDITION_H
 
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "engine/plan.h"
+#include "sql/cells.h"
 #include "sql/dialect.h"
 
 namespace relalg_sql {
@@ -20,17 +22,13 @@ namespace relalg_sql {
 // limit the depth of the expressions they parse.
 constexpr std::size_t max_condition_depth = 400;
 
-// The SQL name of cell column i (counted from 0).
-std::string cell_column(std::size_t i);
-
 // The expression for the condition rooted at node `root` of p, over rows
-// whose columns are named `colnames`, hold integers where is_int says so
-// and are read in SQL as `column_sql` says. The condition must hold no
+// whose columns are named `colnames` and read in SQL as `columns` says.
+// A mixed column's kind is decided row by row. The condition must hold no
 // failing node. Throws refusal when it is nested deeper than
 // max_condition_depth.
 std::string condition_sql(const plan& p, int32_t root, const std::vector<std::string>& colnames,
-                          const std::vector<bool>& is_int, const std::vector<std::string>& column_sql,
-                          dialect d);
+                          const std::vector<cell_sql>& columns, dialect d);
 
 }  // namespace relalg_sql
 

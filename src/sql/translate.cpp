@@ -1,11 +1,14 @@
 // Plan to SQL. Every plan node becomes one named subquery of a WITH clause
 // (so that nesting costs no depth in the SQL), holding its rows in cell
-// columns c1, c2, ... and, for rows that keep an input order (a bare table,
-// and selections and renamings of one), that order in column k: the row's
-// position in its table. Union, minus, product and projection yield
-// distinct rows that the final ORDER BY sorts by their cells, which is
-// relalg's order for columns of one kind each. The final SELECT names its
-// columns as relalg's result does.
+// columns c1, c2, ... (cells.h) and, for rows that keep an input order (a
+// bare table, and selections and renamings of one), that order in column
+// k: the row's position in its table. Union, minus, product and
+// projection yield distinct rows that the final ORDER BY sorts by relalg's
+// order of cells. Where a union has mixed integers and strings in a
+// column, rows can be equal without being the same (the integer 0 and the
+// empty string): of such rows the one relalg keeps, the first in the
+// order of its operands' rows, is picked by ROW_NUMBER. The final SELECT
+// names its columns as relalg's result does.
 #include "sql/translate.h"
 
 #include <algorithm>
@@ -14,6 +17,7 @@
 #include <set>
 
 #include "engine/show_text.h"
+#include "sql/cells.h"
 #include "sql/condition.h"
 
 namespace relalg_sql {
@@ -25,7 +29,7 @@ struct rel {
   std::string name;
   std::vector<std::string> colnames;
   std::vector<std::string> coltypes;
-  std::vector<bool> is_int;  // the kind of every cell of a column
+  std::vector<kind> kinds;   // the kind of every column's cells
   bool keyed = false;        // rows in the order of column k; else distinct, sorted by cells
   std::string from;          // the subquery holding the rows, once it is written
   // A product not written yet: its select list, the join it reads, and
@@ -34,22 +38,53 @@ struct rel {
   struct join_parts {
     std::string list;
     std::string from;
-    std::vector<std::string> columns;
+    std::vector<cell_sql> columns;
   };
   std::optional<join_parts> join;
 };
 
-// The cell columns of r as a select list, each prefixed by `qual`; a table
-// without columns is carried by a constant column z, so that every
-// subquery has a column to select.
-std::string cells(const rel& r, const std::string& qual) {
-  if (r.colnames.empty()) return qual + "z";
+std::string cells(const rel& r, const std::string& qual) { return cell_list(r.kinds, qual); }
+
+std::string joined(const std::vector<std::string>& v) {
   std::string s;
-  for (std::size_t i = 0; i < r.colnames.size(); ++i) {
-    if (i > 0) s += ", ";
-    s += qual + cell_column(i);
+  for (const std::string& x : v) {
+    if (!s.empty()) s += ", ";
+    s += x;
   }
   return s;
+}
+
+// The ORDER BY terms of r's rows in relalg's order: the row position, or
+// the cells.
+std::vector<std::string> row_order(const rel& r, const std::string& qual, dialect d) {
+  if (r.keyed) return {qual + "k"};
+  std::vector<std::string> terms;
+  for (std::size_t i = 0; i < r.kinds.size(); ++i) {
+    for (std::string& t : sort_terms(cell_at(r.kinds[i], i, qual), d)) terms.push_back(std::move(t));
+  }
+  return terms;
+}
+
+// Of the rows `inner` selects (cells of these kinds, and the columns that
+// order them), one of each set of equal rows: the first by `order`.
+std::string first_of_equal(const std::vector<kind>& kinds, const std::string& inner,
+                           const std::vector<std::string>& order, dialect d) {
+  std::vector<std::string> partition;
+  for (std::size_t i = 0; i < kinds.size(); ++i) {
+    const auto [n, t] = fields(cell_at(kinds[i], i, "u."), d);
+    partition.push_back(n);
+    partition.push_back(t);
+  }
+  return "SELECT " + cell_list(kinds, "") + " FROM (SELECT u.*, ROW_NUMBER() OVER (PARTITION BY " +
+         joined(partition) + " ORDER BY " + joined(order) + ") AS rn FROM (" + inner +
+         ") AS u) AS w WHERE rn = 1";
+}
+
+bool any_mixed(const std::vector<kind>& kinds) {
+  for (const kind k : kinds) {
+    if (k == kind::mixed) return true;
+  }
+  return false;
 }
 
 std::string_view operation_word(plan_op op) {
@@ -82,7 +117,7 @@ class query_writer {
     } else {
       for (std::size_t i = 0; i < root.colnames.size(); ++i) {
         if (i > 0) out += ", ";
-        out += "r." + cell_column(i);
+        out += printed(cell_at(root.kinds[i], i, "r."), d_);
         // A name the dialect cannot hold leaves the column under its
         // position's name.
         if (name_problem(d_, root.colnames[i]).empty()) out += " AS " + quote_name(root.colnames[i]);
@@ -121,15 +156,8 @@ class query_writer {
 
   std::string order_by(const rel& r) const {
     // Qualified, so that no output column's name is taken instead.
-    if (r.keyed) return "\nORDER BY r.k";
-    if (r.colnames.empty()) return "";
-    std::string s = "\nORDER BY ";
-    for (std::size_t i = 0; i < r.colnames.size(); ++i) {
-      if (i > 0) s += ", ";
-      s += "r." + cell_column(i);
-      if (!r.is_int[i]) s += byte_collation(d_);
-    }
-    return s;
+    if (!r.keyed && r.colnames.empty()) return "";
+    return "\nORDER BY " + joined(row_order(r, "r.", d_));
   }
 
   // The subquery holding r's rows, written now if it is not yet.
@@ -226,7 +254,7 @@ class query_writer {
     r.name = t.name;
     r.colnames = t.colnames;
     r.coltypes = t.coltypes;
-    for (const std::string& type : t.coltypes) r.is_int.push_back(type == "int");
+    for (const std::string& type : t.coltypes) r.kinds.push_back(type == "int" ? kind::integer : kind::text);
     r.keyed = true;
     std::string body = "SELECT " + quote_name(sql.position) + " AS k";
     if (t.colnames.empty()) body += ", 0 AS z";
@@ -243,7 +271,7 @@ class query_writer {
     rel out;
     out.colnames = r.colnames;
     out.coltypes = r.coltypes;
-    out.is_int = r.is_int;
+    out.kinds = r.kinds;
     return out;
   }
 
@@ -255,20 +283,28 @@ class query_writer {
                         " columns, and the rows of a SQL table all have one width",
                     n.span);
     }
-    for (std::size_t c = 0; c < a.is_int.size(); ++c) {
-      if (a.is_int[c] != b.is_int[c]) {
-        throw refusal(concat({"union: cannot be written in SQL: column ", std::to_string(c + 1)}) +
-                          " holds " + (a.is_int[c] ? "integers" : "strings") +
-                          " in the first operand and " + (b.is_int[c] ? "integers" : "strings") +
-                          " in the second, and a SQL column holds one kind of value",
-                      n.span);
-      }
-    }
     rel out = reshaped(a);
     out.name = a.name;
+    for (std::size_t c = 0; c < a.kinds.size(); ++c) {
+      if (a.kinds[c] != b.kinds[c]) out.kinds[c] = kind::mixed;
+    }
     const std::string& fa = src(a);
     const std::string& fb = src(b);
-    out.from = add("SELECT " + cells(a, "") + " FROM " + fa + " UNION SELECT " + cells(b, "") + " FROM " + fb);
+    if (!any_mixed(out.kinds)) {
+      out.from = add("SELECT " + cells(a, "") + " FROM " + fa + " UNION SELECT " + cells(b, "") + " FROM " + fb);
+      return out;
+    }
+    // The first operand's rows come first, each operand's in its order.
+    const auto branch = [&](const rel& r, const char* part, const std::string& from) {
+      std::string list;
+      for (std::size_t c = 0; c < r.kinds.size(); ++c) {
+        list += ", " + cell_as(cell_at(r.kinds[c], c, ""), out.kinds[c], c, d_);
+      }
+      return std::string("SELECT ") + part + " AS part, " + (r.keyed ? "k" : "0") + " AS o" + list +
+             " FROM " + from;
+    };
+    out.from = add(first_of_equal(out.kinds, branch(a, "0", fa) + " UNION ALL " + branch(b, "1", fb),
+                                  {"u.part", "u.o"}, d_));
     return out;
   }
 
@@ -281,28 +317,21 @@ class query_writer {
       out.from = add("SELECT DISTINCT " + cells(a, "") + " FROM " + a.from);
       return out;
     }
-    if (a.is_int == b.is_int) {
+    if (a.kinds == b.kinds && !any_mixed(a.kinds)) {
       out.from = add("SELECT " + cells(a, "") + " FROM " + a.from + " EXCEPT SELECT " + cells(b, "") +
                      " FROM " + b.from);
       return out;
     }
-    // Some column holds integers on one side and strings on the other: the
-    // integer 0 and the empty string are the only such cells that are equal.
+    // Cells of other kinds are equal when relalg's two fields are. A
+    // first operand with a mixed column is a union's result, whose rows
+    // are already distinct.
     std::string match;
     for (std::size_t c = 0; c < a.colnames.size(); ++c) {
       if (c > 0) match += " AND ";
-      const std::string x = "a." + cell_column(c);
-      const std::string y = "b." + cell_column(c);
-      if (a.is_int[c] == b.is_int[c]) {
-        match += x + " = " + y;
-      } else {
-        const std::string& n = a.is_int[c] ? x : y;
-        const std::string& s = a.is_int[c] ? y : x;
-        match += n + " = 0 AND " + s + " = ''";
-      }
+      match += cells_equal(cell_at(a.kinds[c], c, "a."), cell_at(b.kinds[c], c, "b."), d_);
     }
-    out.from = add("SELECT DISTINCT " + cells(a, "a.") + " FROM " + a.from + " AS a WHERE NOT EXISTS (SELECT 1 FROM " +
-                   b.from + " AS b WHERE " + match + ")");
+    out.from = add("SELECT DISTINCT " + cells(a, "a.") + " FROM " + a.from +
+                   " AS a WHERE NOT EXISTS (SELECT 1 FROM " + b.from + " AS b WHERE " + match + ")");
     return out;
   }
 
@@ -335,15 +364,16 @@ class query_writer {
     std::sort(cols.begin(), cols.end(), [](const source& x, const source& y) { return *x.name < *y.name; });
     rel out;
     std::string list;
-    std::vector<std::string> columns;
+    std::vector<cell_sql> columns;
     for (std::size_t i = 0; i < cols.size(); ++i) {
       const rel& from = cols[i].from_a ? a : b;
       out.colnames.push_back(from.colnames[cols[i].col]);
       out.coltypes.push_back(from.coltypes[cols[i].col]);
-      out.is_int.push_back(from.is_int[cols[i].col]);
+      const kind k = from.kinds[cols[i].col];
+      out.kinds.push_back(k);
       if (i > 0) list += ", ";
-      std::string column = (cols[i].from_a ? "a." : "b.") + cell_column(cols[i].col);
-      list += column + " AS " + cell_column(i);
+      cell_sql column = cell_at(k, cols[i].col, cols[i].from_a ? "a." : "b.");
+      list += cell_as(column, k, i, d_);
       columns.push_back(std::move(column));
     }
     if (cols.empty()) list = "0 AS z";
@@ -378,11 +408,23 @@ class query_writer {
       }
       out.colnames.push_back(t.colnames[at]);
       out.coltypes.push_back(t.coltypes[at]);
-      out.is_int.push_back(t.is_int[at]);
+      out.kinds.push_back(t.kinds[at]);
       if (i > 0) select += ", ";
-      select += cell_column(at) + " AS " + cell_column(i);
+      select += cell_as(cell_at(t.kinds[at], at, ""), t.kinds[at], i, d_);
     }
-    out.from = add("SELECT DISTINCT " + select + " FROM " + src(t));
+    const std::string& from = src(t);
+    if (!any_mixed(out.kinds)) {
+      out.from = add("SELECT DISTINCT " + select + " FROM " + from);
+      return out;
+    }
+    // Rows the projection makes equal keep the first in the operand's order.
+    const std::vector<std::string> order = row_order(t, "", d_);
+    std::vector<std::string> by;
+    for (std::size_t o = 0; o < order.size(); ++o) {
+      select += ", " + order[o] + " AS o" + std::to_string(o + 1);
+      by.push_back("u.o" + std::to_string(o + 1));
+    }
+    out.from = add(first_of_equal(out.kinds, "SELECT " + select + " FROM " + from, by, d_));
     return out;
   }
 
@@ -410,14 +452,14 @@ class query_writer {
     }
     t.name.clear();
     if (t.join) {
-      const std::string where = condition_sql(p_, cond.root, t.colnames, t.is_int, t.join->columns, d_);
+      const std::string where = condition_sql(p_, cond.root, t.colnames, t.join->columns, d_);
       t.from = add("SELECT DISTINCT " + t.join->list + " FROM " + t.join->from + " WHERE " + where);
       t.join.reset();
       return t;
     }
-    std::vector<std::string> columns;
-    for (std::size_t c = 0; c < t.colnames.size(); ++c) columns.push_back(cell_column(c));
-    const std::string where = condition_sql(p_, cond.root, t.colnames, t.is_int, columns, d_);
+    std::vector<cell_sql> columns;
+    for (std::size_t c = 0; c < t.colnames.size(); ++c) columns.push_back(cell_at(t.kinds[c], c, ""));
+    const std::string where = condition_sql(p_, cond.root, t.colnames, columns, d_);
     t.from = add("SELECT * FROM " + src(t) + " WHERE " + where);
     return t;
   }

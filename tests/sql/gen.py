@@ -41,7 +41,7 @@ class Gen:
             rows = []
             for _ in range(r.randint(0, 7)):
                 vals = [r.choice(INTS) if k == "int" else r.choice(STRINGS) for _, k, _ in cols]
-                if r.random() < 0.1:
+                if r.random() < 0.25:
                     vals = vals[:-1]  # a short row: the last cell is empty (or 0)
                 rows.append(", ".join(vals))
             if rows and r.random() < 0.4:
@@ -123,7 +123,11 @@ class Gen:
 
     def union(self, depth, op="union"):
         a = self.expr(depth)
-        b = self.like([k for _, k in a[1]], depth)
+        kinds = [k for _, k in a[1]]
+        if self.r.random() < 0.3:
+            # a column of integers against one of strings: mixed kinds
+            kinds = [self.r.choice(["int", "text"]) for _ in kinds]
+        b = self.like(kinds, depth)
         if b is None:
             b = self.select(0, a)
         return f"{op}({a[0]},{b[0]})", a[1]
