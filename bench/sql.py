@@ -15,6 +15,7 @@ each engine's figure is loading the script's tables and running its query.
 import argparse
 import os
 import random
+import signal
 import statistics
 import subprocess
 import sys
@@ -78,6 +79,8 @@ def main():
     relalg = os.path.join(BUILD, "relalg")
     tool = os.path.join(BUILD, "tests", "sql", "sql_tool")
     runner = os.path.join(ROOT, "tools", "duckdb", "run.mjs")
+    # A stop by signal still runs the clean-up below (the server is stopped).
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     work = tempfile.mkdtemp(prefix="relalg-sqlbench-")
     pgdir = tempfile.mkdtemp(prefix="relalg-pg-")
     settings = subprocess.run([os.path.join(ROOT, "tools", "pg.sh"), "start", pgdir],
