@@ -4,6 +4,7 @@
 
 #include "sql/dialect.h"
 #include "sql/names.h"
+#include "sql/options.h"
 
 namespace relalg_sql {
 namespace {
@@ -90,6 +91,43 @@ TEST(SqlNames, TablesAndColumnsKeepTheirNamesUnlessTheEngineCannot) {
       EXPECT_EQ(it->second.columns, want.columns) << c.what;
     }
   }
+}
+
+}  // namespace
+}  // namespace relalg_sql
+
+namespace relalg_sql {
+namespace {
+
+TEST(SqlOptions, ReadsTheThreeForms) {
+  struct option_case {
+    std::vector<std::string> args;
+    bool on;
+    dialect d;
+    bool query_only;
+    std::string error;
+  };
+  const std::vector<option_case> cases = {
+      {{"--sql"}, true, dialect::sqlite, false, ""},
+      {{"--sql=postgres"}, true, dialect::postgres, false, ""},
+      {{"--sql-query-only", "--sql=duckdb"}, true, dialect::duckdb, true, ""},
+      {{"--sql=mysql"}, false, dialect::sqlite, false, "--sql takes sqlite, postgres or duckdb, not 'mysql'"},
+      {{"--sql="}, false, dialect::sqlite, false, "--sql takes sqlite, postgres or duckdb, not ''"},
+  };
+  for (const option_case& c : cases) {
+    sql_options o;
+    std::string error;
+    for (const std::string& a : c.args) EXPECT_TRUE(read_sql_option(a, o, error)) << a;
+    EXPECT_EQ(o.on, c.on) << c.args[0];
+    EXPECT_EQ(o.d, c.d) << c.args[0];
+    EXPECT_EQ(o.query_only, c.query_only) << c.args[0];
+    EXPECT_EQ(error, c.error) << c.args[0];
+  }
+  sql_options o;
+  std::string error;
+  EXPECT_FALSE(read_sql_option("--sqlite", o, error));
+  EXPECT_FALSE(read_sql_option("--max-rows", o, error));
+  EXPECT_FALSE(o.on);
 }
 
 }  // namespace
