@@ -109,6 +109,17 @@ std::size_t max_columns(dialect d) {
   return 0;
 }
 
+std::size_t max_query_depth(dialect d) {
+  switch (d) {
+    case dialect::sqlite: return 2000;
+    case dialect::postgres: return 1000;
+    case dialect::duckdb: return 500;
+  }
+  return 500;
+}
+
+std::size_t merge_depth(dialect d) { return d == dialect::postgres ? 20 : SIZE_MAX; }
+
 std::string_view int_type(dialect) { return "INTEGER"; }
 
 std::string_view text_type(dialect d) {

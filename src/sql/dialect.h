@@ -40,6 +40,18 @@ std::string_view byte_collation(dialect d);
 // known: SQLite's default build takes 2000, PostgreSQL's tables 1600.
 std::size_t max_columns(dialect d);
 
+// The deepest nesting of operations a query may have: deeper ones take
+// the engines beyond their limits (DuckDB's depth of expressions) or
+// their time (SQLite and PostgreSQL plan them in time that grows with the
+// square of the depth).
+std::size_t max_query_depth(dialect d);
+
+// Whether each subquery is to be computed on its own rather than merged
+// into the statements that read it: PostgreSQL plans deep merged
+// subqueries very slowly, so a query nested deeper than this is written
+// with MATERIALIZED subqueries.
+std::size_t merge_depth(dialect d);
+
 // The column types of a table as created.
 std::string_view int_type(dialect d);
 std::string_view text_type(dialect d);  // with the byte collation where one is needed

@@ -41,6 +41,7 @@ struct rel {
     std::vector<cell_sql> columns;
   };
   std::optional<join_parts> join;
+  std::size_t depth = 1;  // the nesting of operations that yields it
 };
 
 std::string cells(const rel& r, const std::string& qual) { return cell_list(r.kinds, qual); }
@@ -87,6 +88,23 @@ bool any_mixed(const std::vector<kind>& kinds) {
   return false;
 }
 
+// The longest chain of nested operations in the plan, found without
+// recursion.
+std::size_t plan_depth(const plan& p) {
+  if (p.root < 0) return 0;
+  std::size_t most = 0;
+  std::vector<std::pair<int32_t, std::size_t>> todo{{p.root, 1}};
+  while (!todo.empty()) {
+    const auto [i, depth] = todo.back();
+    todo.pop_back();
+    most = std::max(most, depth);
+    const plan_node& n = p.node(i);
+    if (n.left >= 0) todo.emplace_back(n.left, depth + 1);
+    if (n.right >= 0) todo.emplace_back(n.right, depth + 1);
+  }
+  return most;
+}
+
 std::string_view operation_word(plan_op op) {
   switch (op) {
     case plan_op::table: return "table";
@@ -104,11 +122,13 @@ std::string_view operation_word(plan_op op) {
 class query_writer {
  public:
   query_writer(const plan& p, const catalog_names& names, dialect d)
-      : p_(p), names_(names), d_(d), prefix_(subquery_prefix(names, d)) {}
+      : p_(p), names_(names), d_(d), prefix_(subquery_prefix(names, d)),
+        materialize_(plan_depth(p) > merge_depth(d)) {}
 
   std::string run() {
     rel root = walk(p_.root);
     src(root);
+
     std::string out = "-- result: " + comment_text(header_line(root.name, root.colnames, root.coltypes)) + "\n";
     if (!with_.empty()) out += "WITH\n" + with_ + "\n";
     out += "SELECT ";
@@ -134,6 +154,7 @@ class query_writer {
   const catalog_names& names_;
   dialect d_;
   std::string prefix_;
+  bool materialize_;  // see merge_depth
   std::string with_;
   int next_ = 0;
 
@@ -173,7 +194,7 @@ class query_writer {
   std::string add(const std::string& body) {
     std::string name = prefix_ + std::to_string(next_++);
     if (!with_.empty()) with_ += ",\n";
-    with_ += "  " + name + " AS (" + body + ")";
+    with_ += "  " + name + (materialize_ ? " AS MATERIALIZED (" : " AS (") + body + ")";
     return name;
   }
 
@@ -182,6 +203,7 @@ class query_writer {
   // an explicit stack, as queries may be nested very deep.
   rel walk(int32_t root) {
     std::map<int32_t, rel> done;
+    std::map<int32_t, std::size_t> depths;  // of the operands taken
     std::vector<std::pair<int32_t, bool>> todo{{root, false}};
     while (!todo.empty()) {
       const auto [i, expanded] = todo.back();
@@ -193,14 +215,28 @@ class query_writer {
         if (n.left >= 0) todo.emplace_back(n.left, false);
         continue;
       }
+      const auto depth_of = [&](int32_t child) -> std::size_t {
+        if (child < 0) return 0;
+        const auto it = depths.find(child);
+        return it == depths.end() ? 0 : it->second;
+      };
       const auto take = [&](int32_t child) {
         auto it = done.find(child);
         rel r = std::move(it->second);
+        depths[child] = r.depth;
         done.erase(it);
         return r;
       };
       const auto check_width = [&] {
-        const rel& r = done[i];
+        rel& r = done[i];
+        r.depth = 1 + std::max(depth_of(n.left), depth_of(n.right));
+        depths.erase(n.left);
+        depths.erase(n.right);
+        if (r.depth > max_query_depth(d_)) {
+          throw refusal(concat({"the query is nested more than ", std::to_string(max_query_depth(d_)),
+                                " levels deep here, deeper than SQL for ", dialect_title(d_), " is written"}),
+                        n.span);
+        }
         const std::size_t most = max_columns(d_);
         if (most != 0 && r.colnames.size() + 1 > most && n.op == plan_op::table) {
           throw refusal("cannot write table " + show_text(r.name) + " as SQL: it has " +

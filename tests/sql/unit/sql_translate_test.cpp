@@ -282,12 +282,23 @@ TEST(SqlTranslate, DeepConditionsAreRefusedNotOverflowed) {
             "select: the condition is nested 100001 levels deep; SQL is written for at most 400");
 }
 
-TEST(SqlTranslate, DeepQueriesNeedNoRecursion) {
+TEST(SqlTranslate, DeepQueriesAreRefusedWhereTheEnginesStop) {
   plan_maker m;
-  int32_t q = m.table("R", {"a"}, {"int"});
-  for (int i = 0; i < 100000; ++i) q = m.binary(plan_op::union_, m.table("R", {"a"}, {"int"}), q);
-  const std::string sql = m.sql(q);
-  EXPECT_NE(sql.find("n199999 AS"), std::string::npos);
+  std::vector<int32_t> level{m.table("R", {"a"}, {"int"})};
+  for (int i = 0; i < 100000; ++i) {
+    level.push_back(m.binary(plan_op::union_, m.table("R", {"a"}, {"int"}), level.back(),
+                             {static_cast<uint32_t>(100000 - i), 200000}));
+  }
+  // Walked without recursion, refused at the node that is one too deep.
+  source_span where;
+  EXPECT_EQ(m.refused(level.back(), &where),
+            "the query is nested more than 2000 levels deep here, deeper than SQL for SQLite is written");
+  EXPECT_EQ(where.begin, 100000u - 1999u);
+  const std::string sql = m.sql(level[1999]);
+  EXPECT_NE(sql.find("n3998 AS (SELECT"), std::string::npos);
+  // PostgreSQL computes the subqueries of deep queries one by one.
+  EXPECT_NE(m.sql(level[30], dialect::postgres).find("n0 AS MATERIALIZED (SELECT"), std::string::npos);
+  EXPECT_NE(m.sql(level[5], dialect::postgres).find("n0 AS (SELECT"), std::string::npos);
 }
 
 TEST(SqlScript, RefusesValuesTheEngineCannotHold) {
