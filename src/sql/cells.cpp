@@ -89,4 +89,35 @@ std::string printed(const cell_sql& x, dialect d) {
   return x.c;
 }
 
+std::string joined(const std::vector<std::string>& v) {
+  std::string s;
+  for (const std::string& x : v) {
+    if (!s.empty()) s += ", ";
+    s += x;
+  }
+  return s;
+}
+
+// Of the rows `inner` selects (cells of these kinds, and the columns that
+// order them), one of each set of equal rows: the first by `order`.
+std::string first_of_equal(const std::vector<kind>& kinds, const std::string& inner,
+                           const std::vector<std::string>& order, dialect d) {
+  std::vector<std::string> partition;
+  for (std::size_t i = 0; i < kinds.size(); ++i) {
+    const auto [n, t] = fields(cell_at(kinds[i], i, "u."), d);
+    partition.push_back(n);
+    partition.push_back(t);
+  }
+  return "SELECT " + cell_list(kinds, "") + " FROM (SELECT u.*, ROW_NUMBER() OVER (PARTITION BY " +
+         joined(partition) + " ORDER BY " + joined(order) + ") AS rn FROM (" + inner +
+         ") AS u) AS w WHERE rn = 1";
+}
+
+bool any_mixed(const std::vector<kind>& kinds) {
+  for (const kind k : kinds) {
+    if (k == kind::mixed) return true;
+  }
+  return false;
+}
+
 }  // namespace relalg_sql

@@ -57,6 +57,18 @@ std::vector<std::string> sort_terms(const cell_sql& x, dialect d);
 // The cell as relalg prints it (a mixed cell as text).
 std::string printed(const cell_sql& x, dialect d);
 
+// The strings joined by ", ".
+std::string joined(const std::vector<std::string>& v);
+
+// Of the rows `inner` selects (cells of these kinds, and the columns that
+// order them), one of each set of equal rows: the first by `order`, terms
+// over the rows of `inner` as u.
+std::string first_of_equal(const std::vector<kind>& kinds, const std::string& inner,
+                           const std::vector<std::string>& order, dialect d);
+
+// Whether some column mixes kinds.
+bool any_mixed(const std::vector<kind>& kinds);
+
 }  // namespace relalg_sql
 
 #endif

@@ -46,15 +46,6 @@ struct rel {
 
 std::string cells(const rel& r, const std::string& qual) { return cell_list(r.kinds, qual); }
 
-std::string joined(const std::vector<std::string>& v) {
-  std::string s;
-  for (const std::string& x : v) {
-    if (!s.empty()) s += ", ";
-    s += x;
-  }
-  return s;
-}
-
 // The ORDER BY terms of r's rows in relalg's order: the row position, or
 // the cells.
 std::vector<std::string> row_order(const rel& r, const std::string& qual, dialect d) {
@@ -64,28 +55,6 @@ std::vector<std::string> row_order(const rel& r, const std::string& qual, dialec
     for (std::string& t : sort_terms(cell_at(r.kinds[i], i, qual), d)) terms.push_back(std::move(t));
   }
   return terms;
-}
-
-// Of the rows `inner` selects (cells of these kinds, and the columns that
-// order them), one of each set of equal rows: the first by `order`.
-std::string first_of_equal(const std::vector<kind>& kinds, const std::string& inner,
-                           const std::vector<std::string>& order, dialect d) {
-  std::vector<std::string> partition;
-  for (std::size_t i = 0; i < kinds.size(); ++i) {
-    const auto [n, t] = fields(cell_at(kinds[i], i, "u."), d);
-    partition.push_back(n);
-    partition.push_back(t);
-  }
-  return "SELECT " + cell_list(kinds, "") + " FROM (SELECT u.*, ROW_NUMBER() OVER (PARTITION BY " +
-         joined(partition) + " ORDER BY " + joined(order) + ") AS rn FROM (" + inner +
-         ") AS u) AS w WHERE rn = 1";
-}
-
-bool any_mixed(const std::vector<kind>& kinds) {
-  for (const kind k : kinds) {
-    if (k == kind::mixed) return true;
-  }
-  return false;
 }
 
 // The longest chain of nested operations in the plan, found without
