@@ -7,7 +7,7 @@ usage: bench/sql.py [--rows N] [--runs K] [WORKLOAD...]
   workloads: scan select project union minus product join (default all);
   product is sqrt(N) x sqrt(N) rows, join N rows against 50
 
-Needs a Release build in build/ (relalg and tests/sql/sql_tool), sqlite3,
+Needs a Release build in build/ (relalg), sqlite3,
 the PostgreSQL server (started here with tools/pg.sh in a temporary folder
 and stopped at the end) and tools/duckdb with `npm ci` run. Times are wall
 seconds, the median of K runs (default 1); "script" is writing the script,
@@ -82,7 +82,6 @@ def main():
     a = ap.parse_args()
     names = a.workloads or ["scan", "select", "project", "union", "minus", "product", "join"]
     relalg = os.path.join(BUILD, "relalg")
-    tool = os.path.join(BUILD, "tests", "sql", "sql_tool")
     runner = os.path.join(ROOT, "tools", "duckdb", "run.mjs")
     # A stop by signal still runs the clean-up below (the server is stopped).
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
@@ -109,7 +108,7 @@ def main():
             for d in ("sqlite", "postgres", "duckdb"):
                 script = os.path.join(work, f"{w}.{d}.sql")
                 with open(script, "wb") as f:
-                    t_script = statistics.median(timed([tool, d, inp], stdout=f) for _ in range(1))
+                    t_script = statistics.median(timed([relalg, f"--sql={d}", inp], stdout=f) for _ in range(1))
                 if d == "sqlite":
                     times["script"] = t_script
                 res = os.path.join(work, f"{w}.{d}.rows")

@@ -15,6 +15,7 @@
 
 #include "engine/io.h"
 #include "grade/grade.h"
+#include "sql/run.h"
 
 #ifndef RELALG_VERSION
 #define RELALG_VERSION "unknown"
@@ -33,11 +34,13 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: relalg [OPTION]... INPUT OUTPUT\n"
+    "       relalg --sql[=DIALECT] [--sql-query-only] INPUT [OUTPUT]\n"
     "       relalg --grade REFERENCE [--db FILE]... [--search N] [--seed N] [--rows-only]\n"
     "              [--json] [--gradescope FILE] [--max-rows N] [--jobs N] SUBMISSION...";
 
 constexpr const char* kHelp =
     "usage: relalg [OPTION]... INPUT OUTPUT\n"
+    "       relalg --sql[=DIALECT] [--sql-query-only] INPUT [OUTPUT]\n"
     "       relalg --grade REFERENCE [--db FILE]... [--search N] [--seed N] [--rows-only]\n"
     "              [--json] [--gradescope FILE] [--max-rows N] [--jobs N] SUBMISSION...\n"
     "\n"
@@ -60,6 +63,10 @@ constexpr const char* kHelp =
     "  --trace, --trace=N\n"
     "                explain, with the first N rows (default 10) of each\n"
     "                intermediate table under its node\n"
+    ;
+
+// After the SQL options (sql/options.h).
+constexpr const char* kHelpTail =
     "  -h, --help    show this help and exit\n"
     "  --version     show the version and exit\n"
     "  --            end of options (a path may then begin with '-')\n"
@@ -118,9 +125,13 @@ int usage_error(const std::string& message) {
 }  // namespace
 
 int relalg_main(int argc, char** argv) {
-  if (wants_grading(argc, argv)) return grade_main(argc, argv, {kUsage, kHelp, "relalg " RELALG_VERSION});
+  if (wants_grading(argc, argv)) {
+    const std::string help = std::string(kHelp) + relalg_sql::sql_help + kHelpTail;
+    return grade_main(argc, argv, {kUsage, help, "relalg " RELALG_VERSION});
+  }
   std::vector<std::string> operands;
   run_options options;
+  relalg_sql::sql_options sql;
   std::string explain_path;  // empty: standard error
   options.limits.memory_budget = default_memory_budget();
   bool options_done = false;
@@ -131,7 +142,7 @@ int relalg_main(int argc, char** argv) {
     } else if (a == "--") {
       options_done = true;
     } else if (a == "--help" || a == "-h") {
-      std::cout << kHelp;
+      std::cout << kHelp << relalg_sql::sql_help << kHelpTail;
       return std::cout.flush() ? exit_ok : exit_failed;
     } else if (a == "--version") {
       std::cout << "relalg " << RELALG_VERSION << "\n";
@@ -172,10 +183,14 @@ int relalg_main(int argc, char** argv) {
       }
       options.trace_rows = n;
       if (options.explain == run_options::explain_form::none) options.explain = run_options::explain_form::text;
+    } else if (std::string sql_error; relalg_sql::read_sql_option(a, sql, sql_error)) {
+      if (!sql_error.empty()) return usage_error(sql_error);
     } else {
       return usage_error("unknown option '" + a + "'");
     }
   }
+  // The SQL script goes to standard output unless a path is given.
+  if (sql.on && operands.size() == 1) operands.emplace_back("-");
   if (operands.size() != 2) {
     return usage_error("expected an input and an output path, got " + std::to_string(operands.size()));
   }
@@ -204,6 +219,23 @@ int relalg_main(int argc, char** argv) {
     out.close();
     return exit_failed;
   };
+
+  if (sql.on) {
+    // The script instead of the echo and the result.
+    if (input_fd >= 0) ::close(input_fd);
+    if (!read_ok) {
+      out.close();
+      std::cerr << "relalg: cannot read " << describe(in_path) << ": " << std::strerror(read_err) << "\n";
+      return exit_failed;
+    }
+    file_sink sink(out, -1);
+    std::string messages;
+    const int status = relalg_sql::run_sql(text.view(), sql, options.input_name, sink, messages);
+    std::cerr << messages;
+    if (!out.ok()) return write_failed();
+    if (!out.close()) return write_failed();
+    return status;
+  }
 
   if (!read_ok) {
     // An unreadable input reads as an empty one: the output holds the

@@ -62,7 +62,7 @@ operand resolve(const cond_operand& o, const std::vector<std::string>& colnames,
   if (!o.is_literal) {
     // The binding holds the last column of a name.
     for (std::size_t i = colnames.size(); i-- > 0;) {
-      if (colnames[i] == o.name) {
+      if (colnames[i] == o.text) {
         r.is_column = true;
         r.is_int = columns[i].k != kind::text;
         r.mixed = columns[i].k == kind::mixed;
@@ -73,7 +73,7 @@ operand resolve(const cond_operand& o, const std::vector<std::string>& colnames,
     }
     r.value = t_object(0);
   } else {
-    r.value = o.value;
+    r.value = o.value();
   }
   r.is_int = r.value.is_int;
   r.sql = r.is_int ? int_literal(r.value.ival) : quote_text(r.value.sval);
@@ -180,7 +180,7 @@ struct translator {
   }
 
   expr compare(rel_op op, const cond_node& c) const {
-    return compare(op, resolve(c.x, colnames, columns), resolve(c.y, colnames, columns));
+    return compare(op, resolve(p.conds.x(c), colnames, columns), resolve(p.conds.y(c), colnames, columns));
   }
 
   // A mixed operand is an integer in the rows where its text part is NULL

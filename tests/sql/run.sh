@@ -36,7 +36,7 @@ settings=$(tools/pg.sh start "$pgdir")
 export $settings
 
 python3 tests/sql/gen.py "$seed" "$count" "$work/random"
-translate="$build/tests/sql/sql_tool {dialect} {input}"
+translate="$build/relalg --sql={dialect} {input}"
 echo "-- all engines: end-to-end cases, examples, $count random queries"
 python3 tests/sql/compare.py --relalg "$build/relalg" --translate "$translate" \
   --refusals tests/sql/refusals.txt --work "$work/all" \

@@ -27,13 +27,7 @@ struct plan_maker {
   }
   int32_t table(const std::string& name, std::vector<std::string> cols, std::vector<std::string> types,
                 source_span span = {}) {
-    if (!catalog.contains(name)) {
-      stored_table t;
-      t.name = name;
-      t.colnames = std::move(cols);
-      t.coltypes = std::move(types);
-      catalog.emplace(name, std::move(t));
-    }
+    if (!catalog.contains(name)) catalog.emplace(name, stored_table(name, std::move(cols), std::move(types)));
     const int32_t i = node(plan_op::table, -1, -1, span);
     p.nodes[static_cast<std::size_t>(i)].arg = static_cast<int32_t>(p.tables.size());
     p.tables.push_back(&catalog.at(name));
@@ -59,24 +53,27 @@ struct plan_maker {
     c.op = op;
     c.left = l;
     c.right = r;
-    p.cond_nodes.push_back(c);
-    return static_cast<int32_t>(p.cond_nodes.size() - 1);
+    p.conds.nodes.push_back(c);
+    return static_cast<int32_t>(p.conds.nodes.size() - 1);
   }
   static cond_operand col(const std::string& name) {
     cond_operand o;
     o.is_literal = false;
-    o.name = name;
+    o.text = name;
     return o;
   }
   static cond_operand lit(t_object v) {
     cond_operand o;
-    o.value = std::move(v);
+    o.is_int = v.is_int;
+    o.ival = v.ival;
+    o.text = v.sval;
     return o;
   }
   int32_t compare(cond_op op, cond_operand x, cond_operand y) {
     const int32_t i = cond(op);
-    p.cond_nodes[static_cast<std::size_t>(i)].x = std::move(x);
-    p.cond_nodes[static_cast<std::size_t>(i)].y = std::move(y);
+    p.conds.nodes[static_cast<std::size_t>(i)].operands = static_cast<int32_t>(p.conds.operands.size());
+    p.conds.operands.push_back(std::move(x));
+    p.conds.operands.push_back(std::move(y));
     return i;
   }
   int32_t select(int32_t child, int32_t root, int32_t first_fail = -1, source_span span = {}) {
@@ -141,7 +138,7 @@ TEST(SqlTranslate, RefusesWithEvaluationsMessageAndPlace) {
       {"the operand fails before the condition",
        [](plan_maker& m) {
          const int32_t bad = m.cond(cond_op::fail);
-         m.p.cond_nodes.back().span = {9, 12};
+         m.p.conds.nodes.back().span = {9, 12};
          return m.select(m.fail("no table named 'Q'", {7, 8}), bad, bad);
        },
        "no table named 'Q'", {7, 8}},
@@ -149,8 +146,8 @@ TEST(SqlTranslate, RefusesWithEvaluationsMessageAndPlace) {
        [](plan_maker& m) {
          m.p.messages.push_back("select: 'x' is not a predicate");
          const int32_t bad = m.cond(cond_op::fail);
-         m.p.cond_nodes.back().span = {11, 12};
-         m.p.cond_nodes.back().message = static_cast<int32_t>(m.p.messages.size() - 1);
+         m.p.conds.nodes.back().span = {11, 12};
+         m.p.conds.nodes.back().message = static_cast<int32_t>(m.p.messages.size() - 1);
          const int32_t ok = m.compare(cond_op::eq, plan_maker::col("a"), plan_maker::lit(1));
          return m.select(m.table("R", {"a"}, {"int"}), m.cond(cond_op::or_, ok, bad), bad);
        },
@@ -277,7 +274,7 @@ TEST(SqlTranslate, DeepConditionsAreRefusedNotOverflowed) {
   plan_maker m;
   int32_t c = m.compare(cond_op::eq, plan_maker::col("a"), plan_maker::lit(1));
   for (int i = 0; i < 100000; ++i) c = m.cond(cond_op::not_, c);
-  m.p.cond_nodes[static_cast<std::size_t>(c)].span = {0, 5};
+  m.p.conds.nodes[static_cast<std::size_t>(c)].span = {0, 5};
   EXPECT_EQ(m.refused(m.select(m.table("R", {"a"}, {"int"}), c)),
             "select: the condition is nested 100001 levels deep; SQL is written for at most 400");
 }
@@ -303,15 +300,10 @@ TEST(SqlTranslate, DeepQueriesAreRefusedWhereTheEnginesStop) {
 
 TEST(SqlScript, RefusesValuesTheEngineCannotHold) {
   plan_maker m;
-  stored_table t;
-  t.name = "T";
-  t.colnames = {"a", "s"};
-  t.coltypes = {"int", "text"};
-  static const std::string good = "'ok'";
-  static const std::string bad("'a\0b'", 5);
-  t.cells = {cell::of_int(1), cell::of_text(good), cell::of_int(2), cell::of_text(bad)};
-  t.rows = 2;
-  m.catalog.emplace("T", t);
+  stored_table t("T", {"a", "s"}, {"int", "text"});
+  t.add_row("1, 'ok'");
+  t.add_row(std::string_view("2, 'a\0b'", 9));
+  m.catalog.emplace("T", std::move(t));
   const int32_t q = m.table("T", {}, {});
   m.p.root = q;
   std::string out;

@@ -1,0 +1,25 @@
+// --sql as a run of the program: the input's tables loaded and its query
+// read into a plan, as for evaluation, then the script written instead of
+// the result.
+#ifndef RELALG_SQL_RUN_H
+#define RELALG_SQL_RUN_H
+
+#include <string>
+#include <string_view>
+
+#include "engine/pipeline.h"
+#include "sql/options.h"
+
+namespace relalg_sql {
+
+// Writes the script (or, with query_only, the statement) for the input to
+// out. Returns exit_ok, or exit_failed with the message for standard error
+// in `messages`: positioned (input_name:1:COL: error: ..., the query line
+// and a caret) when it is about a part of the query, which is then the part
+// that has no result or no SQL form. Nothing is written to out then.
+int run_sql(std::string_view input, const sql_options& o, const std::string& input_name,
+            output_sink& out, std::string& messages);
+
+}  // namespace relalg_sql
+
+#endif
