@@ -1,6 +1,6 @@
 // --sql as a run of the program: the input's tables loaded and its query
-// read into a plan, as for evaluation, then the script written instead of
-// the result.
+// read into a plan, as for evaluation (but without the join rewrite that
+// evaluation makes), then the script written instead of the result.
 #ifndef RELALG_SQL_RUN_H
 #define RELALG_SQL_RUN_H
 

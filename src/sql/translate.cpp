@@ -83,6 +83,7 @@ std::string_view operation_word(plan_op op) {
     case plan_op::project: return "project";
     case plan_op::rename: return "rename";
     case plan_op::select: return "select";
+    case plan_op::join: return "join";
     case plan_op::fail: break;
   }
   return "query";
@@ -244,6 +245,12 @@ class query_writer {
         case plan_op::select: done[i] = select(n, take(n.left)); break;
         case plan_op::fail:
           throw refusal(p_.message_of(n), n.span);
+        case plan_op::join:
+          // The translation reads the plan as the parser writes it, before
+          // the rewrite for evaluation makes joins of selections over
+          // products (it writes those itself, see select).
+          throw refusal("join: the plan was rewritten for evaluation; SQL is written from the plan as read",
+                        n.span);
       }
       check_width();
     }
