@@ -51,7 +51,7 @@ constexpr const char* kHelp =
     "options:\n"
     "  --max-rows N, --max-rows=N\n"
     "                refuse a product whose result would exceed N rows\n"
-    "                (default: as many as fit in half of the machine's memory)\n"
+    "                (and never more than fit in half of the machine's memory)\n"
     "  --warn        warn on standard error about what the language absorbs\n"
     "                silently (misspelt columns, lost operands, unknown\n"
     "                keywords, ...); the output file does not change\n"
