@@ -42,28 +42,37 @@ plan algo::read(std::string query, parse_options options) const {
 
 algo::operand_list algo::operand_nodes(const plan_node& n) const {
   operand_list out;
+  const auto two = [&](int32_t a, int32_t b) {
+    out.pair[0] = a;
+    out.pair[1] = b;
+    out.size = 2;
+    out.sets = true;
+  };
   switch (n.op) {
     case plan_op::union_:
     case plan_op::minus:
     case plan_op::product:
-      out.nodes = {n.left, n.right};
-      out.sets = true;
+      two(n.left, n.right);
       break;
     case plan_op::select: {
       const plan_node& below = plan_->node(n.left);
       if (below.op == plan_op::product) {
-        out.nodes = {below.left, below.right};
-        out.sets = true;
+        two(below.left, below.right);
       } else {
-        out.nodes = {n.left};
+        out.pair[0] = n.left;
+        out.size = 1;
       }
       break;
     }
-    case plan_op::join:
-      out.nodes = plan_->join_of(n).leaves;
+    case plan_op::join: {
+      const std::vector<int32_t>& leaves = plan_->join_of(n).leaves;
+      out.leaves = leaves.data();
+      out.size = static_cast<uint32_t>(leaves.size());
       break;
+    }
     default:
-      out.nodes = {n.left};
+      out.pair[0] = n.left;
+      out.size = 1;
   }
   return out;
 }
@@ -104,10 +113,10 @@ relation algo::evaluate(const plan& p, eval_observer* observer) {
       // The operands of union, minus and product are taken sorted when they
       // name tables, and a table-name first operand only when the operation
       // is applied, so a deep chain holds no rows for it.
-      const bool named_first = ops.sets && p.node(ops.nodes[0]).op == plan_op::table;
-      if (f.state < ops.nodes.size()) {
+      const bool named_first = ops.sets && p.node(ops[0]).op == plan_op::table;
+      if (f.state < ops.size) {
         const uint32_t k = f.state++;
-        const int32_t c = ops.nodes[k];
+        const int32_t c = ops[k];
         if (k == 0 && named_first) continue;
         if (ops.sets && p.node(c).op == plan_op::table) {
           values.push_back(sorted_operand(p.table_of(p.node(c))));
@@ -117,18 +126,20 @@ relation algo::evaluate(const plan& p, eval_observer* observer) {
         }
         continue;
       }
-      operands in(ops.nodes.size());
-      for (std::size_t k = ops.nodes.size(); k-- > (named_first ? 1 : 0);) {
+      operands& in = in_;
+      in.resize(ops.size);
+      for (std::size_t k = ops.size; k-- > (named_first ? 1 : 0);) {
         in[k] = std::move(values.back());
         values.pop_back();
       }
       if (named_first) {
-        in[0] = sorted_operand(p.table_of(p.node(ops.nodes[0])));
-        if (observer != nullptr) observer->finished(ops.nodes[0], in[0], 0);
+        in[0] = sorted_operand(p.table_of(p.node(ops[0])));
+        if (observer != nullptr) observer->finished(ops[0], in[0], 0);
       }
       const int32_t node = f.node;
       const handler h = n.op == plan_op::join ? &algo::join : by_op_[static_cast<std::size_t>(n.op)];
       values.push_back((this->*h)(n, in));
+      in.clear();
       if (observer != nullptr) done(node, values.back(), starts[work.size() - 1]);
       work.pop_back();
     }

@@ -73,8 +73,11 @@ class algo {
   // takes the product's operands and never builds it; `sets` marks those of
   // union, minus and product.
   struct operand_list {
-    std::vector<int32_t> nodes;
+    const int32_t* leaves = nullptr;  // a join's, in the plan; else `pair`
+    uint32_t size = 0;
     bool sets = false;
+    int32_t pair[2] = {-1, -1};
+    int32_t operator[](std::size_t k) const { return leaves != nullptr ? leaves[k] : pair[k]; }
   };
   operand_list operand_nodes(const plan_node& n) const;
   // The products and renames between a join's selection and its leaves,
@@ -87,6 +90,7 @@ class algo {
   const plan* plan_ = nullptr;
   std::array<handler, 8> by_op_{};  // opmap's handlers, by operation
   std::map<const stored_table*, std::shared_ptr<const std::vector<rowref>>> sorted_;
+  operands in_;  // reused from node to node
   std::map<const stored_table*, std::size_t> uses_;
 };
 

@@ -246,8 +246,8 @@ std::vector<query_text> text_reader::cut(const query_text& t, const std::vector<
 
 std::pair<query_text, query_text> text_reader::split_first(const query_text& t,
                                                            std::vector<parse_note>* notes) {
-  const std::vector<uint32_t> comma = top_commas(t, true);
-  if (comma.empty()) {
+  const uint32_t comma = first_top_comma(t);
+  if (comma == kNoPos) {
     const auto b_from = static_cast<uint32_t>(pieces_.size());
     const uint32_t at = piece(t, t.count - 1).end;
     pieces_.push_back({at, at});
@@ -255,8 +255,19 @@ std::pair<query_text, query_text> text_reader::split_first(const query_text& t,
     b.unbalanced = t.unbalanced;
     return {t, b};
   }
-  std::vector<query_text> parts = cut(t, comma);
-  query_text& b = parts[1];
+  // The pieces before the comma, and those after it.
+  uint32_t k = 0;
+  while (piece(t, k).end <= comma) ++k;
+  const auto a_from = static_cast<uint32_t>(pieces_.size());
+  for (uint32_t i = 0; i < k; ++i) pieces_.push_back(piece(t, i));
+  pieces_.push_back({piece(t, k).begin, comma});
+  query_text a = make(a_from);
+  a.unbalanced = t.unbalanced;
+  const auto b_from = static_cast<uint32_t>(pieces_.size());
+  pieces_.push_back({comma + 1, piece(t, k).end});
+  for (uint32_t i = k + 1; i < t.count; ++i) pieces_.push_back(piece(t, i));
+  query_text b = make(b_from);
+  b.unbalanced = t.unbalanced;
   b.drop_commas = true;
   if (notes != nullptr) {
     query_text with_commas = b;
@@ -265,7 +276,29 @@ std::pair<query_text, query_text> text_reader::split_first(const query_text& t,
       notes->push_back({note_kind::operand_merged, {later, later + 1}, {}});
     }
   }
-  return {parts[0], b};
+  return {a, b};
+}
+
+uint32_t text_reader::first_top_comma(const query_text& t) const {
+  if (t.drop_commas) return kNoPos;
+  if (t.unbalanced) {
+    const std::vector<uint32_t> c = top_commas(t, true);
+    return c.empty() ? kNoPos : c.front();
+  }
+  for (uint32_t k = 0; k < t.count; ++k) {
+    const text_piece p = piece(t, k);
+    uint32_t pos = p.begin;
+    for (;;) {
+      const uint32_t open = line_.next_open(pos, p.end);
+      const uint32_t c = line_.next_comma(pos, open);
+      if (c < open) return c;
+      if (open >= p.end) break;
+      const uint32_t close = line_.close_of(open);
+      if (close == kNoPos || close >= p.end) break;
+      pos = close + 1;
+    }
+  }
+  return kNoPos;
 }
 
 std::vector<query_text> text_reader::split_all(const query_text& t) {

@@ -127,6 +127,8 @@ class text_reader {
   const text_piece& piece(const query_text& t, uint32_t k) const { return pieces_[t.first + k]; }
   // The commas of depth 0 in t, in order; only the first with first_only.
   std::vector<uint32_t> top_commas(const query_text& t, bool first_only) const;
+  // The first of them, or kNoPos.
+  uint32_t first_top_comma(const query_text& t) const;
   // The parts of t between the given commas (positions in t's pieces).
   std::vector<query_text> cut(const query_text& t, const std::vector<uint32_t>& commas);
   query_text make(uint32_t from) const {
