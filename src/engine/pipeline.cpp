@@ -15,6 +15,8 @@
 #include "engine/lint.h"
 #include "engine/loader.h"
 #include "engine/schema.h"
+#include "engine/stream.h"
+#include "engine/parser.h"
 #include "engine/printer.h"
 #include "engine/rewrite.h"
 #include "main.h"
@@ -140,6 +142,21 @@ int run_program(std::string_view input, const run_options& options, output_sink&
   std::unique_ptr<explain_recorder> recorder;
   std::vector<node_schema> schemas;
   int status = exit_ok;
+  // The end of every run: the explain output, and the memory left to the
+  // system when the process ends at once.
+  const auto finish = [&](int result) {
+    if (recorder) {
+      report.explain = options.explain == run_options::explain_form::json
+                           ? explain_json(*p, schemas, *recorder, result)
+                           : explain_text(*p, schemas, *recorder);
+    }
+    if (options.exit_after && result == exit_ok) {
+      (void)db.release();
+      (void)interp.release();
+      (void)p.release();
+    }
+    return result;
+  };
   try {
     std::string query = load_tables(input, db->tables, true);
     // The whole echo is written before evaluation begins.
@@ -159,10 +176,21 @@ int run_program(std::string_view input, const run_options& options, output_sink&
       // The query names a table: print it straight from its row lines.
       stream_table(*named, buf, spill);
     } else {
-      interp = std::make_unique<algo>(std::move(*db), options.limits);
-      p = std::make_unique<plan>(interp->read(std::move(query), {options.warn != run_options::warnings::off}));
+      // The plan is read before the tables' rows are parsed, so that a query
+      // answered straight from row lines never parses them. Its table nodes
+      // point at catalog entries, which stay where they are when the
+      // catalog moves into the interpreter.
+      const bool warn = options.warn != run_options::warnings::off;
+      p = std::make_unique<plan>(parse_query(std::move(query), db->tables, {warn}));
       const bool joins = may_join(*p);
-      if (watched || joins || options.warn != run_options::warnings::off) schemas = plan_schemas(*p);
+      const bool quiet = !watched && !warn;
+      if (watched || joins || warn || (quiet && stream_shape(*p))) schemas = plan_schemas(*p);
+      if (quiet && stream_shape(*p) && streamable(*p, schemas)) {
+        stream_query(*p, schemas, buf, spill);
+        out.write(buf);
+        return finish(exit_ok);
+      }
+      interp = std::make_unique<algo>(std::move(*db), options.limits);
       if (options.warn != run_options::warnings::off) {
         std::vector<diagnostic> warnings = lint_query(*p, schemas);
         std::vector<diagnostic> tables = lint_tables(input);
@@ -189,19 +217,7 @@ int run_program(std::string_view input, const run_options& options, output_sink&
     report.messages += failure_text(std::current_exception(), options, p.get());
     status = exit_failed;
   }
-  if (recorder) {
-    report.explain = options.explain == run_options::explain_form::json
-                         ? explain_json(*p, schemas, *recorder, status)
-                         : explain_text(*p, schemas, *recorder);
-  }
-  if (options.exit_after && status == exit_ok) {
-    // Everything is written; the process ends without tearing the tables
-    // down one row at a time.
-    (void)db.release();
-    (void)interp.release();
-    (void)p.release();
-  }
-  return status;
+  return finish(status);
 }
 
 std::string load_input(std::string_view input, database& db, bool keep_views) {

@@ -44,6 +44,14 @@ class row_printer {
     used_ = static_cast<std::size_t>(p - scratch_.get());
   }
 
+  // A row line parsed into cells, printed when keep accepts it.
+  void line_if(std::string_view text, const std::vector<bool>& is_int, std::vector<cell>& row,
+               const std::function<bool(const cell*, uint32_t)>& keep) {
+    scan_cells(text, is_int, row.data());
+    const auto w = static_cast<uint32_t>(row.size());
+    if (keep(row.data(), w)) this->row(rowref{row.data(), w});
+  }
+
   std::size_t pending() const { return used_; }
 
   void flush() {
@@ -124,6 +132,14 @@ void print_header(std::string_view name, const std::vector<std::string>& colname
 void print_lines(std::string_view lines, const std::vector<bool>& is_int, std::string& buf) {
   row_printer out(buf);
   for_each_line(lines, [&](std::string_view line) { out.line(line, is_int); });
+  out.flush();
+}
+
+void print_lines_if(std::string_view lines, const std::vector<bool>& is_int,
+                    const std::function<bool(const cell*, uint32_t)>& keep, std::string& buf) {
+  row_printer out(buf);
+  std::vector<cell> row(is_int.size());
+  for_each_line(lines, [&](std::string_view line) { out.line_if(line, is_int, row, keep); });
   out.flush();
 }
 

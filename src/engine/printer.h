@@ -31,6 +31,11 @@ void print_relation(const relation& t, std::string& buf, const spill_fn& spill,
 // printed in one pass.
 void print_lines(std::string_view lines, const std::vector<bool>& is_int, std::string& buf);
 
+// The row lines that keep accepts, each parsed into cells first and printed
+// only when kept.
+void print_lines_if(std::string_view lines, const std::vector<bool>& is_int,
+                    const std::function<bool(const cell*, uint32_t)>& keep, std::string& buf);
+
 // Prints a table whose rows are still its pending row lines, parsing each
 // only to print it, so that the rows never all exist at once. Pieces of
 // about a megabyte are handled two at a time, one per thread.
