@@ -42,7 +42,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   ctest --test-dir build-asan -j"$jobs" --output-on-failure
 
 echo "== stress"
-tests/stress/run.sh build/relalg
+tests/stress/run.sh build/relalg build/tests/reference/relalg_ref
 
 if [ "${FUZZ_SECONDS:-60}" != 0 ]; then
   echo "== fuzz (${FUZZ_SECONDS:-60} s per target)"

@@ -2,15 +2,21 @@
 # Stress and robustness checks for the relalg binary: very deep queries and
 # predicates, huge lines, wide and numerous tables, odd bytes, failing
 # files, and repeatability.
-#   tests/stress/run.sh BIN
-# Each check runs under `timeout 60` and a virtual-memory cap; its time is
+#   tests/stress/run.sh BIN [REF]
+# REF is the reference command relalg_ref (default: the one built beside
+# BIN, under tests/reference/); the deep-shape checks compare with it and
+# are skipped without it.
+# Each check runs under `timeout 60` (the deep shapes under
+# STRESS_SHAPE_TIMEOUT, default 15) and a virtual-memory cap; its time is
 # printed. The last line counts the checks; the exit status is 0 when every
 # check passed.
 set -uo pipefail
 
-bin=${1:?usage: tests/stress/run.sh BIN}
+bin=${1:?usage: tests/stress/run.sh BIN [REF]}
 [[ -x "$bin" ]] || { echo "not an executable: $bin" >&2; exit 2; }
 bin=$(cd "$(dirname "$bin")" && pwd)/$(basename "$bin")
+ref=${2:-$(dirname "$bin")/tests/reference/relalg_ref}
+shapes=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/shapes.py
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/relalg-stress.XXXXXX")
 trap 'chmod -R u+rwx "$work" 2>/dev/null; rm -rf "$work"' EXIT
@@ -25,7 +31,7 @@ limit_kb=${STRESS_VMEM_KB:-$((8 * 1024 * 1024))}
 run() {
   local name=$1 in=$2 out=$3 t0 t1
   t0=${EPOCHREALTIME/./}
-  (ulimit -v "$limit_kb"; exec timeout 60 "$bin" "$in" "$out") 2>"$work/$name.err"
+  (ulimit -v "$limit_kb"; exec timeout "${run_timeout:-60}" "$bin" "$in" "$out") 2>"$work/$name.err"
   status=$?
   t1=${EPOCHREALTIME/./}
   elapsed=$(seconds $((t1 - t0)))
@@ -137,6 +143,41 @@ if [[ -z "$p" && $status -eq 0 && "$(tail -n 2 "$work/deep_union_1m.out")" != $'
 fi
 verdict "deep_union_1m (exit $status)" ${p:+"$p"}
 rm -f "$work"/deep_union_1m.*
+
+# ---- Deep shapes -------------------------------------------------------------------
+# Each shape of shapes.py: 50 levels deep, the output and status must be the
+# reference's; 200,000 levels deep, the status and the result table must be
+# the same (the shapes' results do not depend on the depth), within
+# STRESS_SHAPE_TIMEOUT seconds. A failure must not be for want of memory or
+# stack.
+shape_levels=${STRESS_SHAPE_LEVELS:-200000}
+if [[ -x "$ref" ]]; then
+  for shape in $(python3 "$shapes" list); do
+    small=$work/shape_small_$shape big=$work/shape_big_$shape
+    python3 "$shapes" "$shape" 50 "$small.in"
+    "$ref" "$small.in" "$small.want"
+    want=$?
+    run "shape_${shape}_50" "$small.in" "$small.out"
+    p=$(status_problem "shape_${shape}_50" "$want")
+    [[ -z "$p" ]] && ! cmp -s "$small.out" "$small.want" && p="output differs from relalg_ref's"
+    verdict "shape_${shape}_50" ${p:+"$p"}
+
+    python3 "$shapes" "$shape" "$shape_levels" "$big.in"
+    run_timeout=${STRESS_SHAPE_TIMEOUT:-15} run "shape_$shape" "$big.in" "$big.out"
+    p=$(status_problem "shape_$shape" "$want")
+    if [[ -z "$p" ]] && grep -qE 'out of memory|cannot be had' "$work/shape_$shape.err"; then
+      p="failed for want of resources: $(head -c 200 "$work/shape_$shape.err")"
+    fi
+    if [[ -z "$p" ]] && ! cmp -s <(tail -c +$(($(stat -c %s "$big.in") + 2)) "$big.out") \
+                             <(tail -c +$(($(stat -c %s "$small.in") + 2)) "$small.want"); then
+      p="result table differs from the one 50 levels deep"
+    fi
+    verdict "shape_$shape" ${p:+"$p"}
+    rm -f "$small".* "$big".*
+  done
+else
+  skipped=$((skipped + 1)); echo "SKIP deep shapes (no relalg_ref at $ref)"
+fi
 
 # ---- Size -----------------------------------------------------------------------------
 # Two 200,000-row tables: the product would hold 4e10 rows and must be
