@@ -40,15 +40,17 @@ std::string generator::text_value() {
 }
 
 std::string generator::table_block(schema& s) {
-  std::string out = s.name + "(";
+  // A header without "(" defines a table without columns.
+  std::string out = s.name;
+  if (!s.cols.empty()) out += "(";
   for (std::size_t i = 0; i < s.cols.size(); ++i) {
     if (i > 0) out += chance(0.2) ? "," : ", ";
     if (chance(0.1)) out += " ";
     out += s.cols[i].name;
-    if (!s.cols[i].type.empty() || chance(0.5)) out += " " + s.cols[i].type;
+    if (!s.cols[i].type.empty() || chance(0.5)) out.append(" ").append(s.cols[i].type);
   }
-  out += ")";
-  if (chance(options_.noise / 2)) out += " trailing";
+  if (!s.cols.empty()) out += ")";
+  if (!s.cols.empty() && chance(options_.noise / 2)) out += " trailing";
   out += "\n";
   std::vector<S> rows;
   const std::size_t n = below(options_.max_rows + 1);
@@ -87,7 +89,8 @@ std::string generator::comparison_operand(const std::vector<std::string>& cols) 
   static const std::vector<S> literals = {"1",   "-1",  "0",    "007",   "+2",         "12ab", "",
                                           "'x'", "'y'", "'x y'", "'a,b'", "'x)y'", "'x(y'",
                                           "'abc'", "'",  "-0",   "abc",   "99999999999",
-                                          "'p", S("'\0'", 3), "'\xe9t\xe9'"};
+                                          "'p", S("'\0'", 3), "'\xe9t\xe9'", "+0", "00",
+                                          "0x10", "-", "2147483648", "\t4"};
   if (!cols.empty() && chance(0.55)) return pick(cols);
   if (chance(0.05)) return "zz";  // no such column: the integer 0
   return pick(literals);
@@ -230,7 +233,8 @@ std::string generator::noisy(std::string query) {
 std::string generator::input() {
   tables_.clear();
   fresh_ = 0;
-  static const std::vector<S> names = {"R", "S", "T", "U", "union"};
+  std::vector<S> names = {"R", "S", "T", "U", "union"};
+  std::shuffle(names.begin(), names.end(), rng_);
   const std::size_t count = 1 + below(4);
   // The blocks are drawn first: the query needs their row counts.
   std::vector<std::string> blocks;
@@ -239,10 +243,12 @@ std::string generator::input() {
     s.name = names[t];
     std::vector<S> pool = kColumnNames;
     std::shuffle(pool.begin(), pool.end(), rng_);
-    const std::size_t width = 1 + below(3);
+    const std::size_t width = chance(0.04) ? 0 : 1 + below(3);
     for (std::size_t i = 0; i < width; ++i) {
-      // Now and then a name repeats within a table.
-      s.cols.push_back({chance(0.05) && i > 0 ? s.cols[0].name : pool[i], pick(kTypes)});
+      // Now and then a name repeats within a table, or is empty.
+      S name = chance(0.05) && i > 0 ? s.cols[0].name : pool[i];
+      if (chance(0.02)) name.clear();
+      s.cols.push_back({name, name.empty() ? S() : pick(kTypes)});
     }
     blocks.push_back(table_block(s));
     tables_.push_back(s);

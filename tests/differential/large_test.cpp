@@ -260,7 +260,7 @@ const std::vector<large_case> kCases = {
      }},
     {"SelectOverProduct",
      [](rng_t& r) {
-       const int n = diff::kSanitized ? 300 : 450;
+       const int n = diff::kSanitized ? 400 : 450;
        std::vector<S> a;
        std::vector<S> b;
        for (int i = 0; i < n; ++i) a.push_back(cat({str(num(r, 0, 40)), " '", word(r, 2), "'"}));
