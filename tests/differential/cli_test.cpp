@@ -116,7 +116,7 @@ class Cli : public ::testing::Test {
   fs::path dir_;
 };
 
-const std::size_t kStreamBytes = diff::kSanitized ? (3 << 20) : (5 << 20);
+const std::size_t kStreamBytes = diff::kSanitized ? (3 << 20) : (4 << 20);
 
 TEST_F(Cli, BareTableQueryStreamsASeveralMegabyteTable) {
   // An earlier R is replaced; the last line has no line feed.

@@ -177,15 +177,15 @@ const std::vector<large_case> kCases = {
        // Few distinct rows among many; the integer 0 meets the empty text.
        std::vector<S> a;
        std::vector<S> b;
-       for (int i = 0; i < 150000; ++i) a.push_back(cat({str(num(r, -1, 2)), " 'k'"}));
-       for (int i = 0; i < 60000; ++i) b.push_back(r() % 2 ? "'k'" : "'k' 1");
+       for (int i = 0; i < 100000; ++i) a.push_back(cat({str(num(r, -1, 2)), " 'k'"}));
+       for (int i = 0; i < 40000; ++i) b.push_back(r() % 2 ? "'k'" : "'k' 1");
        const S q = "union(minus(union(R,project(T,a,b)),project(select(R,EQ(a,2)),a,b)),project(T,a,b))";
        return built{input_of(q, {block("R(a int, b text)", a), block("T(b text, a text)", b)}), 3};
      }},
     {"ProjectionOntoFewValues",
      [](rng_t& r) {
        std::vector<S> rows;
-       const std::size_t n = scaled(200000, 70000);
+       const std::size_t n = scaled(120000, 70000);
        for (std::size_t i = 0; i < n; ++i) {
          rows.push_back(cat({str(num(r, 0, 9)), ", ", str(num(r, 0, 999999)), ", 'c", str(num(r, 0, 19)), "'"}));
        }
@@ -232,13 +232,13 @@ const std::vector<large_case> kCases = {
                        20000, 150);
      }},
     {"UnionOfSortedAndUnsortedOperands",
-     [](rng_t& r) { return lopsided(r, "union(union(R,project(T,a,b)),union(project(T,a,b),R))", 90000, 300); }},
+     [](rng_t& r) { return lopsided(r, "union(union(R,project(T,a,b)),union(project(T,a,b),R))", 70000, 300); }},
     {"UnionOfSortedOperandsOfLikeSize",
      [](rng_t& r) { return lopsided(r, "union(project(T,a,b),project(R,a,b))", 70000, 60000); }},
     {"MinusOfLopsidedOperands",
      [](rng_t& r) {
        return lopsided(r, "union(minus(project(R,a,b),project(T,a,b)),minus(project(T,b,a),project(R,b,a)))",
-                       90000, 400);
+                       70000, 400);
      }},
     {"MinusOfLargeOperandsWithRepeats",
      [](rng_t& r) {
@@ -260,7 +260,7 @@ const std::vector<large_case> kCases = {
      }},
     {"SelectOverProduct",
      [](rng_t& r) {
-       const int n = diff::kSanitized ? 400 : 450;
+       const int n = 400;  // 160,000 combined rows
        std::vector<S> a;
        std::vector<S> b;
        for (int i = 0; i < n; ++i) a.push_back(cat({str(num(r, 0, 40)), " '", word(r, 2), "'"}));

@@ -24,7 +24,7 @@ void run_seeds(uint64_t first, int count, const diff::generator_options& options
 }
 
 TEST(RandomInputs, SmallTablesAndDeepQueries) {
-  run_seeds(1, diff::kSanitized ? 1500 : 4000, {});
+  run_seeds(1, diff::kSanitized ? 1500 : 3000, {});
 }
 
 TEST(RandomInputs, NoisyQueries) {
