@@ -144,7 +144,9 @@ generator::expr generator::expression(int depth) {
     case 0:
     case 1: {
       const expr a = expression(depth - 1);
-      const expr b = expression(depth - 1);
+      expr b = expression(depth - 1);
+      // A third operand runs into the second: union(R,S,T) unites R and ST.
+      if (chance(options_.noise / 4)) b.text += "," + pick(tables_).name;
       if (below(2) == 0) return {"union(" + a.text + "," + b.text + ")", a.cols, a.rows + b.rows};
       return {"minus(" + a.text + "," + b.text + ")", a.cols, a.rows};
     }
