@@ -1,9 +1,10 @@
-// The executable's own pipeline against the reference on large inputs: it
-// prints a bare-table query straight from the row lines, in pieces on two
-// threads, and copies the echo file to file in the kernel, neither of which
-// the in-process entry does. Each input runs with file paths, with "-" for
-// both (standard input a file), and through a pipe; relalg_ref runs on the
-// same files so scripts can rely on it.
+// The executable against the reference on large inputs: what the
+// in-process entry leaves out, reading files, standard input and pipes,
+// copying the echo file to file in the kernel and writing to standard
+// output, around the pipeline that prints a bare-table query straight from
+// its row lines. Each input runs with file paths, with "-" for both
+// (standard input a file), and through a pipe; relalg_ref runs on the same
+// files so scripts can rely on it.
 #include <sys/wait.h>
 #include <unistd.h>
 
