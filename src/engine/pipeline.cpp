@@ -184,9 +184,14 @@ int run_program(std::string_view input, const run_options& options, output_sink&
       p = std::make_unique<plan>(parse_query(std::move(query), db->tables, {warn}));
       const bool joins = may_join(*p);
       const bool quiet = !watched && !warn;
-      if (watched || joins || warn || (quiet && stream_shape(*p))) schemas = plan_schemas(*p);
-      if (quiet && stream_shape(*p) && streamable(*p, schemas)) {
+      const bool streams = quiet && (stream_shape(*p) || set_shape(*p));
+      if (watched || joins || warn || streams) schemas = plan_schemas(*p);
+      if (streams && streamable(*p, schemas)) {
         stream_query(*p, schemas, buf, spill);
+        out.write(buf);
+        return finish(exit_ok);
+      }
+      if (streams && schemas[static_cast<std::size_t>(p->root)].ok && stream_sets(*p, schemas, buf, spill)) {
         out.write(buf);
         return finish(exit_ok);
       }

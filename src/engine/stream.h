@@ -23,4 +23,14 @@ bool streamable(const plan& p, const std::vector<node_schema>& schemas);
 void stream_query(const plan& p, const std::vector<node_schema>& schemas, std::string& buf,
                   const spill_fn& spill);
 
+// Whether the plan is a union or difference of two tables whose rows are
+// still pending, of the same width and column kinds.
+bool set_shape(const plan& p);
+
+// Prints the result of such a plan (its schemas whole), from keys that code
+// each row in 64 bits; false, having written nothing, when the rows need
+// more bits than that.
+bool stream_sets(const plan& p, const std::vector<node_schema>& schemas, std::string& buf,
+                 const spill_fn& spill);
+
 #endif
