@@ -1,8 +1,9 @@
 // The page's way into the engine: one call that runs the whole program over
-// an input held in memory, as `relalg - OUTPUT < input` would, and hands back
-// the output file's bytes, the exit status, what standard error would hold
-// and the plan tree as JSON. Compiled only into the WebAssembly module
-// (web/build.sh); the functions are called from JavaScript by name.
+// an input held in memory, as `relalg [FLAGS] - OUTPUT < input` would with
+// the explain output going to a file, and hands back the output file's
+// bytes, the exit status, what standard error would hold and the explain
+// output. Compiled only into the WebAssembly module (web/build.sh); the
+// functions are called from JavaScript by name.
 #include <algorithm>
 #include <cstddef>
 #include <new>
@@ -21,8 +22,8 @@ constexpr std::size_t kMemoryBudget = std::size_t{2} << 30;
 struct web_result {
   int status = 0;
   std::string output;
-  std::string messages;  // standard error, byte for byte
-  std::string explain;   // a JSON document; "null" while there is no plan tree
+  std::string messages;  // standard error, byte for byte, less the explain output
+  std::string explain;   // the explain output's bytes; "null" for no JSON document
   std::size_t rows = 0;  // rows of the printed result table
 };
 
@@ -35,26 +36,56 @@ std::size_t result_rows(std::string_view input, const std::string& output) {
   return lines > 0 ? static_cast<std::size_t>(lines) - 1 : 0;
 }
 
+// The options of a run from the flags word of relalg_run.
+run_options options_of(int flags, int trace_rows, double max_rows) {
+  run_options options;
+  options.limits.memory_budget = kMemoryBudget;
+  switch (flags & 3) {
+    case 1: options.warn = run_options::warnings::on; break;
+    case 2: options.warn = run_options::warnings::fail; break;
+    default: break;
+  }
+  switch ((flags >> 2) & 3) {
+    case 1: options.explain = run_options::explain_form::json; break;
+    case 2: options.explain = run_options::explain_form::text; break;
+    default: break;
+  }
+  if (trace_rows >= 0) {
+    options.trace_rows = trace_rows;
+    // As on the command line, tracing alone explains as text.
+    if (options.explain == run_options::explain_form::none) options.explain = run_options::explain_form::text;
+  }
+  if (max_rows >= 0) {
+    options.limits.row_limit = max_rows >= 1.8e19 ? SIZE_MAX : static_cast<std::size_t>(max_rows);
+  }
+  return options;
+}
+
 }  // namespace
 
 extern "C" {
 
-// Runs the program over len bytes at data. Returns a result to be read with
-// the accessors below and released with relalg_free, or null when not even
-// that could be allocated.
-web_result* relalg_run(const char* data, std::size_t len) {
+// Runs the program over len bytes at data. flags: bits 0-1 the warnings
+// (0 off, 1 --warn, 2 --warn=error), bits 2-3 the explain output (0 none,
+// 1 JSON as --explain=FILE.json writes it, 2 text as --explain); trace_rows
+// is N of --trace=N (negative: no tracing); max_rows N of --max-rows=N
+// (negative: none). Returns a result to be read with the accessors below
+// and released with relalg_free, or null when not even that could be
+// allocated.
+web_result* relalg_run(const char* data, std::size_t len, int flags, int trace_rows, double max_rows) {
   auto* r = new (std::nothrow) web_result;
   if (r == nullptr) return nullptr;
   try {
-    run_options options;
-    options.limits.memory_budget = kMemoryBudget;
+    const run_options options = options_of(flags, trace_rows, max_rows);
     const std::string_view input(data, len);
     run_result run = run_text(input, options);
     r->status = run.status;
     r->output = std::move(run.output);
     if (run.status == exit_ok) r->rows = result_rows(input, r->output);
     r->messages = std::move(run.messages);
-    r->explain = "null";
+    // No document reads as JSON's null; the text form is handed on as it is.
+    const bool text = options.explain == run_options::explain_form::text;
+    r->explain = text || !run.explain.empty() ? std::move(run.explain) : std::string("null");
   } catch (const std::bad_alloc&) {
     r->status = exit_failed;
     r->output.clear();

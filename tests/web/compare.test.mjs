@@ -1,6 +1,10 @@
 // The WebAssembly module against the native program: every input of
 // tests/cases and examples/ must give the same output bytes, exit status
-// and standard error, byte for byte, as `relalg - OUTPUT < input`.
+// and standard error, byte for byte, and the same explain output (times
+// aside), as the command line with the same flags. Each input runs three
+// ways: plain (`relalg - OUTPUT < input`), with the page's flags
+// (`relalg --warn --explain=plan.json --trace=50 - OUTPUT`, run.js
+// pageOptions) and, for a case with an `args` file, with its own flags.
 //
 //   node --test tests/web/compare.test.mjs
 //
@@ -14,7 +18,7 @@ import { mkdtempSync, readFileSync, readdirSync, existsSync, rmSync } from 'node
 import { join, resolve, dirname } from 'node:path';
 import { tmpdir } from 'node:os';
 import { fileURLToPath } from 'node:url';
-import { runModule } from '../../web/src/run.js';
+import { runModule, pageOptions, cliArgs } from '../../web/src/run.js';
 
 const root = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
 const native = resolve(root, process.env.RELALG ?? 'build/relalg');
@@ -26,31 +30,60 @@ function inputs() {
   const cases = join(root, 'tests/cases');
   for (const name of readdirSync(cases).sort()) {
     const p = join(cases, name, 'input.txt');
-    if (existsSync(p)) found.push([`cases/${name}`, p]);
+    const args = join(cases, name, 'args');
+    if (existsSync(p)) found.push([`cases/${name}`, p, existsSync(args) ? readFileSync(args, 'utf8').split('\n').filter(Boolean) : null]);
   }
   const ex = join(root, 'examples');
   for (const dir of readdirSync(ex, { withFileTypes: true }).filter((d) => d.isDirectory())) {
     for (const f of readdirSync(join(ex, dir.name)).sort()) {
-      if (f.endsWith('.txt')) found.push([`examples/${dir.name}/${f}`, join(ex, dir.name, f)]);
+      if (f.endsWith('.txt')) found.push([`examples/${dir.name}/${f}`, join(ex, dir.name, f), null]);
     }
   }
   return found;
 }
 
-const tmp = mkdtempSync(join(tmpdir(), 'relalg-web-'));
-const outFile = join(tmp, 'out.txt');
-let M = await createRelalg();
-
-function runNative(input) {
-  rmSync(outFile, { force: true });
-  const r = spawnSync(native, ['-', outFile], { input, maxBuffer: 1 << 30 });
-  if (r.error) throw r.error;
-  return { status: r.status, output: existsSync(outFile) ? readFileSync(outFile) : Buffer.alloc(0), stderr: r.stderr };
+// The module's options for a case's own flags, and whether the native
+// program writes the explain output to standard error with them.
+function optionsOf(args) {
+  const options = {};
+  let toStderr = false;
+  for (let i = 0; i < args.length; i++) {
+    const a = args[i];
+    if (a === '--warn') options.warn = 'on';
+    else if (a === '--warn=error') options.warn = 'error';
+    else if (a === '--explain') [options.explain, toStderr] = ['text', true];
+    else if (a === '--explain=json') [options.explain, toStderr] = ['json', true];
+    else if (/^--trace(=\d+)?$/.test(a)) {
+      options.trace = a === '--trace' ? 10 : Number(a.slice(8));
+      if (!options.explain) [options.explain, toStderr] = ['text', true];
+    } else if (a === '--max-rows') options.maxRows = Number(args[++i]);
+    else if (/^--max-rows=\d+$/.test(a)) options.maxRows = Number(a.slice(11));
+    else throw new Error(`no module option for the flag ${a}`);
+  }
+  return { options, toStderr };
 }
 
-function runWasm(input) {
+const tmp = mkdtempSync(join(tmpdir(), 'relalg-web-'));
+const outFile = join(tmp, 'out.txt');
+const planFile = join(tmp, 'plan.json');
+let M = await createRelalg();
+
+function runNative(input, args) {
+  rmSync(outFile, { force: true });
+  rmSync(planFile, { force: true });
+  const r = spawnSync(native, [...args, '-', outFile], { input, maxBuffer: 1 << 30 });
+  if (r.error) throw r.error;
+  return {
+    status: r.status,
+    output: existsSync(outFile) ? readFileSync(outFile) : Buffer.alloc(0),
+    stderr: r.stderr,
+    plan: existsSync(planFile) ? readFileSync(planFile) : null,
+  };
+}
+
+function runWasm(input, options) {
   try {
-    return runModule(M, input);
+    return runModule(M, input, options);
   } catch (e) {
     // A trap leaves the module unusable; the next input gets a new one.
     M = null;
@@ -58,9 +91,20 @@ function runWasm(input) {
   }
 }
 
+// Explain output with every time written as T, as the cases write it.
+const latin1 = (bytes) => Buffer.from(bytes).toString('latin1');
+const untimed = (text) => text.replace(/"time":[0-9]+\.[0-9]{3}/g, '"time":T').replace(/[0-9]+\.[0-9]{3} ms/g, 'T ms');
+function withoutTimes(doc) {
+  for (const n of doc.nodes) {
+    assert.ok(n.time === null || typeof n.time === 'number', `node ${n.id}: time ${n.time}`);
+    delete n.time;
+  }
+  return doc;
+}
+
 // Inputs the cases do not hold, for what the WebAssembly build does
 // differently: nesting deeper than the engine evaluates without a thread of
-// its own, and a long right-nested chain.
+// its own, and a long right-nested chain (whose plan the page leaves out).
 function generated() {
   const nest = (n, f, inner) => { let q = inner; for (let i = 0; i < n; i++) q = f(q); return q; };
   const R = 'R(a int, b text)\n1, \'x\'\n2, \'y\'\n';
@@ -69,27 +113,54 @@ function generated() {
     ['NOT chain, 500 levels', `select(R,${nest(500, (p) => `NOT(${p})`, 'EQ(a,1)')})`],
     ['right-nested union, 20000 levels', nest(20000, (q) => `union(R,${q})`, 'R')],
     ['nested projections, 300 levels', nest(300, (q) => `project(${q},a,b)`, 'R')],
-  ].map(([name, query]) => [`generated/${name}`, Buffer.from(`${query}\n${R}`)]);
+  ].map(([name, query]) => [`generated/${name}`, Buffer.from(`${query}\n${R}`), null]);
 }
 
 const all = inputs().concat(generated());
-test('there are inputs to compare', () => assert.ok(all.length > 100, `${all.length} inputs`));
+test('there are inputs to compare', () => {
+  assert.ok(all.length > 100, `${all.length} inputs`);
+  assert.ok(all.filter(([, , args]) => args).length >= 20, 'cases with their own flags');
+  assert.deepEqual(cliArgs(pageOptions('R\n')), ['--warn', '--explain=plan.json', '--trace=50']);
+  assert.deepEqual(cliArgs(pageOptions(`${'union(R,'.repeat(20000)}R${')'.repeat(20000)}\n`)), ['--warn']);
+});
 
+function compare(input, options, args, toStderr) {
+  const want = runNative(input, args);
+  const got = runWasm(input, options);
+  const flags = args.join(' ') || 'no flags';
+  assert.equal(got.status, want.status, `exit status (${flags})`);
+  const stderr = toStderr ? latin1(got.messageBytes) + latin1(got.explainBytes) : latin1(got.messageBytes);
+  assert.equal(untimed(stderr), untimed(latin1(want.stderr)), `standard error (${flags})`);
+  assert.ok(Buffer.from(got.output).equals(want.output), `output differs (${flags}; ${got.output.length} bytes, native ${want.output.length})`);
+  if (options.explain === 'json' && !toStderr) {
+    if (want.plan === null || want.plan.length === 0) {
+      assert.equal(got.explain, 'null', `explain (${flags})`);
+    } else {
+      assert.equal(untimed(latin1(got.explainBytes)), untimed(latin1(want.plan)), `explain file (${flags})`);
+      assert.deepEqual(withoutTimes(JSON.parse(got.explain)), withoutTimes(JSON.parse(want.plan.toString('utf8'))));
+    }
+  } else if (!toStderr) {
+    assert.equal(got.explain, 'null', `explain (${flags})`);
+  }
+  return { want, got };
+}
 
-for (const [name, path] of all) {
+for (const [name, path, caseArgs] of all) {
   test(name, async () => {
     if (M === null) M = await createRelalg();
     const input = Buffer.isBuffer(path) ? path : readFileSync(path);
-    const want = runNative(input);
-    const got = runWasm(input);
-    assert.equal(got.status, want.status, 'exit status');
-    assert.equal(Buffer.from(got.messageBytes).toString('latin1'), want.stderr.toString('latin1'), 'standard error');
-    assert.ok(Buffer.from(got.output).equals(want.output), `output differs (${got.output.length} bytes, native ${want.output.length})`);
-    assert.equal(got.explain, 'null', 'explain');
+    const { want, got } = compare(input, {}, [], false);
     // The row count the page shows: the lines after the echo less the header.
     const echo = input.length === 0 ? 1 : input.length + (input[input.length - 1] === 10 ? 1 : 2);
     const lines = want.status === 0 ? want.output.subarray(echo).toString('latin1').split('\n').length - 2 : 0;
     assert.equal(got.rows, Math.max(0, lines), 'rows');
+
+    const page = pageOptions(input.toString('utf8'));
+    compare(input, page, cliArgs(page, planFile), false);
+    if (caseArgs) {
+      const { options, toStderr } = optionsOf(caseArgs);
+      compare(input, options, caseArgs, toStderr);
+    }
   });
 }
 

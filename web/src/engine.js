@@ -65,12 +65,14 @@ export class Engine {
     return this.post('warm', { id: 'warm' }, [], () => {});
   }
 
-  // Runs an input text. Resolves with the worker's answer: {status, output
-  // (with opts.text), preview (the result table's first opts.rows rows),
-  // size, messages, explain, rowCount, engineMs, run (this run's number)}.
+  // Runs an input text with opts.options (run.js). Resolves with the
+  // worker's answer: {status, output (with opts.text), preview (the result
+  // table's first opts.rows rows), size, messages, explain (its text),
+  // rowCount, engineMs, run (this run's number)}.
   async run(input, opts, onProgress = () => {}) {
     const id = this.next++;
-    const answer = await this.post(id, { id, input, text: Boolean(opts.text), rows: opts.rows ?? 0 }, [], onProgress);
+    const message = { id, input, options: opts.options, text: Boolean(opts.text), rows: opts.rows ?? 0 };
+    const answer = await this.post(id, message, [], onProgress);
     this.lastRun = id;
     return { ...answer, run: id };
   }

@@ -1,6 +1,7 @@
 // The page's worker: loads the engine module (its code stands before this in
-// the worker's script) and runs the input texts posted to it, so that a
-// large input never blocks the page. Posts {id, phase} as a run moves on,
+// the worker's script) and runs the input texts posted to it (with the
+// command line's options, as run.js reads them), so that a large input
+// never blocks the page. Posts {id, phase} as a run moves on,
 // then {id, done: true, ...} or {id, failed: message}. The output stays in
 // the module's memory until the next run: as text, a run sends the first
 // rows of the result table (`preview`), and the whole output only when
@@ -31,7 +32,7 @@ function release() {
   held = null;
 }
 
-async function handle({ id, input, text, rows, bytes }) {
+async function handle({ id, input, options, text, rows, bytes }) {
   if (id === 'warm') {
     await engine();
     return { id, done: true };
@@ -46,7 +47,7 @@ async function handle({ id, input, text, rows, bytes }) {
   release();
   self.postMessage({ id, phase: 'evaluating', bytes: input.length });
   const t0 = performance.now();
-  held = runText(M, input);
+  held = runText(M, input, options);
   const t1 = performance.now();
   self.postMessage({ id, phase: 'receiving', bytes: held.outSize });
   const out = outputView(M, held);
