@@ -2,31 +2,14 @@
 // lines at line feeds only (a carriage return stays part of its line, as the
 // engine reads it), with the input highlighting, Ctrl+Enter to run, and the
 // engine's messages shown at their place: the extent underlined and the
-// message in a line beneath it.
+// messages beneath the line.
 import { EditorState, StateEffect, StateField, Prec } from '@codemirror/state';
 import {
-  EditorView, Decoration, WidgetType, keymap, lineNumbers, highlightActiveLine,
+  EditorView, Decoration, keymap, lineNumbers, highlightActiveLine,
   highlightActiveLineGutter, highlightSpecialChars, drawSelection,
 } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
 import { relalgInput, relalgHighlight } from './lang.js';
-
-class MessageWidget extends WidgetType {
-  constructor(severity, text) {
-    super();
-    this.severity = severity;
-    this.text = text;
-  }
-  eq(other) {
-    return other.severity === this.severity && other.text === this.text;
-  }
-  toDOM() {
-    const div = document.createElement('div');
-    div.className = `rl-inline-message rl-${this.severity}`;
-    div.textContent = `${this.severity}: ${this.text}`;
-    return div;
-  }
-}
 
 // Set the messages to show: [{from, to, severity, message}].
 export const setMarks = StateEffect.define();
@@ -39,19 +22,28 @@ const marksField = StateField.define({
       if (!e.is(setMarks)) continue;
       const doc = tr.state.doc;
       const items = [];
+      const lines = new Map(); // line start -> {severity, texts}
       for (const m of e.value) {
         const from = Math.min(m.from, doc.length);
         const to = Math.min(Math.max(m.to, from), doc.length);
         const cls = `rl-underline rl-underline-${m.severity}`;
-        if (to > from) {
-          items.push({ deco: Decoration.mark({ class: cls, attributes: { title: m.message } }).range(from, to) });
-        }
-        const lineEnd = doc.lineAt(from).to;
-        items.push({
-          deco: Decoration.widget({ widget: new MessageWidget(m.severity, m.message), block: true, side: 1 }).range(lineEnd),
-        });
+        if (to > from) items.push(Decoration.mark({ class: cls, attributes: { title: m.message } }).range(from, to));
+        const start = doc.lineAt(from).from;
+        const line = lines.get(start) ?? { severity: 'warning', texts: [] };
+        if (m.severity === 'error') line.severity = 'error';
+        line.texts.push(`${m.severity}: ${m.message}`);
+        lines.set(start, line);
       }
-      marks = Decoration.set(items.map((it) => it.deco), true);
+      // The messages stand beneath their line as the line's own generated
+      // content, so they take no place in the text: a selection or a key
+      // at the line's end never reaches into them.
+      for (const [start, line] of lines) {
+        items.push(Decoration.line({
+          class: `rl-message-line rl-${line.severity}`,
+          attributes: { 'data-messages': line.texts.join('\n') },
+        }).range(start));
+      }
+      marks = Decoration.set(items, true);
     }
     return marks;
   },

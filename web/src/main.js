@@ -1,14 +1,18 @@
 // The page: the editor, the Run, Share and Download buttons, the examples
 // menu, and the views of a run (result table, operator tree with the
-// intermediate tables, messages). Exposes window.relalg.run(text), a Promise
+// intermediate tables, messages at their place). Runs as
+// `relalg --warn --explain=plan.json --trace=50 - OUTPUT < input` would
+// (run.js, pageOptions). Exposes window.relalg.run(text, options), a Promise
 // of {output, status, messages, explain}: output and messages are exactly
-// what the command line writes to OUTPUT and to standard error.
+// what the command line writes to OUTPUT and to standard error, explain the
+// plan document read from JSON (null without one).
 import { EXAMPLES } from 'virtual:examples';
 import { Engine } from './engine.js';
 import { createEditor, setDoc, setMarks } from './editor.js';
 import { parseMessages, messageRange, byteToCharOffset } from './messages.js';
 import { parseTable, resultText } from './result.js';
 import { renderPlan } from './plan.js';
+import { pageOptions } from './run.js';
 import { encodeFragment, decodeFragment } from './share.js';
 
 // Rows shown in a table; the row count always gives the whole.
@@ -60,19 +64,27 @@ const PHASES = {
   receiving: (m) => `Receiving ${mb(m.bytes)} of output`,
 };
 
-// Runs text in the worker. With wantText the output comes back as text too
+// The explain output of a run as run() gives it: the plan document read
+// from JSON, the text form as it is, null for none.
+function readExplain(text, options) {
+  const explain = options.explain ?? 'none';
+  if (explain === 'text' || (explain === 'none' && options.trace != null)) return text;
+  try {
+    return JSON.parse(text);
+  } catch (_) {
+    return null;
+  }
+}
+
+// Runs text in the worker with the command line's options (run.js; the
+// page's own by default). With wantText the output comes back as text too
 // (what run() gives); the page itself needs only the first rows of the
 // result table, and the output's bytes when they are downloaded.
-async function runText(text, wantText, onProgress = () => {}) {
+async function runText(text, wantText, options = pageOptions(text), onProgress = () => {}) {
   const t0 = performance.now();
-  const r = await engine.run(text, { text: wantText, rows: SHOWN_ROWS },
+  const r = await engine.run(text, { options, text: wantText, rows: SHOWN_ROWS },
     (m) => onProgress(PHASES[m.phase] ? PHASES[m.phase](m) : m.phase));
-  let explain = null;
-  try {
-    explain = JSON.parse(r.explain);
-  } catch (_) {
-    explain = null;
-  }
+  const explain = readExplain(r.explain, options);
   window.relalg.lastTiming = { engineMs: r.engineMs, decodeMs: r.decodeMs, totalMs: performance.now() - t0 };
   return {
     result: { output: r.output, status: r.status, messages: r.messages, explain },
@@ -88,10 +100,11 @@ async function runEditor() {
   setBusy(true);
   showProgress('Starting');
   try {
-    const { result, run, rowCount, preview } = await runText(input, false, showProgress);
+    const options = pageOptions(input);
+    const { result, run, rowCount, preview } = await runText(input, false, options, showProgress);
     showProgress('Showing the result');
     await new Promise((r) => setTimeout(r, 0));
-    show(result, { input, run, rowCount, preview });
+    show(result, { input, run, rowCount, preview, options });
     const t = window.relalg.lastTiming;
     $('progress').textContent = `Exit status ${result.status} in ${(t.totalMs / 1000).toFixed(2)} s`;
   } catch (e) {
@@ -168,23 +181,31 @@ function showMessages(messages) {
   $('messages-section').hidden = parsed.length === 0;
 }
 
+// Shows a node's intermediate table (its first rows, from the trace) and
+// marks its text in the query line.
 function selectNode(node, button) {
   document.querySelectorAll('.plan-node.selected').forEach((b) => b.classList.remove('selected'));
   button.classList.add('selected');
   const into = $('trace');
   into.replaceChildren();
-  if (node.traceRows) {
-    const rows = node.traceRows.slice(0, SHOWN_ROWS);
-    into.append(tableElement(node.columns, rows, node.rowCount ?? rows.length, `${node.op} ${node.text}`));
+  const caption = node.label;
+  if (node.trace && node.columns) {
+    into.append(tableElement(node.columns, node.trace.rows, node.trace.total, caption));
   } else {
     const p = document.createElement('p');
-    p.textContent = 'No intermediate rows were kept for this node.';
+    p.className = 'no-result';
+    p.textContent = node.failed ? `${caption}: the run failed here.`
+      : node.fused ? `${caption}: never built; the selection above tests each pair of rows as it is made.`
+        : node.evaluated ? `${caption}: no rows were kept for this node.` : `${caption}: not evaluated.`;
     into.append(p);
   }
-  if (node.span && last) {
+  if (node.span) {
+    // The span without the blanks at its edges, as the node's text.
     const query = view.state.doc.line(1).text;
-    const from = byteToCharOffset(query, node.span[0]);
-    const to = byteToCharOffset(query, node.span[1]);
+    let from = byteToCharOffset(query, node.span[0]);
+    let to = byteToCharOffset(query, node.span[1]);
+    while (from < to && query[from] === ' ') from++;
+    while (to > from && query[to - 1] === ' ') to--;
     view.dispatch({ selection: { anchor: from, head: to } });
   }
 }
@@ -195,7 +216,7 @@ function selectNode(node, button) {
 // worker's number of the run, whose bytes Download saves.
 function show(result, opts = {}) {
   const input = opts.input ?? view.state.doc.toString();
-  last = { ...result, input, run: opts.run };
+  last = { ...result, input, run: opts.run, options: opts.options ?? pageOptions(input) };
   showMessages(result.messages);
   const out = $('result');
   out.replaceChildren();
@@ -209,8 +230,14 @@ function show(result, opts = {}) {
     p.textContent = `No result: exit status ${result.status}.`;
     out.append(p);
   }
-  const root = renderPlan($('plan'), result.explain, selectNode);
-  $('plan-section').hidden = !root;
+  const plan = renderPlan($('plan'), result.explain && typeof result.explain === 'object' ? result.explain : null, selectNode);
+  if (!plan && last.options.explain === 'none' && result.status !== undefined) {
+    const p = document.createElement('p');
+    p.className = 'no-result';
+    p.textContent = 'The plan of a query this large is not shown.';
+    $('plan').append(p);
+  }
+  $('plan-section').hidden = !plan && last.options.explain !== 'none';
   $('trace').replaceChildren();
   $('download').disabled = false;
   $('progress').textContent = `Exit status ${result.status}`;
@@ -224,7 +251,7 @@ async function outputBytes() {
   if (last.output !== undefined) return new TextEncoder().encode(last.output);
   const held = await engine.bytes(last.run).catch(() => null);
   if (held) return held;
-  const again = await runText(last.input, true);
+  const again = await runText(last.input, true, last.options);
   return new TextEncoder().encode(again.result.output);
 }
 
@@ -298,10 +325,14 @@ async function init() {
 }
 
 window.relalg = {
-  // The whole program over an input text.
-  run: async (text) => (await runText(String(text), true)).result,
-  // Shows a run (as run() gives it) for the input in the editor.
-  show: (result) => show(result),
+  // The whole program over an input text, with the page's options or the
+  // given ones ({warn, explain, trace, maxRows}, run.js).
+  run: async (text, options) => {
+    const t = String(text);
+    return (await runText(t, true, options ?? pageOptions(t))).result;
+  },
+  // The options the page runs an input text with.
+  options: (text) => pageOptions(String(text)),
   // The input in the editor, and a way to replace it.
   get input() {
     return view.state.doc.toString();
