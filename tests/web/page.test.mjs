@@ -1,9 +1,10 @@
 // The built page in a real browser (Debian's Chromium, driven by
-// playwright-core), opened from disk: typing and running a query, the result
-// table, the operator tree and its intermediate tables, messages at their
-// place in the editor, sharing an address, the download, and a large input
-// that runs while the page stays responsive. Keeps a screenshot in
-// build-web/artifacts/.
+// playwright-core), opened from disk: run() against the native program with
+// the page's flags, typing and running a query, the result table, the
+// operator tree of real runs and its intermediate tables, errors and
+// warnings at their place in the editor, sharing an address, the download,
+// and a large input that runs while the page stays responsive. Keeps a
+// screenshot in build-web/artifacts/.
 //
 //   node --test tests/web/page.test.mjs
 //
@@ -20,6 +21,7 @@ import { tmpdir } from 'node:os';
 import { fileURLToPath, pathToFileURL } from 'node:url';
 import { spawnSync } from 'node:child_process';
 import { createRequire } from 'node:module';
+import { cliArgs, pageOptions } from '../../web/src/run.js';
 
 const root = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
 // playwright-core is a package of web/ (web/package.json).
@@ -29,6 +31,7 @@ const pageUrl = pathToFileURL(pagePath).href;
 const browserPath = process.env.CHROMIUM ?? '/usr/bin/chromium';
 const artifacts = join(root, 'build-web/artifacts');
 const profile = mkdtempSync(join(tmpdir(), 'relalg-chromium-'));
+const native = resolve(root, process.env.RELALG ?? 'build/relalg');
 
 let context;
 let page;
@@ -54,6 +57,37 @@ async function tableCells(p, selector) {
   }));
 }
 
+// The native program over input with the flags of options: {output,
+// status, messages, explain}, as run() gives them, times left out.
+function runNative(input, options) {
+  const out = join(profile, 'native.out');
+  const plan = join(profile, 'plan.json');
+  rmSync(plan, { force: true });
+  const r = spawnSync(native, [...cliArgs(options, plan), '-', out], { input });
+  const explain = existsSync(plan) ? withoutTimes(JSON.parse(readFileSync(plan, 'utf8'))) : null;
+  return { output: readFileSync(out, 'utf8'), status: r.status, messages: r.stderr.toString('utf8'), explain };
+}
+
+function withoutTimes(doc) {
+  if (doc) for (const n of doc.nodes) delete n.time;
+  return doc;
+}
+
+// Replaces the query line in the editor by typing, and runs it with Ctrl+Enter.
+async function typeQuery(p, query) {
+  await p.locator('.cm-content').focus();
+  await p.keyboard.press('Control+Home');
+  await p.keyboard.press('Shift+End');
+  await p.keyboard.type(query);
+  await p.evaluate(() => (document.getElementById('progress').textContent = ''));
+  await p.keyboard.press('Control+Enter');
+  await p.waitForFunction(() => /^Exit status/.test(document.getElementById('progress').textContent));
+}
+
+const marks = (p, cls) => p.$$eval(cls, (e) => e.map((x) => x.textContent));
+// The messages shown beneath the editor's lines, in order.
+const lineMessages = (p) => p.$$eval('.rl-message-line', (e) => e.flatMap((x) => x.dataset.messages.split('\n')));
+
 before(async () => {
   assert.ok(existsSync(pagePath), `${pagePath} is missing: run web/build.sh`);
   context = await chromium.launchPersistentContext(profile, {
@@ -71,17 +105,30 @@ after(async () => {
   rmSync(profile, { recursive: true, force: true });
 });
 
-test('run() gives the bytes of the command line for an example', async () => {
-  const dir = join(root, 'tests/cases/example_names_of_third_years');
+test('run() gives what the command line gives with the page\'s flags', async () => {
+  const dir = join(root, 'tests/cases/example_students_without_enrolments');
   const input = readFileSync(join(dir, 'input.txt'), 'utf8');
+  assert.deepEqual(await page.evaluate((t) => window.relalg.options(t), input), pageOptions(input));
   const r = await page.evaluate((t) => window.relalg.run(t), input);
   assert.deepEqual(Object.keys(r).sort(), ['explain', 'messages', 'output', 'status']);
   assert.equal(r.output, readFileSync(join(dir, 'expected.txt'), 'utf8'));
-  assert.equal(r.status, 0);
-  assert.equal(r.messages, '');
-  assert.equal(r.explain, null);
+  assert.deepEqual({ ...r, explain: withoutTimes(r.explain) }, runNative(input, pageOptions(input)));
+  assert.equal(r.explain.nodes.length, 10);
+  // A failing run, with its message and the plan up to the failure; and the
+  // plain command line, without warnings or plan.
+  const inputs = ['nosuch\nR(a int)\n', "select(R, EQ(b, 'x y'))\nR(a int, b text)\n1, 'x y'\n"];
+  for (const text of inputs) {
+    const got = await page.evaluate((t) => window.relalg.run(t), text);
+    assert.deepEqual({ ...got, explain: withoutTimes(got.explain) }, runNative(text, pageOptions(text)));
+    const plain = await page.evaluate((t) => window.relalg.run(t, {}), text);
+    assert.deepEqual(plain, runNative(text, {}));
+    assert.equal(plain.explain, null);
+  }
   const bad = await page.evaluate(() => window.relalg.run('nosuch\nR(a int)\n'));
-  assert.deepEqual(bad, { output: 'nosuch\nR(a int)\n\n', status: 1, messages: "relalg: no table named 'nosuch'\n", explain: null });
+  assert.equal(bad.messages, "relalg: <stdin>:1:1: error: no table named 'nosuch'\nnosuch\n^~~~~~\n");
+  assert.deepEqual(bad.explain.nodes.map((n) => [n.op, n.failed]), [['fail', true]]);
+  const text = await page.evaluate(() => window.relalg.run('R\nR(a int)\n1\n', { explain: 'text', trace: 1 }));
+  assert.match(text.explain, /^R -> R\(a int\): 1 row in [0-9.]+ ms\n    R\(a int\)\n    1\n$/);
 });
 
 test('a typed query runs with Ctrl+Enter and with Run, and shows its table', async () => {
@@ -130,71 +177,92 @@ test('the download is the output file', async () => {
   assert.equal(await save(), want.output);
 });
 
-test('an error shows in the list, and a positioned one at its place', async () => {
-  await setInput(page, 'project(studnts, name)\nstudents(id int, name text)\n1, \'Ada\'\n');
+const STUDENTS = "students(id int, name text, year int)\n1, 'Ada', 1\n3, 'Grace', 3\n4, 'Zoë😀', 3\n";
+
+test('an error shows at its place in the editor and in the list', async () => {
+  await setInput(page, `project(studnts, name)\n${STUDENTS}`);
   await page.click('#run');
   await page.waitForSelector('#messages li');
-  assert.equal(await page.textContent('#messages li'), "error: no table named 'studnts'");
+  const message = "no table named 'studnts'; did you mean 'students'?";
+  assert.deepEqual(await marks(page, '.rl-underline-error'), ['studnts']);
+  assert.deepEqual(await lineMessages(page), [`error: ${message}`]);
+  assert.deepEqual(await marks(page, '#messages li'), [`error: line 1, column 9: ${message}`]);
   assert.match(await page.textContent('#result'), /exit status 1/);
-
-  // Positioned messages, as the engine will write them: an error in the
-  // query and a warning on a row line.
-  const output = await page.evaluate(() => window.relalg.input + '\n');
-  await page.evaluate((out) => window.relalg.show({
-    output: out,
-    status: 1,
-    messages: "relalg: <stdin>:1:9: error: no table named 'studnts'\n" +
-      ' project(studnts, name)\n' +
-      '         ^~~~~~~\n' +
-      'relalg: <stdin>:3:4: warning: a value beyond the last column is ignored\n' +
-      "1, 'Ada'\n" +
-      '   ^~~~~\n',
-    explain: null,
-  }), output);
-  assert.deepEqual(await page.$$eval('.rl-underline-error', (e) => e.map((x) => x.textContent)), ['studnts']);
-  assert.deepEqual(await page.$$eval('.rl-underline-warning', (e) => e.map((x) => x.textContent)), ["'Ada'"]);
-  assert.deepEqual(await page.$$eval('.rl-inline-message', (e) => e.map((x) => x.textContent)), [
-    "error: no table named 'studnts'",
-    'warning: a value beyond the last column is ignored',
-  ]);
-  assert.deepEqual(await page.$$eval('#messages li', (e) => e.map((x) => x.textContent)), [
-    "error: line 1, column 9: no table named 'studnts'",
-    'warning: line 3, column 4: a value beyond the last column is ignored',
-  ]);
+  // The failed node is marked in the tree.
+  assert.deepEqual(await marks(page, '.plan-node.failed'), ['fail studnts failed here']);
   // A click on the message selects its extent.
   await page.click('#messages li');
   assert.equal(await page.evaluate(() => window.relalg.selection), 'studnts');
+
+  // Characters of several bytes (and UTF-16 pairs) before the spot. The
+  // query line is selected to its end and typed over: the messages beneath
+  // it are no part of the text, so its line end stays.
+  await typeQuery(page, "union(select(students, EQ(name, 'Zoë😀')), studnts)");
+  assert.equal(await page.evaluate(() => window.relalg.input), `union(select(students, EQ(name, 'Zoë😀')), studnts)\n${STUDENTS}`);
+  assert.deepEqual(await marks(page, '.rl-underline-error'), ['studnts']);
+  assert.deepEqual(await marks(page, '#messages li'), [`error: line 1, column 47: ${message}`]);
+});
+
+test('warnings show at their place, on the query line and on table lines', async () => {
+  await setInput(page, "select(students, EQ(yeer, 3))\nstudents(id int, name text, year int)\n1, 'Ada', 1\n3, 'Grace', 3, 8\n4, 'Zoë😀', 3, 9\n");
+  await typeQuery(page, "select(students, AND(GTE(year, 1), NEQ(nme, 'Zoë😀')))");
+  assert.deepEqual(await marks(page, '.rl-underline-warning'), ['nme', '8', '9']);
+  assert.deepEqual(await marks(page, '#messages li'), [
+    "warning: line 1, column 40: 'nme' is not a column of the operand (id, name, year): it compares as the integer 0; did you mean 'name'?",
+    "warning: line 4, column 16: this row has 4 values for 3 columns of table 'students': the extra values are ignored",
+    "warning: line 5, column 19: this row has 4 values for 3 columns of table 'students': the extra values are ignored",
+  ]);
+  const row = "warning: this row has 4 values for 3 columns of table 'students': the extra values are ignored";
+  assert.deepEqual(await lineMessages(page), [
+    "warning: 'nme' is not a column of the operand (id, name, year): it compares as the integer 0; did you mean 'name'?", row, row]);
+  // Warnings change nothing else: the result is there.
+  assert.match((await tableCells(page, '#result table')).caption, /3 rows/);
+  await page.click('#messages li >> nth=2');
+  assert.equal(await page.evaluate(() => window.relalg.selection), '9');
 });
 
 test('the operator tree shows row counts and each node\'s rows', async () => {
-  const query = 'project(select(students,EQ(year,3)),name)';
-  const input = `${query}\nstudents(id int, name text, year int)\n3, 'Grace', 3\n4, 'Edsger', 3\n5, 'Barbara', 2\n`;
-  await setInput(page, input);
-  const r = await page.evaluate((t) => window.relalg.run(t), input);
-  const cols = [{ name: 'id', type: 'int' }, { name: 'name', type: 'text' }, { name: 'year', type: 'int' }];
-  const explain = {
-    op: 'project', text: query, span: [0, 41], columns: [{ name: 'name', type: 'text' }], rows: 2, time: 0.1,
-    failed: false, trace: [["'Edsger'"], ["'Grace'"]],
-    children: [{
-      op: 'select', text: 'select(students,EQ(year,3))', span: [8, 35], columns: cols, rows: 2, time: 0.05,
-      failed: false, trace: { rows: [[3, "'Grace'", 3], [4, "'Edsger'", 3]] },
-      children: [{ op: 'table', text: 'students', span: [15, 23], columns: cols, rows: 3, failed: false, children: [] }],
-    }],
-  };
-  await page.evaluate((res) => window.relalg.show(res), { ...r, explain });
-  const nodes = await page.$$eval('.plan-node', (b) => b.map((x) => x.textContent));
-  assert.deepEqual(nodes, [`project ${query} 2 rows`, 'select select(students,EQ(year,3)) 2 rows', 'table students 3 rows']);
-  await page.click('.plan-node[data-path="0.0"]');
-  const t = await tableCells(page, '#trace table');
-  assert.deepEqual(t.head, ['id int', 'name text', 'year int']);
-  assert.deepEqual(t.rows, [['3', "'Grace'", '3'], ['4', "'Edsger'", '3']]);
-  assert.equal(await page.evaluate(() => window.relalg.selection), 'select(students,EQ(year,3))');
-  await page.click('.plan-node[data-path="0.0.0"]');
-  assert.match(await page.textContent('#trace'), /No intermediate rows/);
+  await page.selectOption('#examples', 'university/students_without_enrolments');
+  await page.click('#run');
+  await page.waitForSelector('.plan-node');
+  const nodes = await marks(page, '.plan-node');
+  const want = [
+    /^project project\(select\(\.\.\.\), id, name\) 2 rows, [0-9.]+ ms$/,
+    /^select select\(product\(\.\.\.\), EQ\(id, sid\)\) 2 rows, /,
+    /^product product\(students, rename\(\.\.\.\)\) not built: the selection tests each pair of rows$/,
+    /^table students 11 rows, /,
+    /^rename rename\(minus\(\.\.\.\), idle\(sid\)\) 2 rows, /,
+    /^minus minus\(project\(\.\.\.\), project\(\.\.\.\)\) 2 rows, /,
+    /^project project\(students, id\) 11 rows, /,
+    /^table students 11 rows, /,
+    /^project project\(enrolments, student\) 9 rows, /,
+    /^table enrolments 15 rows, /,
+  ];
+  assert.equal(nodes.length, want.length);
+  nodes.forEach((n, i) => assert.match(n, want[i]));
+  // The tree nests as the plan does: rename under product, minus under it.
+  assert.equal(await page.$eval('.plan-node[data-id="5"]', (b) => b.closest('ul').closest('li').querySelector('.plan-node').dataset.id), '4');
 
-  mkdirSync(artifacts, { recursive: true });
-  await page.click('.plan-node[data-path="0.0"]');
-  await page.screenshot({ path: join(artifacts, 'relalg-page.png'), fullPage: true });
+  await page.click('.plan-node[data-id="4"]');
+  let t = await tableCells(page, '#trace table');
+  assert.deepEqual(t.head, ['sid int']);
+  assert.deepEqual(t.rows, [['6'], ['11']]);
+  assert.match(t.caption, /^rename\(minus\(\.\.\.\), idle\(sid\)\) 2 rows$/);
+  assert.equal(await page.evaluate(() => window.relalg.selection),
+    'rename(minus(project(students, id), project(enrolments, student)), idle(sid))');
+  await page.click('.plan-node[data-id="2"]');
+  assert.match(await page.textContent('#trace'), /never built/);
+
+  // A node with more rows than the trace keeps shows the first 50.
+  const rows = Array.from({ length: 60 }, (_, i) => `${i}, 'n${i}'`).join('\n');
+  await setInput(page, `project(R, a)\nR(a int, b text)\n${rows}\n`);
+  await page.click('#run');
+  await page.waitForSelector('.plan-node[data-id="1"]');
+  await page.click('.plan-node[data-id="1"]');
+  t = await tableCells(page, '#trace table');
+  assert.match(t.caption, /60 rows, first 50 shown/);
+  assert.equal(t.rows.length, 50);
+  assert.deepEqual(t.rows[49], ['49', "'n49'"]);
 });
 
 test('Share puts the input into the address, and the address brings it back', async () => {
@@ -207,6 +275,12 @@ test('Share puts the input into the address, and the address brings it back', as
   assert.ok(url.length < input.length, 'the fragment is compressed');
   const other = await openPage(url);
   assert.equal(await other.evaluate(() => window.relalg.input), input);
+  await other.click('#run');
+  await other.waitForSelector('#result table');
+  // The query's constant loses its blank, so no row matches, and a warning says so.
+  const t = await tableCells(other, '#result table');
+  assert.deepEqual([t.head, t.rows], [['a int', 'b text'], []]);
+  assert.match((await marks(other, '#messages li'))[0], /^warning: line 1, column 17: /);
   await other.close();
 });
 
@@ -215,6 +289,19 @@ test('the examples menu holds every example of examples/', async () => {
   assert.ok(values.includes('university/honours_list'));
   await page.selectOption('#examples', 'university/honours_list');
   assert.equal(await page.evaluate(() => window.relalg.input), readFileSync(join(root, 'examples/university/honours_list.txt'), 'utf8'));
+});
+
+test('a screenshot of a run with its result, plan and a warning', async () => {
+  const p = await openPage();
+  await p.selectOption('#examples', 'university/first_or_final_years');
+  await typeQuery(p, 'project(select(students, OR(EQ(year, 1), EQ(yeer, 3))), year, name)');
+  assert.deepEqual(await marks(p, '.rl-underline-warning'), ['yeer']);
+  assert.match((await tableCells(p, '#result table')).caption, /3 rows/);
+  await p.click('.plan-node[data-id="1"]');
+  await p.waitForSelector('#trace table');
+  mkdirSync(artifacts, { recursive: true });
+  await p.screenshot({ path: join(artifacts, 'relalg-page.png'), fullPage: true });
+  await p.close();
 });
 
 test('a large input runs in the worker while the page stays responsive', async () => {

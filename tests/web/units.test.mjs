@@ -1,43 +1,126 @@
 // The page's readers of the engine's text: messages from standard error
-// (positioned or not, with excerpt and caret line), and the printed result
-// table (header, rows with quoted commas, row counts).
+// (positioned or not, with excerpt and caret line, escapes, cut windows and
+// table lines), their places in the editor, the printed result table
+// (header, rows with quoted commas, row counts), the plan document and the
+// flags the page runs with.
 //
 //   node --test tests/web/units.test.mjs
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { parseMessages, byteToCharOffset, messageRange } from '../../web/src/messages.js';
+import { readFileSync } from 'node:fs';
+import { dirname, join, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { parseMessages, byteToCharOffset, messageRange, excerptBytes, lineBytes } from '../../web/src/messages.js';
 import { echoSuffix, echoLength, resultText, parseHeader, splitRow, parseTable } from '../../web/src/result.js';
-import { readNode, planRoot } from '../../web/src/plan.js';
+import { readPlan, nodeSummary } from '../../web/src/plan.js';
+import { pageOptions, planTextBytes, cliArgs } from '../../web/src/run.js';
 
+const root = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
 const pick = (m) => ({ severity: m.severity, message: m.message, line: m.line, col: m.col, length: m.length });
+
+// What the engine wrote for inputs with the tricky spots: an escape before
+// the caret, a long line cut at both ends, a carriage return under the
+// caret, characters of several bytes before it, table lines, and a written
+// "\x41" that is no escape.
+const TAB_BEFORE = "relalg: <stdin>:1:27: error: no table named 'Q'; did you mean 'R'?\n" +
+  "union(select(R,EQ(b,'\\x09')),Q)\n" +
+  '                             ^\n';
+const CUT = "relalg: <stdin>:1:249: error: no table named 'Rx'; did you mean 'R'?\n" +
+  '...(union(union(union(union(union(R,Rx),R),R),R),R),R),R),R),R),R),R),R),R),R),R),R),R),R),R),R),R),R),...\n' +
+  '                                    ^~\n';
+const CRLF_INPUT = "select(R, EQ(b, 'Zoë😀'), x)\r\nR(a int, b text)\r\n1x, 'Zoë', 7\n😀, 'x'\n";
+const CRLF = 'relalg: <stdin>:1:28: warning: select takes an expression and a condition: this comma is dropped, and the text after it runs into the condition\n' +
+  "select(R, EQ(b, 'Zoë😀'), x)\\x0d\n" +
+  '                       ^\n' +
+  'relalg: <stdin>:1:32: warning: text after the closing parenthesis is ignored\n' +
+  "select(R, EQ(b, 'Zoë😀'), x)\\x0d\n" +
+  '                           ^~~~\n' +
+  "relalg: <stdin>:2:17: warning: this line ends with a carriage return (a file from Windows?): it is part of the line's last value, and a line holding only one is not empty, so it does not end a table block\n" +
+  'R(a int, b text)\\x0d\n' +
+  '                ^~~~\n' +
+  "relalg: <stdin>:3:1: warning: '1x' in int column 'a' of table 'R' is not an integer: it reads as 1\n" +
+  "1x, 'Zoë', 7\n" +
+  '^~\n' +
+  "relalg: <stdin>:3:13: warning: this row has 3 values for 2 columns of table 'R': the extra values are ignored\n" +
+  "1x, 'Zoë', 7\n" +
+  '           ^\n' +
+  "relalg: <stdin>:4:1: warning: '😀' in int column 'a' of table 'R' is not an integer: it reads as 0\n" +
+  "😀, 'x'\n" +
+  '^\n';
+const WRITTEN_ESCAPE = "relalg: <stdin>:1:9: error: no table named '\\x41'\nunion(R,\\x41)\n        ^~~~\n";
 
 test('messages from standard error', async (t) => {
   const cases = [
     ['empty', '', []],
-    ['one line without a place', "relalg: no table named 'R'\n",
-      [{ severity: 'error', message: "no table named 'R'", line: null, col: null, length: 0 }]],
+    ['one line without a place', 'relalg: out of memory: the tables and results of this query do not fit\n',
+      [{ severity: 'error', message: 'out of memory: the tables and results of this query do not fit', line: null, col: null, length: 0 }]],
     ['positioned, with excerpt and caret line',
-      "relalg: <stdin>:1:7: error: no table named 'S'\nunion(S,R)\n      ^\n",
-      [{ severity: 'error', message: "no table named 'S'", line: 1, col: 7, length: 1 }]],
-    ['an excerpt and caret line behind a gutter',
-      'relalg: <stdin>:1:1: error: unknown operation\n  1 | Union(R,S)\n    | ^~~~~\n',
-      [{ severity: 'error', message: 'unknown operation', line: 1, col: 1, length: 5 }]],
-    ['an extent under a bare excerpt', 'relalg: in.txt:2:3: warning: w\nR(a int)\n  ^~~~~\n',
-      [{ severity: 'warning', message: 'w', line: 2, col: 3, length: 5 }]],
-    ['a path with colons', 'relalg: C:/x:y.txt:4:2: error: e\n',
+      "relalg: <stdin>:1:1: error: no table named 'nosuch'\nnosuch\n^~~~~~\n",
+      [{ severity: 'error', message: "no table named 'nosuch'", line: 1, col: 1, length: 6 }]],
+    ['an escape before the caret', TAB_BEFORE,
+      [{ severity: 'error', message: "no table named 'Q'; did you mean 'R'?", line: 1, col: 27, length: 1 }]],
+    ['a window cut at both ends', CUT,
+      [{ severity: 'error', message: "no table named 'Rx'; did you mean 'R'?", line: 1, col: 249, length: 2 }]],
+    ['warnings on the query and on table lines', CRLF, [
+      { severity: 'warning', message: 'select takes an expression and a condition: this comma is dropped, and the text after it runs into the condition', line: 1, col: 28, length: 1 },
+      { severity: 'warning', message: 'text after the closing parenthesis is ignored', line: 1, col: 32, length: 1 },
+      { severity: 'warning', message: "this line ends with a carriage return (a file from Windows?): it is part of the line's last value, and a line holding only one is not empty, so it does not end a table block", line: 2, col: 17, length: 1 },
+      { severity: 'warning', message: "'1x' in int column 'a' of table 'R' is not an integer: it reads as 1", line: 3, col: 1, length: 2 },
+      { severity: 'warning', message: "this row has 3 values for 2 columns of table 'R': the extra values are ignored", line: 3, col: 13, length: 1 },
+      { severity: 'warning', message: "'😀' in int column 'a' of table 'R' is not an integer: it reads as 0", line: 4, col: 1, length: 4 },
+    ]],
+    ['a path with colons', 'relalg: C:/x:y.txt:4:2: error: e\nab\n ^\n',
       [{ severity: 'error', message: 'e', line: 4, col: 2, length: 1 }]],
-    ['a warning, then an error, no caret lines',
-      'relalg: <stdin>:3:1: warning: first\nrelalg: <stdin>:1:2: error: second\n',
-      [{ severity: 'warning', message: 'first', line: 3, col: 1, length: 1 },
-        { severity: 'error', message: 'second', line: 1, col: 2, length: 1 }]],
+    ['a message that quotes the positioned form', "relalg: <stdin>:1:1: error: no table named 'a:2:3: error: b'\nx\n^\n",
+      [{ severity: 'error', message: "no table named 'a:2:3: error: b'", line: 1, col: 1, length: 1 }]],
+    ['an excerpt that starts as a message does', "relalg: <stdin>:1:9: error: e\nrelalg: x\n        ^\n",
+      [{ severity: 'error', message: 'e', line: 1, col: 9, length: 1 }]],
     ['text of another form is kept', 'something odd\n',
       [{ severity: 'error', message: 'something odd', line: null, col: null, length: 0 }]],
   ];
   for (const [name, stderr, want] of cases) {
     await t.test(name, () => assert.deepEqual(parseMessages(stderr).map(pick), want));
   }
-  // Lines after a message belong to it.
+  // Lines after a message belong to it; the excerpt and caret line too.
   assert.deepEqual(parseMessages('relalg: a\nmore\n')[0].text, ['relalg: a', 'more']);
+  assert.equal(parseMessages(TAB_BEFORE)[0].text.length, 3);
+  assert.equal(parseMessages(CUT)[0].width, 2);
+});
+
+test('the columns of an excerpt and of a line become bytes', () => {
+  assert.equal(excerptBytes("EQ(b,'\\x09')", 5, 6), 3); // ' \x09 '
+  assert.equal(excerptBytes('Zoë😀x', 2, 3), 7);
+  assert.equal(excerptBytes('ab', 2, 1), 0); // the caret past the end
+  assert.equal(lineBytes("EQ(b,'\t')", 5, 6), 3);
+  assert.equal(lineBytes('Zoë😀x', 2, 3), 7);
+  assert.equal(lineBytes('union(R,\\x41)', 8, 4), 4); // written, not an escape
+  assert.equal(excerptBytes('union(R,\\x41)', 8, 4), 1); // the excerpt alone cannot tell
+  assert.equal(lineBytes('a\x7fb', 1, 5), 2);
+});
+
+test('messages go to their place in the editor', () => {
+  const place = (input, stderr) => {
+    const lines = input.split('\n');
+    const starts = [];
+    let at = 0;
+    for (const l of lines) {
+      starts.push(at);
+      at += l.length + 1;
+    }
+    return parseMessages(stderr).map((m) => {
+      const r = messageRange(m, lines.length, (n) => lines[n - 1], (n) => starts[n - 1]);
+      return r && input.slice(r.from, r.to);
+    });
+  };
+  assert.deepEqual(place(CRLF_INPUT, CRLF), [',', '\r', '\r', '1x', '7', '😀']);
+  assert.deepEqual(place("union(select(R,EQ(b,'\t')),Q)\n", TAB_BEFORE), ['Q']);
+  assert.deepEqual(place('union(R,\\x41)\n', WRITTEN_ESCAPE), ['\\x41']);
+  let long = 'R';
+  for (let i = 0; i < 40; i++) long = `union(${long},R)`;
+  long = `union(${long.replace(',R)', ',Rx)')},R)`;
+  assert.deepEqual(place(`${long}\n`, CUT), ['Rx']);
+  assert.deepEqual(place('x\n', 'relalg: <stdin>:3:1: warning: w\nz\n^\n'), [null]);
+  assert.deepEqual(place('x\n', 'relalg: no place\n'), [null]);
 });
 
 test('byte columns become character offsets', () => {
@@ -46,12 +129,6 @@ test('byte columns become character offsets', () => {
   assert.equal(byteToCharOffset('€a', 3), 1);
   assert.equal(byteToCharOffset('😀a', 4), 2); // two UTF-16 units
   assert.equal(byteToCharOffset('ab', 10), 2);
-  const lines = ["select(R,EQ(b,'é'))", 'R(a int)'];
-  const range = (m) => messageRange(m, lines.length, (n) => lines[n - 1], (n) => (n === 1 ? 0 : lines[0].length + 1));
-  assert.deepEqual(range({ line: 1, col: 15, length: 4 }), { from: 14, to: 17 });
-  assert.deepEqual(range({ line: 2, col: 3, length: 3 }), { from: 22, to: 25 });
-  assert.equal(range({ line: 3, col: 1, length: 1 }), null);
-  assert.equal(range({ line: null, col: null, length: 0 }), null);
 });
 
 test('the result table after the echo', async (t) => {
@@ -95,16 +172,42 @@ test('tables are cut to the rows shown and counted whole', () => {
   assert.equal(parseTable('R(a int)\n1\n2\n3\n', 1, 3).rowCount, 3);
 });
 
-test('plan nodes are read defensively', () => {
-  const node = readNode(planRoot({ plan: { op: 'union', text: 'union(R,S)', span: [0, 10], rows: 3,
-    columns: [{ name: 'a', type: 'int' }], children: [{ op: 'table', text: 'R', row_count: 2, trace: [[1], [null]] }, null] } }));
-  assert.equal(node.op, 'union');
-  assert.deepEqual(node.span, [0, 10]);
-  assert.equal(node.rowCount, 3);
-  assert.equal(node.children.length, 1);
-  assert.equal(node.children[0].rowCount, 2);
-  assert.deepEqual(node.children[0].traceRows, [['1'], ['']]);
-  assert.equal(readNode(planRoot(null)), null);
-  assert.equal(readNode({}).op, '?');
-  assert.equal(readNode({ trace: { columns: ['x'], rows: [['1']] } }).columns[0].name, 'x');
+test('the plan document', () => {
+  const text = readFileSync(join(root, 'tests/cases/explain_json_example_plan/stderr.exact'), 'utf8');
+  const doc = JSON.parse(text.slice(text.indexOf('{')).replace(/"time":T/g, '"time":0.25'));
+  const plan = readPlan(doc);
+  assert.equal(plan.root, 0);
+  assert.deepEqual(plan.order, [0, 1, 2, 3, 4, 5, 6, 7, 8, 9]);
+  const product = plan.nodes.get(2);
+  assert.deepEqual([product.op, product.fused, product.evaluated, product.rowCount, product.children], ['product', true, false, null, [3, 4]]);
+  assert.equal(nodeSummary(product), 'not built: the selection tests each pair of rows');
+  assert.equal(nodeSummary(plan.nodes.get(3)), '11 rows, 0.250 ms');
+  assert.deepEqual(plan.nodes.get(4).columns, [{ name: 'sid', type: 'int' }]);
+  assert.deepEqual(plan.nodes.get(4).span, [32, 110]);
+  assert.equal(plan.nodes.get(0).label, 'project(select(...), id, name)');
+  assert.equal(nodeSummary({ failed: true }), 'failed here');
+  assert.equal(nodeSummary({ evaluated: false }), 'not evaluated');
+  assert.equal(nodeSummary({ evaluated: true, rowCount: 1, time: null }), '1 row');
+  const traced = readPlan({ root: 0, nodes: [{ id: 0, op: 'table', rows: 3, evaluated: true, columns: [],
+    trace: { rows: [['1', "'x'"]], total: 3, truncated: true } }] });
+  assert.deepEqual(traced.nodes.get(0).trace, { rows: [['1', "'x'"]], total: 3, truncated: true });
+  assert.equal(readPlan(null), null);
+  assert.equal(readPlan({ nodes: [] }), null);
+});
+
+test('the flags the page runs with', () => {
+  assert.deepEqual(cliArgs(pageOptions('R\nR(a int)\n')), ['--warn', '--explain=plan.json', '--trace=50']);
+  assert.deepEqual(cliArgs({ warn: 'error', explain: 'text', trace: 2, maxRows: 3 }),
+    ['--warn=error', '--explain', '--trace=2', '--max-rows=3']);
+  assert.deepEqual(cliArgs({}), []);
+  assert.throws(() => cliArgs({ warn: 'loud' }));
+  assert.throws(() => cliArgs({ trace: -1 }));
+  assert.equal(planTextBytes('union(R,S)'), 10 + 4);
+  assert.equal(planTextBytes('union(R,S'), 9 + 4);
+  // A right-nested chain grows with the square of its length: past the
+  // limit the plan is left out.
+  const chain = (n) => `${'union(R,'.repeat(n)}R${')'.repeat(n)}`;
+  assert.equal(pageOptions(chain(1000)).explain, 'json');
+  assert.equal(pageOptions(chain(5000)).explain, 'none');
+  assert.equal(pageOptions(`R\n${chain(5000)}`).explain, 'json'); // only the query line counts
 });
