@@ -324,7 +324,6 @@ test('a large input runs in the worker while the page stays responsive', async (
 const benchDir = process.env.RELALG_WEB_BENCH;
 test('speed against the native program (RELALG_WEB_BENCH)', { skip: !benchDir && 'RELALG_WEB_BENCH is not set' }, async () => {
   const gen = process.env.RELALG_BENCH_GEN ?? resolve(root, '../shared/bench/gen.py');
-  const native = resolve(root, process.env.RELALG ?? 'build/relalg');
   const median = (xs) => xs.sort((a, b) => a - b)[Math.floor(xs.length / 2)];
   const lines = [];
   for (const w of ['scan', 'union']) {
@@ -334,26 +333,37 @@ test('speed against the native program (RELALG_WEB_BENCH)', { skip: !benchDir &&
       spawnSync('python3', [gen, w, '1000000', dir], { stdio: 'inherit' });
     }
     const inputPath = join(dir, 'input.txt');
-    await page.evaluate((t) => (window.benchInput = t), readFileSync(inputPath, 'utf8'));
-    // Native and page runs take turns, so that both meet the same load.
-    const nativeTimes = [];
-    const engine = [];
-    const total = [];
-    for (let i = 0; i < 5; i++) {
+    const text = readFileSync(inputPath, 'utf8');
+    await page.evaluate((t) => (window.benchInput = t), text);
+    // Plain (`relalg INPUT OUTPUT`) and with the page's flags, native and
+    // page runs taking turns, so that both meet the same load.
+    const flags = cliArgs(pageOptions(text), join(dir, 'plan.json'));
+    const times = { native: [], nativePage: [], engine: [], enginePage: [], run: [], runPage: [] };
+    const pageRun = (options) => page.evaluate(async (o) => {
+      const t1 = performance.now();
+      const res = await window.relalg.run(window.benchInput, o ?? undefined);
+      return { ms: performance.now() - t1, engineMs: window.relalg.lastTiming.engineMs, status: res.status };
+    }, options);
+    const nativeRun = (args) => {
       const t0 = process.hrtime.bigint();
-      spawnSync(native, [inputPath, join(dir, 'native.out')]);
-      nativeTimes.push(Number(process.hrtime.bigint() - t0) / 1e6);
-      const r = await page.evaluate(async () => {
-        const t1 = performance.now();
-        const res = await window.relalg.run(window.benchInput);
-        return { ms: performance.now() - t1, engineMs: window.relalg.lastTiming.engineMs, status: res.status };
-      });
+      const r = spawnSync(native, [...args, inputPath, join(dir, 'native.out')]);
       assert.equal(r.status, 0);
-      engine.push(r.engineMs);
-      total.push(r.ms);
+      return Number(process.hrtime.bigint() - t0) / 1e6;
+    };
+    for (let i = 0; i < 5; i++) {
+      times.native.push(nativeRun([]));
+      let r = await pageRun({});
+      assert.equal(r.status, 0);
+      times.engine.push(r.engineMs);
+      times.run.push(r.ms);
+      times.nativePage.push(nativeRun(flags));
+      r = await pageRun(null);
+      assert.equal(r.status, 0);
+      times.enginePage.push(r.engineMs);
+      times.runPage.push(r.ms);
     }
-    // The Run button, from the click to the table shown, with the input in
-    // the editor.
+    // The Run button (the page's flags), from the click to the table shown,
+    // with the input in the editor.
     await page.evaluate(() => (window.relalg.input = window.benchInput));
     const button = [];
     for (let i = 0; i < 3; i++) {
@@ -370,10 +380,12 @@ test('speed against the native program (RELALG_WEB_BENCH)', { skip: !benchDir &&
         document.getElementById('run').click();
       })));
     }
-    const n = median(nativeTimes);
-    const ratio = (xs) => `${median(xs).toFixed(0)} ms (x${(median(xs) / n).toFixed(2)})`;
-    lines.push(`${w}: native ${n.toFixed(0)} ms, WebAssembly engine ${ratio(engine)}, run() ${ratio(total)}, ` +
-      `Run button to table ${ratio(button)}`);
+    const n = median(times.native);
+    const np = median(times.nativePage);
+    const ratio = (xs, base) => `${median(xs).toFixed(0)} ms (x${(median(xs) / base).toFixed(2)})`;
+    lines.push(`${w} plain: native ${n.toFixed(0)} ms, WebAssembly engine ${ratio(times.engine, n)}, run() ${ratio(times.run, n)}`);
+    lines.push(`${w} ${flags.join(' ')}: native ${np.toFixed(0)} ms, WebAssembly engine ${ratio(times.enginePage, np)}, ` +
+      `run() ${ratio(times.runPage, np)}, Run button to table ${ratio(button, np)}`);
     await page.evaluate(() => delete window.benchInput);
   }
   mkdirSync(artifacts, { recursive: true });
