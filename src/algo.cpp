@@ -230,16 +230,16 @@ relation algo::join(const plan_node& n, operands& in) {
     for (const plan_name& c : plan_->names_of(plan_->node(j.project))) cols.push_back(c.text);
     cut = project_positions(names, cols);
   }
-  join_spec spec;
-  spec.place = &j.place;
-  spec.keys = &j.keys;
-  spec.keys_are_all = j.keys_are_all;
-  spec.condition = condition_of(sel);
-  spec.project = j.project >= 0 ? &cut : nullptr;
+  join_request req;
+  req.place = &j.place;
+  req.keys = &j.keys;
+  req.keys_are_all = j.keys_are_all;
+  req.condition = condition_of(sel);
+  req.project = j.project >= 0 ? &cut : nullptr;
   std::vector<std::string> types = header.coltypes;
-  spec.colnames = names;
+  req.colnames = names;
   relation out;
-  if (!rel_join(in, spec, limits_, out)) {
+  if (!rel_join(in, req, limits_, out)) {
     // Rows a join cannot take as they are: make the products after all.
     out = region(j, sel.left, in, true);
     out = rel_select(std::move(out), condition_of(sel));

@@ -21,9 +21,9 @@ ctest --test-dir build -j"$jobs" --output-on-failure
 echo "== web: WebAssembly build and page (web/build.sh)"
 if command -v emcc >/dev/null && command -v node >/dev/null && [ -d web/node_modules/esbuild ]; then
   web/build.sh
-  RELALG=build/relalg node --test --test-reporter=spec tests/web/units.test.mjs tests/web/compare.test.mjs
+  RELALG=build/relalg node --test tests/web/units.test.mjs tests/web/compare.test.mjs
   if [ -x "${CHROMIUM:-/usr/bin/chromium}" ]; then
-    node --test --test-reporter=spec tests/web/page.test.mjs
+    node --test tests/web/page.test.mjs
   else
     echo "== web: browser tests SKIPPED: Chromium could not be installed here"
   fi

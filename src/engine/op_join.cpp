@@ -165,18 +165,18 @@ bool plain(const relation& r) {
 
 }  // namespace
 
-bool rel_join(std::vector<relation>& leaves, const join_spec& spec, const eval_limits& limits,
+bool rel_join(std::vector<relation>& leaves, const join_request& req, const eval_limits& limits,
               relation& out) {
   for (const relation& l : leaves) {
     if (!plain(l)) return false;
   }
   const std::size_t n = leaves.size();
-  const auto width = static_cast<uint32_t>(spec.colnames.size());
+  const auto width = static_cast<uint32_t>(req.colnames.size());
 
   // The order: the largest leaf that an equality reaches first, then
   // always the smallest leaf connected to those joined, then the rest.
   std::vector<bool> keyed(n, false);
-  for (const join_key& k : *spec.keys) keyed[k.leaf_a] = keyed[k.leaf_b] = true;
+  for (const join_key& k : *req.keys) keyed[k.leaf_a] = keyed[k.leaf_b] = true;
   std::vector<uint32_t> order;
   std::vector<bool> joined(n, false);
   {
@@ -188,7 +188,7 @@ bool rel_join(std::vector<relation>& leaves, const join_spec& spec, const eval_l
     joined[first] = true;
   }
   const auto connected = [&](uint32_t l) {
-    for (const join_key& k : *spec.keys) {
+    for (const join_key& k : *req.keys) {
       if ((k.leaf_a == l && joined[k.leaf_b]) || (k.leaf_b == l && joined[k.leaf_a])) return true;
     }
     return false;
@@ -209,7 +209,7 @@ bool rel_join(std::vector<relation>& leaves, const join_spec& spec, const eval_l
   }
 
   std::unique_ptr<bound_predicate> test;
-  if (!spec.keys_are_all) test = std::make_unique<bound_predicate>(*spec.condition.tree, spec.condition.root, spec.colnames);
+  if (!req.keys_are_all) test = std::make_unique<bound_predicate>(*req.condition.tree, req.condition.root, req.colnames);
 
   // The step that joins leaf order[s] to the partial rows: the keys that
   // tie it to leaves joined before it (and where those sit in a partial
@@ -225,7 +225,7 @@ bool rel_join(std::vector<relation>& leaves, const join_spec& spec, const eval_l
   for (uint32_t s = 1; s < n; ++s) {
     step st;
     st.leaf = order[s];
-    for (const join_key& k : *spec.keys) {
+    for (const join_key& k : *req.keys) {
       if (k.leaf_a == st.leaf && slot_of[k.leaf_b] < s) {
         st.cols.push_back(k.col_a);
         st.against.emplace_back(slot_of[k.leaf_b], k.col_b);
@@ -300,11 +300,11 @@ bool rel_join(std::vector<relation>& leaves, const join_spec& spec, const eval_l
     std::vector<source> at(width);
     for (std::size_t q = 0; q <= arity; ++q) {
       const uint32_t l = q < arity ? rows.leaves[q] : steps[last].leaf;
-      const std::vector<uint32_t>& place = (*spec.place)[l];
+      const std::vector<uint32_t>& place = (*req.place)[l];
       for (uint32_t c = 0; c < place.size(); ++c) at[place[c]] = {static_cast<uint32_t>(q), c};
     }
-    if (spec.project != nullptr) {
-      for (const int k : *spec.project) sources.push_back(at[static_cast<std::size_t>(k)]);
+    if (req.project != nullptr) {
+      for (const int k : *req.project) sources.push_back(at[static_cast<std::size_t>(k)]);
     } else {
       sources = at;
     }
@@ -336,7 +336,7 @@ bool rel_join(std::vector<relation>& leaves, const join_spec& spec, const eval_l
       if (test) {
         for (std::size_t q = 0; q <= arity; ++q) {
           const uint32_t l = q < arity ? rows.leaves[q] : final_step.leaf;
-          const std::vector<uint32_t>& place = (*spec.place)[l];
+          const std::vector<uint32_t>& place = (*req.place)[l];
           for (std::size_t c = 0; c < place.size(); ++c) row[place[c]] = at[q][c];
         }
         if (!test->test(row.data(), width)) return;
@@ -364,10 +364,10 @@ bool rel_join(std::vector<relation>& leaves, const join_spec& spec, const eval_l
   const std::size_t row_bytes = width * (sizeof(cell) + 8) + 64;
   const std::size_t cap = std::min(limits.row_limit, limits.memory_budget / row_bytes);
   const bool by_rows = cap == limits.row_limit;
-  sink result(width, spec.project, cap, by_rows);
+  sink result(width, req.project, cap, by_rows);
   result.reserve(std::min(rows.count, cap));
   if (rows.count >= kParallelRows) {
-    sink other(width, spec.project, cap, by_rows);
+    sink other(width, req.project, cap, by_rows);
     other.reserve(std::min(rows.count / 2, cap));
     const std::size_t half = rows.count / 2;
     run_both([&] { finish(0, half, result); }, [&] { finish(half, rows.count, other); });

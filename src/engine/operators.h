@@ -49,7 +49,7 @@ relation rel_select(relation t, condition_ref condition);
 // A join of leaves (rewrite.h): the equalities, where each leaf's columns
 // go in the layout of the selection's operand, the selection's condition,
 // and the positions of a projection folded in (or null).
-struct join_spec {
+struct join_request {
   const std::vector<std::vector<uint32_t>>* place = nullptr;
   const std::vector<join_key>* keys = nullptr;
   bool keys_are_all = false;
@@ -62,7 +62,7 @@ struct join_spec {
 // nothing, when a leaf has rows of another width than its columns or a
 // column mixing integers and strings: the products must then be made. The
 // limits bound the rows it keeps (the product is never made).
-bool rel_join(std::vector<relation>& leaves, const join_spec& spec, const eval_limits& limits,
+bool rel_join(std::vector<relation>& leaves, const join_request& req, const eval_limits& limits,
               relation& out);
 
 // The headers the operators build, without rows (also for the schema of a
