@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "engine/key_sort.h"
 #include "engine/parallel.h"
 #include "engine/row_hash.h"
 #include "engine/row_text.h"
@@ -202,17 +203,7 @@ bool stream_sets(const plan& p, const std::vector<node_schema>& schemas, std::st
   };
   run_both([&] { code(0); }, [&] { code(1); });
 
-  // Sorted in two halves around a sampled pivot, one per thread.
-  if (rows >= kParallelRows) {
-    std::vector<uint64_t> sample;
-    for (std::size_t k = 0; k < 255; ++k) sample.push_back(keys[k * rows / 255]);
-    std::nth_element(sample.begin(), sample.begin() + 127, sample.end());
-    const uint64_t pivot = sample[127];
-    const auto mid = std::partition(keys.begin(), keys.end(), [&](uint64_t k) { return k < pivot; });
-    run_both([&] { std::sort(keys.begin(), mid); }, [&] { std::sort(mid, keys.end()); });
-  } else {
-    std::sort(keys.begin(), keys.end());
-  }
+  sort_keys(keys);
 
   // The distinct rows: for union each key once; for minus each key of the
   // first table that no key of the second equals.
@@ -227,9 +218,8 @@ bool stream_sets(const plan& p, const std::vector<node_schema>& schemas, std::st
       i = j;
     }
   } else {
-    for (std::size_t i = 0; i < rows; ++i) {
-      if (kept == 0 || keys[kept - 1] != keys[i]) keys[kept++] = keys[i];
-    }
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    kept = keys.size();
   }
 
   // Printed from the keys, blocks of rows two at a time, one per thread.
