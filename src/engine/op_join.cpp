@@ -13,6 +13,7 @@
 #include <string>
 
 #include "engine/errors.h"
+#include "engine/packed_rows.h"
 #include "engine/parallel.h"
 #include "engine/predicate.h"
 #include "engine/row_hash.h"
@@ -35,25 +36,29 @@ struct partial {
 
 // The rows of one leaf by the cells of some of its columns: an open-
 // addressing table of (hash, row) that keeps every row, so a lookup walks
-// on past a match for the rows that share its key.
+// on past a match for the rows that share its key. A key of one integer
+// column is kept in the slot itself instead of its hash, and compared
+// there without reading the row.
 class key_table {
  public:
   key_table(const std::vector<rowref>& rows, std::vector<uint32_t> cols)
       : rows_(rows), cols_(std::move(cols)) {
+    by_int_ = cols_.size() == 1 && !rows.empty() && rows[0].c[cols_[0]].is_int();
     std::size_t cap = 16;
     while (cap < rows.size() * 2) cap *= 2;
     slots_.assign(cap, 0);
     const std::size_t mask = cap - 1;
     for (std::size_t r = 0; r < rows.size(); ++r) {
-      const uint32_t h = hash_of(rows[r].c);
-      std::size_t s = h & mask;
+      const uint32_t v = by_int_ ? static_cast<uint32_t>(rows[r].c[cols_[0]].v) : hash_of(rows[r].c);
+      std::size_t s = (by_int_ ? spread(v) : v) & mask;
       while (slots_[s] != 0) s = (s + 1) & mask;
-      slots_[s] = (static_cast<uint64_t>(h) << 32) | (static_cast<uint64_t>(r) + 1);
+      slots_[s] = (static_cast<uint64_t>(v) << 32) | (static_cast<uint64_t>(r) + 1);
     }
   }
 
   // The hash of a key: one cell per key column.
   uint32_t hash_key(const cell* const* key) const {
+    if (by_int_) return spread(static_cast<uint32_t>(key[0]->ival()));
     uint64_t h = 0;
     for (std::size_t k = 0; k < cols_.size(); ++k) h = mix(h, hash_cell(*key[k]));
     return static_cast<uint32_t>(h);
@@ -65,6 +70,16 @@ class key_table {
   template <class Fn>
   void each_match(const cell* const* key, uint32_t h, Fn&& fn) const {
     const std::size_t mask = slots_.size() - 1;
+    if (by_int_) {
+      // An integer equals only integers and the empty text (as 0).
+      if (!key[0]->is_int() && key[0]->n != 0) return;
+      const auto v = static_cast<uint32_t>(key[0]->ival());
+      for (std::size_t s = h & mask;; s = (s + 1) & mask) {
+        const uint64_t slot = slots_[s];
+        if (slot == 0) return;
+        if (static_cast<uint32_t>(slot >> 32) == v) fn(static_cast<uint32_t>(slot) - 1);
+      }
+    }
     for (std::size_t s = h & mask;; s = (s + 1) & mask) {
       const uint64_t v = slots_[s];
       if (v == 0) return;
@@ -78,6 +93,7 @@ class key_table {
   }
 
  private:
+  static uint32_t spread(uint32_t v) { return static_cast<uint32_t>((v * 0x9E3779B97F4A7C15ULL) >> 32); }
   static uint64_t mix(uint64_t h, uint64_t v) {
     h = (h ^ v) * 0x9E3779B97F4A7C15ULL;
     return h ^ (h >> 29);
@@ -90,18 +106,25 @@ class key_table {
 
   const std::vector<rowref>& rows_;
   std::vector<uint32_t> cols_;
-  std::vector<uint64_t> slots_;  // hash << 32 | row + 1; 0 is empty
+  bool by_int_ = false;
+  std::vector<uint64_t> slots_;  // hash (or integer key) << 32 | row + 1; 0 is empty
 };
 
-// Where the rows of the join go: whole, or cut to the projection's columns.
-// Repeats are dropped afterwards, by the same hashing pass as everywhere.
+// Where the rows of the join go: whole, or cut to the projection's columns,
+// or as keys (packed_rows.h). Repeats are dropped afterwards.
 class sink {
  public:
   sink(uint32_t width, const std::vector<int>* cut, std::size_t cap, bool by_rows)
       : width_(width), cut_(cut), cap_(cap), by_rows_(by_rows) {}
 
   uint32_t row_width() const { return cut_ == nullptr ? width_ : static_cast<uint32_t>(cut_->size()); }
-  void reserve(std::size_t rows) { cells_.reserve(rows * row_width()); }
+  void reserve(std::size_t rows, bool keys) {
+    if (keys) {
+      keys_.reserve(rows);
+    } else {
+      cells_.reserve(rows * row_width());
+    }
+  }
   // Room for one row, to be written by the caller.
   cell* next() {
     if (count_ >= cap_) refuse();
@@ -109,6 +132,11 @@ class sink {
     cells_.resize(at + row_width());
     ++count_;
     return cells_.data() + at;
+  }
+  void put(uint64_t key) {
+    if (count_ >= cap_) refuse();
+    keys_.push_back(key);
+    ++count_;
   }
 
   // The join builds more rows than it may.
@@ -121,10 +149,14 @@ class sink {
   void take(sink& other) {
     if (count_ + other.count_ > cap_) refuse();
     cells_.insert(cells_.end(), other.cells_.begin(), other.cells_.end());
+    keys_.insert(keys_.end(), other.keys_.begin(), other.keys_.end());
     count_ += other.count_;
     std::vector<cell>().swap(other.cells_);
+    std::vector<uint64_t>().swap(other.keys_);
     other.count_ = 0;
   }
+
+  std::vector<uint64_t>& keys() { return keys_; }
 
   // The rows, by address, and the storage that holds them.
   std::vector<rowref> rows(std::vector<std::shared_ptr<const void>>& owners) {
@@ -143,6 +175,7 @@ class sink {
   std::size_t cap_;
   bool by_rows_;
   std::vector<cell> cells_;
+  std::vector<uint64_t> keys_;
   std::size_t count_ = 0;
 };
 
@@ -311,6 +344,16 @@ bool rel_join(std::vector<relation>& leaves, const join_request& req, const eval
   }
   const step& final_step = steps[last];
   const key_table* table = tables[last].get();
+  // The result as keys, when its columns fit in 64 bits.
+  row_packer packer;
+  std::vector<const uint64_t*> parts(arity + 1, nullptr);
+  bool packed = false;
+  if (!sources.empty()) {
+    std::vector<packed_source> columns;
+    for (const source& c : sources) columns.push_back({c.slot < arity ? rows.leaves[c.slot] : final_step.leaf, c.col});
+    packed = packer.code(leaves, columns);
+    for (std::size_t q = 0; packed && q <= arity; ++q) parts[q] = packer.parts(q < arity ? rows.leaves[q] : final_step.leaf);
+  }
   const auto finish = [&](std::size_t from, std::size_t to, sink& into) {
     std::vector<cell> row(width);
     std::vector<const cell*> at(arity + 1);
@@ -331,7 +374,12 @@ bool rel_join(std::vector<relation>& leaves, const join_request& req, const eval
         table->prefetch(ahead[t % kAhead]);
       }
     }
+    uint64_t base = 0;  // the key's part from the partial row
     const auto emit = [&](uint32_t r) {
+      if (packed && !test) {
+        into.put(parts[arity] != nullptr ? base | parts[arity][r] : base);
+        return;
+      }
       at[arity] = leaves[final_step.leaf].rows[r].c;
       if (test) {
         for (std::size_t q = 0; q <= arity; ++q) {
@@ -341,11 +389,20 @@ bool rel_join(std::vector<relation>& leaves, const join_request& req, const eval
         }
         if (!test->test(row.data(), width)) return;
       }
+      if (packed) {
+        into.put(parts[arity] != nullptr ? base | parts[arity][r] : base);
+        return;
+      }
       cell* out = into.next();
       for (std::size_t j = 0; j < sources.size(); ++j) out[j] = at[sources[j].slot][sources[j].col];
     };
     for (std::size_t t = from; t < to; ++t) {
-      for (std::size_t q = 0; q < arity; ++q) at[q] = leaves[rows.leaves[q]].rows[rows.id(t, q)].c;
+      base = 0;
+      for (std::size_t q = 0; q < arity; ++q) {
+        const uint32_t id = rows.id(t, q);
+        at[q] = leaves[rows.leaves[q]].rows[id].c;
+        if (parts[q] != nullptr) base |= parts[q][id];
+      }
       if (table == nullptr) {
         const std::size_t m = leaves[final_step.leaf].rows.size();
         for (std::size_t r = 0; r < m; ++r) emit(static_cast<uint32_t>(r));
@@ -365,10 +422,10 @@ bool rel_join(std::vector<relation>& leaves, const join_request& req, const eval
   const std::size_t cap = std::min(limits.row_limit, limits.memory_budget / row_bytes);
   const bool by_rows = cap == limits.row_limit;
   sink result(width, req.project, cap, by_rows);
-  result.reserve(std::min(rows.count, cap));
+  result.reserve(std::min(rows.count, cap), packed);
   if (rows.count >= kParallelRows) {
     sink other(width, req.project, cap, by_rows);
-    other.reserve(std::min(rows.count / 2, cap));
+    other.reserve(std::min(rows.count / 2, cap), packed);
     const std::size_t half = rows.count / 2;
     run_both([&] { finish(0, half, result); }, [&] { finish(half, rows.count, other); });
     result.take(other);
@@ -377,9 +434,13 @@ bool rel_join(std::vector<relation>& leaves, const join_request& req, const eval
   }
 
   out = relation();
-  out.rows = result.rows(out.owners);
-  sort_unique(out.rows);
-  out.sorted = true;
+  if (packed) {
+    packer.rows_of(result.keys(), out);
+  } else {
+    out.rows = result.rows(out.owners);
+    sort_unique(out.rows);
+    out.sorted = true;
+  }
   for (relation& l : leaves) adopt(out, l);
   return true;
 }
