@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -30,6 +29,30 @@ std::string slurp(const fs::path& p) {
 std::string trim(std::string s) {
   while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
   return s;
+}
+
+// Times vary from run to run: "12.345 ms" becomes "T ms" and
+// "\"time\":12.345" becomes "\"time\":T".
+std::string without_times(const std::string& s) {
+  const auto digit = [&](std::size_t i) { return i < s.size() && s[i] >= '0' && s[i] <= '9'; };
+  std::string out;
+  for (std::size_t i = 0; i < s.size();) {
+    std::size_t j = i;
+    while (digit(j)) ++j;
+    const bool timed = j > i && (i == 0 || !digit(i - 1)) && j < s.size() && s[j] == '.' && digit(j + 1) &&
+                       digit(j + 2) && digit(j + 3) && !digit(j + 4);
+    if (timed && s.compare(j + 4, 3, " ms") == 0) {
+      out += 'T';
+      i = j + 4;
+    } else if (timed && out.size() >= 7 && out.compare(out.size() - 7, 7, "\"time\":") == 0) {
+      out += 'T';
+      i = j + 4;
+    } else {
+      out.append(s, i, std::max(j, i + 1) - i);
+      i = std::max(j, i + 1);
+    }
+  }
+  return out;
 }
 
 std::vector<std::string> case_names() {
@@ -69,11 +92,7 @@ TEST_P(Case, OutputMatches) {
   const std::string stderr_text = slurp(err);
   EXPECT_EQ(status, want_status) << "stderr: " << stderr_text;
   if (fs::exists(dir / "stderr.exact")) {
-    static const std::regex text_times("[0-9]+\\.[0-9]{3} ms");
-    static const std::regex json_times("\"time\":[0-9]+\\.[0-9]{3}");
-    const std::string got =
-        std::regex_replace(std::regex_replace(stderr_text, json_times, "\"time\":T"), text_times, "T ms");
-    EXPECT_EQ(got, slurp(dir / "stderr.exact"));
+    EXPECT_EQ(without_times(stderr_text), slurp(dir / "stderr.exact"));
   } else if (fs::exists(dir / "stderr")) {
     const std::string want = trim(slurp(dir / "stderr"));
     EXPECT_NE(stderr_text.find(want), std::string::npos)
