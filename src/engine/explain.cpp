@@ -73,16 +73,9 @@ std::string label(const plan& p, const plan_node& n);
 std::string join_label(const plan& p, const plan_node& n) {
   const plan_join& j = p.join_of(n);
   std::string keys;
-  std::vector<int32_t> conjuncts{p.condition_of(p.node(j.select)).root};
-  while (!conjuncts.empty()) {
-    const cond_node& c = p.cond(conjuncts.back());
-    conjuncts.pop_back();
-    if (c.op == cond_op::and_) {
-      conjuncts.push_back(c.right);
-      conjuncts.push_back(c.left);
-    } else if (c.op == cond_op::eq && !p.conds.x(c).is_literal && !p.conds.y(c).is_literal) {
-      keys += (keys.empty() ? "" : ", ") + p.conds.x(c).text + " = " + p.conds.y(c).text;
-    }
+  for (const int32_t k : j.key_conds) {
+    const cond_node& c = p.cond(k);
+    keys += (keys.empty() ? "" : ", ") + p.conds.x(c).text + " = " + p.conds.y(c).text;
   }
   return label(p, p.node(j.replaces)) + " as a hash join on " + keys;
 }

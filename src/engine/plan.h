@@ -148,6 +148,7 @@ struct plan_join {
   // the selection's operand.
   std::vector<std::vector<uint32_t>> place;
   std::vector<join_key> keys;
+  std::vector<int32_t> key_conds;  // the equality each key comes from
   bool keys_are_all = false;  // the condition is the keys' equalities and nothing else
   int32_t project = -1;       // the folded projection node, or -1
 };

@@ -119,7 +119,8 @@ void rewrite_joins(plan& p, std::vector<node_schema>& schemas) {
     bool only_keys = true;
     std::vector<int32_t> conjuncts{p.condition_of(sel).root};
     while (!conjuncts.empty()) {
-      const cond_node& c = p.cond(conjuncts.back());
+      const int32_t at = conjuncts.back();
+      const cond_node& c = p.cond(at);
       conjuncts.pop_back();
       if (c.op == cond_op::and_) {
         conjuncts.push_back(c.right);
@@ -137,6 +138,7 @@ void rewrite_joins(plan& p, std::vector<node_schema>& schemas) {
           const auto [lb, cb] = owner[static_cast<std::size_t>(py)];
           if (la != lb) {
             j.keys.push_back({la, ca, lb, cb});
+            j.key_conds.push_back(at);
             key = true;
           }
         }
