@@ -81,6 +81,17 @@ relation evaluate_sized(algo& interp, const plan& p, eval_observer* observer) {
   return std::move(job.result);
 }
 
+class string_sink : public output_sink {
+ public:
+  explicit string_sink(std::string& out) : out_(out) {}
+  void write(std::string_view bytes) override { out_ += bytes; }
+
+ private:
+  std::string& out_;
+};
+
+}  // namespace
+
 std::string failure_message(const std::exception_ptr& e) {
   try {
     std::rethrow_exception(e);
@@ -92,17 +103,6 @@ std::string failure_message(const std::exception_ptr& e) {
     return "unexpected failure";
   }
 }
-
-class string_sink : public output_sink {
- public:
-  explicit string_sink(std::string& out) : out_(out) {}
-  void write(std::string_view bytes) override { out_ += bytes; }
-
- private:
-  std::string& out_;
-};
-
-}  // namespace
 
 namespace {
 

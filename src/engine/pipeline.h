@@ -6,6 +6,7 @@
 #define RELALG_ENGINE_PIPELINE_H
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -49,6 +50,10 @@ class output_sink {
   // False once a write has failed; the run then stops writing.
   virtual bool ok() const { return true; }
 };
+
+// The words for a failure that evaluation threw: its message, or what
+// running out of memory means here.
+std::string failure_message(const std::exception_ptr& e);
 
 // Runs the program over input. Returns the exit status.
 int run_program(std::string_view input, const run_options& options, output_sink& out,

@@ -18,6 +18,7 @@
 #include "database.h"
 #include "engine/diagnostic.h"
 #include "engine/errors.h"
+#include "engine/pipeline.h"
 #include "engine/run_limits.h"
 #include "table.h"
 
@@ -88,18 +89,6 @@ void run_with_stack(std::size_t depth, const std::function<void()>& fn) {
   }
   pthread_join(thread, nullptr);
   if (job.error) std::rethrow_exception(job.error);
-}
-
-std::string failure_message(const std::exception_ptr& e) {
-  try {
-    std::rethrow_exception(e);
-  } catch (const std::bad_alloc&) {
-    return "out of memory: the tables and results of this query do not fit";
-  } catch (const std::exception& x) {
-    return x.what();
-  } catch (...) {
-    return "unexpected failure";
-  }
 }
 
 std::string cell_text(const t_object& v) { return v.is_int ? std::to_string(v.ival) : v.sval; }
