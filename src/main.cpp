@@ -15,6 +15,7 @@
 
 #include "engine/io.h"
 #include "grade/grade.h"
+#include "notation/run.h"
 #include "sql/run.h"
 
 #ifndef RELALG_VERSION
@@ -35,12 +36,14 @@ namespace {
 constexpr const char* kUsage =
     "usage: relalg [OPTION]... INPUT OUTPUT\n"
     "       relalg --sql[=DIALECT] [--sql-query-only] INPUT [OUTPUT]\n"
+    "       relalg --notation=FORM INPUT [OUTPUT]\n"
     "       relalg --grade REFERENCE [--db FILE]... [--search N] [--seed N] [--rows-only]\n"
     "              [--json] [--gradescope FILE] [--max-rows N] [--jobs N] SUBMISSION...";
 
 constexpr const char* kHelp =
     "usage: relalg [OPTION]... INPUT OUTPUT\n"
     "       relalg --sql[=DIALECT] [--sql-query-only] INPUT [OUTPUT]\n"
+    "       relalg --notation=FORM INPUT [OUTPUT]\n"
     "       relalg --grade REFERENCE [--db FILE]... [--search N] [--seed N] [--rows-only]\n"
     "              [--json] [--gradescope FILE] [--max-rows N] [--jobs N] SUBMISSION...\n"
     "\n"
@@ -126,12 +129,13 @@ int usage_error(const std::string& message) {
 
 int relalg_main(int argc, char** argv) {
   if (wants_grading(argc, argv)) {
-    const std::string help = std::string(kHelp) + relalg_sql::sql_help + kHelpTail;
+    const std::string help = std::string(kHelp) + relalg_sql::sql_help + relalg_notation::notation_help + kHelpTail;
     return grade_main(argc, argv, {kUsage, help, "relalg " RELALG_VERSION});
   }
   std::vector<std::string> operands;
   run_options options;
   relalg_sql::sql_options sql;
+  relalg_notation::notation_options notation;
   std::string explain_path;  // empty: standard error
   options.limits.memory_budget = default_memory_budget();
   bool options_done = false;
@@ -142,7 +146,7 @@ int relalg_main(int argc, char** argv) {
     } else if (a == "--") {
       options_done = true;
     } else if (a == "--help" || a == "-h") {
-      std::cout << kHelp << relalg_sql::sql_help << kHelpTail;
+      std::cout << kHelp << relalg_sql::sql_help << relalg_notation::notation_help << kHelpTail;
       return std::cout.flush() ? exit_ok : exit_failed;
     } else if (a == "--version") {
       std::cout << "relalg " << RELALG_VERSION << "\n";
@@ -185,12 +189,15 @@ int relalg_main(int argc, char** argv) {
       if (options.explain == run_options::explain_form::none) options.explain = run_options::explain_form::text;
     } else if (std::string sql_error; relalg_sql::read_sql_option(a, sql, sql_error)) {
       if (!sql_error.empty()) return usage_error(sql_error);
+    } else if (std::string error; relalg_notation::read_notation_option(a, notation, error)) {
+      if (!error.empty()) return usage_error(error);
     } else {
       return usage_error("unknown option '" + a + "'");
     }
   }
-  // The SQL script goes to standard output unless a path is given.
-  if (sql.on && operands.size() == 1) operands.emplace_back("-");
+  if (sql.on && notation.on) return usage_error("--sql and --notation cannot be combined");
+  // The SQL script or the formula goes to standard output unless a path is given.
+  if ((sql.on || notation.on) && operands.size() == 1) operands.emplace_back("-");
   if (operands.size() != 2) {
     return usage_error("expected an input and an output path, got " + std::to_string(operands.size()));
   }
@@ -220,8 +227,8 @@ int relalg_main(int argc, char** argv) {
     return exit_failed;
   };
 
-  if (sql.on) {
-    // The script instead of the echo and the result.
+  if (sql.on || notation.on) {
+    // The script or the formula instead of the echo and the result.
     if (input_fd >= 0) ::close(input_fd);
     if (!read_ok) {
       out.close();
@@ -230,7 +237,9 @@ int relalg_main(int argc, char** argv) {
     }
     file_sink sink(out, -1);
     std::string messages;
-    const int status = relalg_sql::run_sql(text.view(), sql, options.input_name, sink, messages);
+    const int status =
+        sql.on ? relalg_sql::run_sql(text.view(), sql, options.input_name, sink, messages)
+               : relalg_notation::run_notation(text.view(), notation.form, options.input_name, sink, messages);
     std::cerr << messages;
     if (!out.ok()) return write_failed();
     if (!out.close()) return write_failed();

@@ -21,7 +21,7 @@ ctest --test-dir build -j"$jobs" --output-on-failure
 echo "== web: WebAssembly build and page (web/build.sh)"
 if command -v emcc >/dev/null && command -v node >/dev/null && [ -d web/node_modules/esbuild ]; then
   web/build.sh
-  RELALG=build/relalg node --test tests/web/units.test.mjs tests/web/compare.test.mjs
+  RELALG=build/relalg node --test tests/web/units.test.mjs tests/web/compare.test.mjs tests/notation/render.test.mjs
   if [ -x "${CHROMIUM:-/usr/bin/chromium}" ]; then
     node --test tests/web/page.test.mjs
   else

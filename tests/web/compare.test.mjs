@@ -45,9 +45,10 @@ function inputs() {
 
 // The module's options for a case's own flags, and whether the native
 // program writes the explain output to standard error with them; null for
-// the SQL translation (--sql...), which the module does not do.
+// the SQL translation (--sql...) and the formula (--notation...), which
+// the module gives through calls of their own.
 function optionsOf(args) {
-  if (args.some((a) => a.startsWith('--sql'))) return null;
+  if (args.some((a) => a.startsWith('--sql') || a.startsWith('--notation'))) return null;
   const options = {};
   let toStderr = false;
   for (let i = 0; i < args.length; i++) {
