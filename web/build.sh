@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the page web/dist/relalg.html: the engine's sources (every src/*.cpp
-# but the command line's main.cpp, and src/engine/*.cpp) and web/entry.cpp
+# but the command line's main.cpp, src/engine/*.cpp and the formula writer,
+# src/notation/*.cpp) and web/entry.cpp
 # compiled with Emscripten into a
 # module whose WebAssembly is inlined (build-web/relalg.js), then the page
 # code bundled with CodeMirror and both written into one HTML file.
@@ -43,15 +44,15 @@ cflags=(-std=c++20 -O3 -fexceptions -mbulk-memory -msimd128 -Wall -Wextra -Wpeda
 ldflags=(-O3 -fexceptions -sSINGLE_FILE=1 -sMODULARIZE=1 -sEXPORT_NAME=createRelalg
   -sENVIRONMENT=web,worker,node -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=128MB
   -sMAXIMUM_MEMORY=4GB -sTOTAL_STACK=64MB -sEXPORTED_RUNTIME_METHODS=HEAPU8
-  -sEXPORTED_FUNCTIONS=_malloc,_free,_relalg_run,_relalg_status,_relalg_output,_relalg_output_size,_relalg_messages,_relalg_messages_size,_relalg_explain,_relalg_explain_size,_relalg_rows,_relalg_free)
+  -sEXPORTED_FUNCTIONS=_malloc,_free,_relalg_run,_relalg_status,_relalg_output,_relalg_output_size,_relalg_messages,_relalg_messages_size,_relalg_explain,_relalg_explain_size,_relalg_rows,_relalg_free,_relalg_formula)
 
 shopt -s nullglob
 # Every source but the command line's (src/main.cpp), whose place the
 # page's entry point takes.
 sources=()
-for s in src/*.cpp src/engine/*.cpp; do [ "$s" = src/main.cpp ] || sources+=("$s"); done
+for s in src/*.cpp src/engine/*.cpp src/notation/*.cpp; do [ "$s" = src/main.cpp ] || sources+=("$s"); done
 sources+=(web/entry.cpp web/stack.cpp)
-headers=(src/*.h src/engine/*.h web/compat.h)
+headers=(src/*.h src/engine/*.h src/notation/*.h web/compat.h)
 newest_header=$(ls -t "${headers[@]}" | head -n 1)
 
 # Object names keep the folder, so src/x.cpp and src/engine/x.cpp differ.

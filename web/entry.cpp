@@ -2,8 +2,10 @@
 // an input held in memory, as `relalg [FLAGS] - OUTPUT < input` would with
 // the explain output going to a file, and hands back the output file's
 // bytes, the exit status, what standard error would hold and the explain
-// output. Compiled only into the WebAssembly module (web/build.sh); the
-// functions are called from JavaScript by name.
+// output. A second call writes the query's formula, as `relalg
+// --notation=FORM - OUTPUT < input` would. Compiled only into the
+// WebAssembly module (web/build.sh); the functions are called from
+// JavaScript by name.
 #include <algorithm>
 #include <cstddef>
 #include <new>
@@ -11,6 +13,7 @@
 #include <string_view>
 
 #include "main.h"
+#include "notation/run.h"
 
 namespace {
 
@@ -61,6 +64,16 @@ run_options options_of(int flags, int trace_rows, double max_rows) {
   return options;
 }
 
+// An output file held in memory.
+class string_sink : public output_sink {
+ public:
+  explicit string_sink(std::string& out) : out_(out) {}
+  void write(std::string_view bytes) override { out_.append(bytes); }
+
+ private:
+  std::string& out_;
+};
+
 }  // namespace
 
 extern "C" {
@@ -91,6 +104,28 @@ web_result* relalg_run(const char* data, std::size_t len, int flags, int trace_r
     r->output.clear();
     r->messages = "relalg: out of memory: the tables and results of this query do not fit\n";
     r->explain = "null";
+  }
+  return r;
+}
+
+// Writes the formula of the query of the len bytes at data: form 0 in
+// Unicode, 1 in LaTeX. The result's output is the formula and a line feed,
+// its messages the failure of a query without a result; it has no explain
+// output and no rows. Released with relalg_free; null when it could not be
+// allocated.
+web_result* relalg_formula(const char* data, std::size_t len, int form) {
+  auto* r = new (std::nothrow) web_result;
+  if (r == nullptr) return nullptr;
+  r->explain = "null";
+  try {
+    string_sink sink(r->output);
+    const auto f = form == 1 ? relalg_notation::notation_form::latex : relalg_notation::notation_form::unicode;
+    r->status = relalg_notation::run_notation(std::string_view(data, len), f, "<stdin>", sink, r->messages);
+    if (r->status != exit_ok) r->output.clear();
+  } catch (const std::bad_alloc&) {
+    r->status = exit_failed;
+    r->output.clear();
+    r->messages = "relalg: out of memory: the tables and results of this query do not fit\n";
   }
   return r;
 }

@@ -5,7 +5,9 @@
 // ways: plain (`relalg - OUTPUT < input`), with the page's flags
 // (`relalg --warn --explain=plan.json --trace=50 - OUTPUT`, run.js
 // pageOptions) and, for a case with an `args` file, with its own flags
-// (but for the SQL translation, which the module does not do).
+// (but for the SQL translation, which the module does not do). The
+// formula the page shows is compared with `--notation` for every input
+// that is text.
 //
 //   node --test tests/web/compare.test.mjs
 //
@@ -19,7 +21,7 @@ import { mkdtempSync, readFileSync, readdirSync, existsSync, rmSync } from 'node
 import { join, resolve, dirname } from 'node:path';
 import { tmpdir } from 'node:os';
 import { fileURLToPath } from 'node:url';
-import { runModule, pageOptions, cliArgs } from '../../web/src/run.js';
+import { runModule, pageOptions, cliArgs, formulaText } from '../../web/src/run.js';
 
 const root = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
 const native = resolve(root, process.env.RELALG ?? 'build/relalg');
@@ -163,6 +165,21 @@ for (const [name, path, caseArgs] of all) {
     compare(input, page, cliArgs(page, planFile), false);
     const own = caseArgs && optionsOf(caseArgs);
     if (own) compare(input, own.options, caseArgs, own.toStderr);
+
+    // The formula the page shows, of an input that is text.
+    let text = null;
+    try {
+      text = new TextDecoder('utf-8', { fatal: true }).decode(input);
+    } catch (_) {
+      return;
+    }
+    const formula = formulaText(M, text);
+    for (const form of ['unicode', 'latex']) {
+      const r = spawnSync(native, [`--notation=${form}`, '-'], { input, maxBuffer: 1 << 30 });
+      assert.equal(formula.status, r.status, `--notation=${form}: exit status`);
+      assert.equal(formula.status === 0 ? `${formula[form]}\n` : '', r.stdout.toString('utf8'), `--notation=${form}`);
+      assert.equal(formula.messages, r.stderr.toString('utf8'), `--notation=${form}: standard error`);
+    }
   });
 }
 

@@ -3,8 +3,9 @@
 // the page's flags, typing and running a query, the result table, the
 // operator tree of real runs and its intermediate tables, errors and
 // warnings at their place in the editor, sharing an address, the download,
-// and a large input that runs while the page stays responsive. Keeps a
-// screenshot in build-web/artifacts/.
+// the query's formula and its copy buttons, and a large input that runs
+// while the page stays responsive. Keeps screenshots in
+// build-web/artifacts/.
 //
 //   node --test tests/web/page.test.mjs
 //
@@ -94,6 +95,7 @@ before(async () => {
     executablePath: browserPath,
     headless: true,
     viewport: { width: 1200, height: 900 },
+    permissions: ['clipboard-read', 'clipboard-write'],
     args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
       '--disable-sync', '--no-first-run'],
   });
@@ -304,6 +306,54 @@ test('a screenshot of a run with its result, plan and a warning', async () => {
   await p.waitForSelector('#trace table');
   mkdirSync(artifacts, { recursive: true });
   await p.screenshot({ path: join(artifacts, 'relalg-page.png'), fullPage: true });
+  await p.close();
+});
+
+// The formulas the native program writes for an input.
+function nativeFormulas(input) {
+  const form = (f) => spawnSync(native, [`--notation=${f}`, '-'], { input }).stdout.toString('utf8').replace(/\n$/, '');
+  return { unicode: form('unicode'), latex: form('latex') };
+}
+
+test('the formula of the query is typeset, and the buttons copy its LaTeX and Unicode forms', async () => {
+  const p = await openPage();
+  await p.selectOption('#examples', 'university/classmates_in_the_same_year');
+  await p.click('#run');
+  await p.waitForFunction(() => /^Exit status/.test(document.getElementById('progress').textContent));
+  const input = await p.evaluate(() => window.relalg.input);
+  const expected = nativeFormulas(input);
+  assert.deepEqual(await p.evaluate(() => window.relalg.formula), expected);
+  // KaTeX's MathML: the operators as symbols, the subscripts as subscripts.
+  const math = await p.$eval('#formula math', (m) => ({
+    text: m.textContent, subscripts: m.querySelectorAll('msub').length, tex: m.querySelector('annotation')?.textContent,
+  }));
+  assert.equal(math.tex, expected.latex);
+  for (const symbol of ['π', 'σ', 'ρ', '×', '∧', '<']) assert.ok(math.text.includes(symbol), symbol);
+  assert.equal(math.subscripts, 3);
+  const box = await p.$eval('#formula math', (m) => m.getBoundingClientRect().width);
+  assert.ok(box > 200, `the formula is laid out (${box} px wide)`);
+
+  await p.click('#copy-latex');
+  await p.waitForFunction(() => /as LaTeX/.test(document.getElementById('progress').textContent));
+  assert.equal(await p.evaluate(() => navigator.clipboard.readText()), expected.latex);
+  await p.click('#copy-unicode');
+  await p.waitForFunction(() => /as Unicode/.test(document.getElementById('progress').textContent));
+  assert.equal(await p.evaluate(() => navigator.clipboard.readText()), expected.unicode);
+  mkdirSync(artifacts, { recursive: true });
+  await p.screenshot({ path: join(artifacts, 'relalg-formula.png'), fullPage: true });
+
+  // Special characters, typed: the LaTeX still typesets, as the text it escapes.
+  await typeQuery(p, "project(select(students, OR(EQ(name, 'A_b#%&$~^{}'), NOT(LTE(year, -1)))), name)");
+  const special = nativeFormulas(await p.evaluate(() => window.relalg.input));
+  assert.deepEqual(await p.evaluate(() => window.relalg.formula), special);
+  assert.ok((await p.$eval('#formula math', (m) => m.textContent)).includes('A_b#%&$~^{}'));
+  assert.equal(await p.$$eval('#formula .katex-error', (e) => e.length), 0);
+
+  // A query without a result has no formula, and nothing to copy.
+  await typeQuery(p, 'project(studnts, name)');
+  assert.equal(await p.evaluate(() => window.relalg.formula), null);
+  assert.match(await p.$eval('#formula', (e) => e.textContent), /No formula/);
+  assert.ok(await p.$eval('#copy-latex', (b) => b.disabled));
   await p.close();
 });
 

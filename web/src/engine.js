@@ -68,10 +68,13 @@ export class Engine {
   // Runs an input text with opts.options (run.js). Resolves with the
   // worker's answer: {status, output (with opts.text), preview (the result
   // table's first opts.rows rows), size, messages, explain (its text),
-  // rowCount, engineMs, run (this run's number)}.
+  // rowCount, formula (with opts.formula: the query's formula, see
+  // worker.js), engineMs, run (this run's number)}.
   async run(input, opts, onProgress = () => {}) {
     const id = this.next++;
-    const message = { id, input, options: opts.options, text: Boolean(opts.text), rows: opts.rows ?? 0 };
+    const message = {
+      id, input, options: opts.options, text: Boolean(opts.text), rows: opts.rows ?? 0, formula: Boolean(opts.formula),
+    };
     const answer = await this.post(id, message, [], onProgress);
     this.lastRun = id;
     return { ...answer, run: id };

@@ -1,11 +1,12 @@
 // The page: the editor, the Run, Share and Download buttons, the examples
-// menu, and the views of a run (result table, operator tree with the
-// intermediate tables, messages at their place). Runs as
+// menu, and the views of a run (the query's formula, result table, operator
+// tree with the intermediate tables, messages at their place). Runs as
 // `relalg --warn --explain=plan.json --trace=50 - OUTPUT < input` would
 // (run.js, pageOptions). Exposes window.relalg.run(text, options), a Promise
 // of {output, status, messages, explain}: output and messages are exactly
 // what the command line writes to OUTPUT and to standard error, explain the
-// plan document read from JSON (null without one).
+// plan document read from JSON (null without one); window.relalg.formula is
+// the formula shown ({unicode, latex}, or null).
 import { EXAMPLES } from 'virtual:examples';
 import { Engine } from './engine.js';
 import { createEditor, setDoc, setMarks } from './editor.js';
@@ -14,6 +15,7 @@ import { parseTable, resultText } from './result.js';
 import { renderPlan } from './plan.js';
 import { pageOptions } from './run.js';
 import { encodeFragment, decodeFragment } from './share.js';
+import { showFormula, shownFormula, copyText } from './formula.js';
 
 // Rows shown in a table; the row count always gives the whole.
 const SHOWN_ROWS = 1000;
@@ -80,9 +82,9 @@ function readExplain(text, options) {
 // page's own by default). With wantText the output comes back as text too
 // (what run() gives); the page itself needs only the first rows of the
 // result table, and the output's bytes when they are downloaded.
-async function runText(text, wantText, options = pageOptions(text), onProgress = () => {}) {
+async function runText(text, wantText, options = pageOptions(text), onProgress = () => {}, formula = false) {
   const t0 = performance.now();
-  const r = await engine.run(text, { options, text: wantText, rows: SHOWN_ROWS },
+  const r = await engine.run(text, { options, text: wantText, rows: SHOWN_ROWS, formula },
     (m) => onProgress(PHASES[m.phase] ? PHASES[m.phase](m) : m.phase));
   const explain = readExplain(r.explain, options);
   window.relalg.lastTiming = { engineMs: r.engineMs, decodeMs: r.decodeMs, totalMs: performance.now() - t0 };
@@ -91,6 +93,7 @@ async function runText(text, wantText, options = pageOptions(text), onProgress =
     run: r.run,
     rowCount: r.rowCount,
     preview: r.preview,
+    formula: r.formula,
   };
 }
 
@@ -101,10 +104,11 @@ async function runEditor() {
   showProgress('Starting');
   try {
     const options = pageOptions(input);
-    const { result, run, rowCount, preview } = await runText(input, false, options, showProgress);
+    const { result, run, rowCount, preview, formula } = await runText(input, false, options, showProgress, true);
     showProgress('Showing the result');
     await new Promise((r) => setTimeout(r, 0));
     show(result, { input, run, rowCount, preview, options });
+    showFormula($('formula-section'), $('formula'), formula);
     const t = window.relalg.lastTiming;
     $('progress').textContent = `Exit status ${result.status} in ${(t.totalMs / 1000).toFixed(2)} s`;
   } catch (e) {
@@ -282,6 +286,14 @@ async function share() {
   }
 }
 
+async function copyFormula(form) {
+  const formula = shownFormula();
+  if (!formula) return;
+  const name = form === 'latex' ? 'LaTeX' : 'Unicode';
+  $('progress').textContent = (await copyText(formula[form]))
+    ? `The formula is in the clipboard, as ${name}.` : 'The browser did not allow copying.';
+}
+
 async function openFile(file) {
   $('progress').textContent = `Reading ${file.name}`;
   const text = new TextDecoder('utf-8').decode(await file.arrayBuffer());
@@ -313,6 +325,8 @@ async function init() {
   $('stop').addEventListener('click', () => engine.stop());
   $('share').addEventListener('click', share);
   $('download').addEventListener('click', download);
+  $('copy-latex').addEventListener('click', () => copyFormula('latex'));
+  $('copy-unicode').addEventListener('click', () => copyFormula('unicode'));
   $('open').addEventListener('change', (e) => e.target.files[0] && openFile(e.target.files[0]));
   window.addEventListener('hashchange', async () => {
     const text = await decodeFragment(location.hash);
@@ -344,6 +358,10 @@ window.relalg = {
   get selection() {
     const { from, to } = view.state.selection.main;
     return view.state.sliceDoc(from, to);
+  },
+  // The formula shown: {unicode, latex}, or null.
+  get formula() {
+    return shownFormula();
   },
   lastTiming: null,
   ready: null,

@@ -141,3 +141,40 @@ export function runModule(M, input, options) {
     freeRun(M, run);
   }
 }
+
+// The longest query line whose formula the page writes: a longer one makes
+// a formula too long to read, or for KaTeX to lay out.
+export const FORMULA_QUERY_LIMIT = 20000;
+
+// The formula of the query of a text, as `relalg --notation=unicode` and
+// `--notation=latex` write it: {status, unicode, latex, messages}, the
+// formulas without their line feed (empty when status is not 0, messages
+// then holding the failure a plain run gives).
+export function formulaText(M, text) {
+  const bytes = new TextEncoder().encode(text);
+  const ptr = M._malloc(Math.max(1, bytes.length));
+  if (ptr === 0) throw new Error('the input does not fit in the engine memory');
+  M.HEAPU8.set(bytes, ptr);
+  const forms = {};
+  try {
+    for (const [name, form] of [['unicode', 0], ['latex', 1]]) {
+      const r = M._relalg_formula(ptr, bytes.length, form);
+      if (r === 0) throw new Error('the engine memory is exhausted');
+      forms[name] = {
+        status: M._relalg_status(r),
+        output: utf8.decode(bytesAt(M, M._relalg_output(r), M._relalg_output_size(r))),
+        messages: utf8.decode(bytesAt(M, M._relalg_messages(r), M._relalg_messages_size(r))),
+      };
+      M._relalg_free(r);
+    }
+  } finally {
+    M._free(ptr);
+  }
+  const ok = forms.unicode.status === 0;
+  return {
+    status: forms.unicode.status,
+    unicode: ok ? forms.unicode.output.replace(/\n$/, '') : '',
+    latex: ok ? forms.latex.output.replace(/\n$/, '') : '',
+    messages: forms.unicode.messages,
+  };
+}

@@ -5,8 +5,10 @@
 // then {id, done: true, ...} or {id, failed: message}. The output stays in
 // the module's memory until the next run: as text, a run sends the first
 // rows of the result table (`preview`), and the whole output only when
-// asked; its bytes are sent on request ({id, bytes: true}).
-import { runText, freeRun, outputView } from './run.js';
+// asked; its bytes are sent on request ({id, bytes: true}). With `formula`,
+// the answer also holds the query's formula (run.js, formulaText), or null
+// for a query line too long to show one.
+import { runText, freeRun, outputView, formulaText, FORMULA_QUERY_LIMIT } from './run.js';
 
 /* global createRelalg */
 let module = null;
@@ -32,7 +34,15 @@ function release() {
   held = null;
 }
 
-async function handle({ id, input, options, text, rows, bytes }) {
+// The formula of the input's query, written before the run so that its
+// copy of the input is gone before the run takes its memory.
+function formulaOf(M, input) {
+  const nl = input.indexOf('\n');
+  const line = nl < 0 ? input : input.slice(0, nl);
+  return line.length > FORMULA_QUERY_LIMIT ? null : formulaText(M, input);
+}
+
+async function handle({ id, input, options, text, rows, bytes, formula }) {
   if (id === 'warm') {
     await engine();
     return { id, done: true };
@@ -45,6 +55,7 @@ async function handle({ id, input, options, text, rows, bytes }) {
   self.postMessage({ id, phase: 'loading' });
   const M = await engine();
   release();
+  const written = formula ? formulaOf(M, input) : undefined;
   self.postMessage({ id, phase: 'evaluating', bytes: input.length });
   const t0 = performance.now();
   held = runText(M, input, options);
@@ -62,6 +73,7 @@ async function handle({ id, input, options, text, rows, bytes }) {
     messages: held.messages,
     explain: held.explain,
     rowCount: held.rows,
+    formula: written,
     engineMs: t1 - t0,
     decodeMs: performance.now() - t1,
   };
