@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "sql/translate.h"
+#include "sql/refusal.h"
 
 namespace relalg_sql {
 

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "engine/show_text.h"
+#include "sql/checks.h"
 #include "sql/translate.h"
 
 namespace relalg_sql {

@@ -1,4 +1,4 @@
-// Plan to SQL. Every plan node becomes one named subquery of a WITH clause
+// Plan to SQL in the positional form. Every plan node becomes one named subquery of a WITH clause
 // (so that nesting costs no depth in the SQL), holding its rows in cell
 // columns c1, c2, ... (cells.h) and, for rows that keep an input order (a
 // bare table, and selections and renamings of one), that order in column
@@ -14,10 +14,10 @@
 #include <algorithm>
 #include <map>
 #include <optional>
-#include <set>
 
 #include "engine/show_text.h"
 #include "sql/cells.h"
+#include "sql/checks.h"
 #include "sql/condition.h"
 
 namespace relalg_sql {
@@ -55,38 +55,6 @@ std::vector<std::string> row_order(const rel& r, const std::string& qual, dialec
     for (std::string& t : sort_terms(cell_at(r.kinds[i], i, qual), d)) terms.push_back(std::move(t));
   }
   return terms;
-}
-
-// The longest chain of nested operations in the plan, found without
-// recursion.
-std::size_t plan_depth(const plan& p) {
-  if (p.root < 0) return 0;
-  std::size_t most = 0;
-  std::vector<std::pair<int32_t, std::size_t>> todo{{p.root, 1}};
-  while (!todo.empty()) {
-    const auto [i, depth] = todo.back();
-    todo.pop_back();
-    most = std::max(most, depth);
-    const plan_node& n = p.node(i);
-    if (n.left >= 0) todo.emplace_back(n.left, depth + 1);
-    if (n.right >= 0) todo.emplace_back(n.right, depth + 1);
-  }
-  return most;
-}
-
-std::string_view operation_word(plan_op op) {
-  switch (op) {
-    case plan_op::table: return "table";
-    case plan_op::union_: return "union";
-    case plan_op::minus: return "minus";
-    case plan_op::product: return "product";
-    case plan_op::project: return "project";
-    case plan_op::rename: return "rename";
-    case plan_op::select: return "select";
-    case plan_op::join: return "join";
-    case plan_op::fail: break;
-  }
-  return "query";
 }
 
 class query_writer {
@@ -202,26 +170,7 @@ class query_writer {
         r.depth = 1 + std::max(depth_of(n.left), depth_of(n.right));
         depths.erase(n.left);
         depths.erase(n.right);
-        if (r.depth > max_query_depth(d_)) {
-          throw refusal(concat({"the query is nested more than ", std::to_string(max_query_depth(d_)),
-                                " levels deep here, deeper than SQL for ", dialect_title(d_), " is written"}),
-                        n.span);
-        }
-        const std::size_t most = max_columns(d_);
-        if (most != 0 && r.colnames.size() + 1 > most && n.op == plan_op::table) {
-          throw refusal("cannot write table " + show_text(r.name) + " as SQL: it has " +
-                            std::to_string(r.colnames.size()) + " columns, and a " +
-                            std::string(dialect_title(d_)) + " table holds at most " +
-                            std::to_string(most - 1) + " beside the row positions",
-                        n.span);
-        }
-        if (most != 0 && r.colnames.size() + 1 > most) {
-          throw refusal(std::string(operation_word(n.op)) + ": cannot be written in SQL: the result has " +
-                            std::to_string(r.colnames.size()) + " columns, and a " +
-                            std::string(dialect_title(d_)) + " select list holds at most " +
-                            std::to_string(most - 1) + " beside the row positions",
-                        n.span);
-        }
+        check_size(n, r.depth, r.colnames.size(), d_, r.name);
       };
       switch (n.op) {
         case plan_op::table: done[i] = table(n); break;
@@ -288,13 +237,7 @@ class query_writer {
   }
 
   rel union_(const plan_node& n, rel a, rel b) {
-    if (a.colnames.size() != b.colnames.size()) {
-      throw refusal("union: cannot be written in SQL: the operands have " +
-                        std::to_string(a.colnames.size()) + " and " +
-                        std::to_string(b.colnames.size()) +
-                        " columns, and the rows of a SQL table all have one width",
-                    n.span);
-    }
+    check_union(n, a.colnames.size(), b.colnames.size());
     rel out = reshaped(a);
     out.name = a.name;
     for (std::size_t c = 0; c < a.kinds.size(); ++c) {
@@ -348,32 +291,15 @@ class query_writer {
   }
 
   rel product(const plan_node& n, rel a, rel b) {
-    std::vector<std::string> names = a.colnames;
-    names.insert(names.end(), b.colnames.begin(), b.colnames.end());
-    std::set<std::string> seen;
-    std::set<std::string> repeated;
-    for (const std::string& c : names) {
-      if (!seen.insert(c).second) repeated.insert(c);
-    }
-    if (!repeated.empty()) {
-      const std::string& c = *repeated.begin();
-      const bool in_a = std::find(a.colnames.begin(), a.colnames.end(), c) != a.colnames.end();
-      const bool in_b = std::find(b.colnames.begin(), b.colnames.end(), c) != b.colnames.end();
-      throw refusal("product: column " + show_text(c) +
-                        (in_a && in_b ? " appears in both operands" : " appears twice in one operand") +
-                        "; use rename to make the column names distinct",
-                    n.span);
-    }
     // Columns in byte order of their names, each cell under its own.
     struct source {
-      const std::string* name;
       bool from_a;
       std::size_t col;
     };
     std::vector<source> cols;
-    for (std::size_t c = 0; c < a.colnames.size(); ++c) cols.push_back({&a.colnames[c], true, c});
-    for (std::size_t c = 0; c < b.colnames.size(); ++c) cols.push_back({&b.colnames[c], false, c});
-    std::sort(cols.begin(), cols.end(), [](const source& x, const source& y) { return *x.name < *y.name; });
+    for (const std::size_t at : product_layout(n, a.colnames, b.colnames)) {
+      cols.push_back({at < a.colnames.size(), at < a.colnames.size() ? at : at - a.colnames.size()});
+    }
     rel out;
     std::string list;
     std::vector<cell_sql> columns;
@@ -403,21 +329,10 @@ class query_writer {
       out.from = add("SELECT DISTINCT 0 AS z FROM " + src(t));
       return out;
     }
-    if (t.colnames.empty()) {
-      throw refusal("project: the table has no columns to project onto (listed: " +
-                        show_text(list.front().text) + ")",
-                    n.span);
-    }
+    check_project(p_, n, t.colnames.size());
     std::string select;
     for (std::size_t i = 0; i < list.size(); ++i) {
-      // The last column of a name, else the first column.
-      std::size_t at = 0;
-      for (std::size_t c = t.colnames.size(); c-- > 0;) {
-        if (t.colnames[c] == list[i].text) {
-          at = c;
-          break;
-        }
-      }
+      const std::size_t at = projected_column(t.colnames, list[i].text);
       out.colnames.push_back(t.colnames[at]);
       out.coltypes.push_back(t.coltypes[at]);
       out.kinds.push_back(t.kinds[at]);
@@ -442,26 +357,15 @@ class query_writer {
 
   rel rename(const plan_node& n, rel t) {
     const std::vector<plan_name>& list = p_.names_of(n);
-    const std::size_t want = t.colnames.size() + 1;
-    if (list.size() < want) {
-      throw refusal(concat({"rename: expected ", std::to_string(want)}) + " names (the table name and " +
-                        std::to_string(want - 1) + " column name" + (want == 2 ? "" : "s") + "), got " +
-                        std::to_string(list.size()) + "; write rename(E,N(c1,...,cn))",
-                    n.span);
-    }
+    check_rename(n, t.colnames.size(), list.size());
     t.name = list[0].text;
     for (std::size_t c = 0; c < t.colnames.size(); ++c) t.colnames[c] = list[c + 1].text;
     return t;
   }
 
   rel select(const plan_node& n, rel t) {
+    check_condition(p_, n);
     const plan_condition& cond = p_.condition_of(n);
-    if (cond.first_fail >= 0) {
-      const cond_node& bad = p_.cond(cond.first_fail);
-      throw refusal(bad.message >= 0 ? p_.messages[static_cast<std::size_t>(bad.message)]
-                                     : std::string("select: the condition is not a predicate"),
-                    bad.span);
-    }
     t.name.clear();
     if (t.join) {
       const std::string where = condition_sql(p_, cond.root, t.colnames, t.join->columns, d_);
@@ -478,16 +382,6 @@ class query_writer {
 };
 
 }  // namespace
-
-std::string header_line(const std::string& name, const std::vector<std::string>& colnames,
-                        const std::vector<std::string>& coltypes) {
-  std::string s = name + "(";
-  for (std::size_t i = 0; i < colnames.size(); ++i) {
-    if (i > 0) s += ", ";
-    s += colnames[i] + " " + coltypes[i];
-  }
-  return s + ")";
-}
 
 std::string translate_query(const plan& p, const catalog_names& names, dialect d) {
   return query_writer(p, names, d).run();
