@@ -33,11 +33,6 @@ std::string string_text(std::string_view text, notation_form form);
 // An integer constant.
 std::string integer_text(int32_t v);
 
-// The text with every byte that would not show as itself written \xHH:
-// bytes below 32 and 127, bytes that are not part of valid UTF-8, and the
-// UTF-8 of the C1 controls (U+0080 to U+009F) and of U+FEFF.
-std::string visible_text(std::string_view text);
-
 }  // namespace relalg_notation
 
 #endif

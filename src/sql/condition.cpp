@@ -10,23 +10,36 @@ namespace relalg_sql {
 
 namespace {
 
-// A boolean expression, or a truth value known without reading a row.
+// A boolean expression, or a truth value known without reading a row. A
+// readable one is written with the parentheses its reading needs (the
+// level of its outermost operator says which), a positional one with
+// parentheses around every comparison and connective.
+enum class level : uint8_t { tight, and_, or_ };
 struct expr {
   int known = -1;  // 1 true, 0 false, -1 decided per row
   std::string sql;
+  bool readable = false;
+  level lv = level::tight;
 
-  static expr constant(bool v) { return expr{v ? 1 : 0, {}}; }
-  static expr of(std::string s) { return expr{-1, std::move(s)}; }
+  static expr constant(bool v) { return expr{v ? 1 : 0, {}, false, level::tight}; }
+  static expr of(std::string s, bool readable = false, level lv = level::tight) {
+    return expr{-1, std::move(s), readable, lv};
+  }
 };
 
-std::string render(const expr& e) {
-  if (e.known == 1) return "(1 = 1)";
-  if (e.known == 0) return "(1 = 0)";
+std::string render(const expr& e, bool readable) {
+  if (e.known == 1) return readable ? "TRUE" : "(1 = 1)";
+  if (e.known == 0) return readable ? "FALSE" : "(1 = 0)";
   return e.sql;
 }
 
+// A readable operand of a connective, in parentheses when its own
+// outermost connective is `other`.
+std::string operand_of(const expr& e, level other) { return e.lv == other ? concat({"(", e.sql, ")"}) : e.sql; }
+
 expr negate(expr e) {
   if (e.known >= 0) return expr::constant(e.known == 0);
+  if (e.readable) return expr::of(concat({"NOT (", e.sql, ")"}), true);
   return expr::of(concat({"NOT ", e.sql}));
 }
 
@@ -34,6 +47,9 @@ expr both(expr a, expr b) {
   if (a.known == 0 || b.known == 0) return expr::constant(false);
   if (a.known == 1) return b;
   if (b.known == 1) return a;
+  if (a.readable) {
+    return expr::of(concat({operand_of(a, level::or_), " AND ", operand_of(b, level::or_)}), true, level::and_);
+  }
   return expr::of(concat({"(", a.sql, " AND ", b.sql, ")"}));
 }
 
@@ -41,6 +57,9 @@ expr either(expr a, expr b) {
   if (a.known == 1 || b.known == 1) return expr::constant(true);
   if (a.known == 0) return b;
   if (b.known == 0) return a;
+  if (a.readable) {
+    return expr::of(concat({operand_of(a, level::and_), " OR ", operand_of(b, level::and_)}), true, level::or_);
+  }
   return expr::of(concat({"(", a.sql, " OR ", b.sql, ")"}));
 }
 
@@ -109,9 +128,11 @@ bool fold(rel_op op, const t_object& x, const t_object& y) {
 
 // x OP y for operands of one kind, where SQL and relalg agree: integers by
 // value, strings by unsigned bytes.
-expr same_kind(rel_op op, const operand& x, const operand& y, dialect d) {
+expr same_kind(rel_op op, const operand& x, const operand& y, dialect d, bool readable) {
   if (!x.is_column && !y.is_column) return expr::constant(fold(op, x.value, y.value));
-  return expr::of(concat({"(", x.sql, x.is_int ? "" : byte_collation(d), " ", sql_operator(op), " ", y.sql, ")"}));
+  if (readable) return expr::of(concat({x.sql, " ", sql_operator(op), " ", y.sql}), true);
+  const std::string_view collation = x.is_int ? "" : byte_collation(d);
+  return expr::of(concat({"(", x.sql, collation, " ", sql_operator(op), " ", y.sql, ")"}));
 }
 
 // The integer 0 and the empty string, the neutral contents of the field a
@@ -138,15 +159,15 @@ operand empty_text() {
 //   EQ   n = 0 and s = ''          NEQ  not EQ
 //   n on the left:  LT n < 0,  LTE true,   GT false,  GTE n >= 0
 //   s on the left:  LT false,  LTE n >= 0, GT n < 0,  GTE true
-expr mixed_kind(rel_op op, const operand& x, const operand& y, dialect d) {
+expr mixed_kind(rel_op op, const operand& x, const operand& y, dialect d, bool readable) {
   const bool int_left = x.is_int;
   const operand& n = int_left ? x : y;
   const operand& s = int_left ? y : x;
-  const auto n_is = [&](rel_op o) { return same_kind(o, n, zero(), d); };
+  const auto n_is = [&](rel_op o) { return same_kind(o, n, zero(), d, readable); };
   switch (op) {
-    case rel_op::eq: return both(n_is(rel_op::eq), same_kind(rel_op::eq, s, empty_text(), d));
+    case rel_op::eq: return both(n_is(rel_op::eq), same_kind(rel_op::eq, s, empty_text(), d, readable));
     case rel_op::neq:
-      return either(n_is(rel_op::neq), same_kind(rel_op::neq, s, empty_text(), d));
+      return either(n_is(rel_op::neq), same_kind(rel_op::neq, s, empty_text(), d, readable));
     case rel_op::lt: return int_left ? n_is(rel_op::lt) : expr::constant(false);
     case rel_op::lte: return int_left ? expr::constant(true) : n_is(rel_op::gte);
     case rel_op::gt: return int_left ? expr::constant(false) : n_is(rel_op::lt);
@@ -155,11 +176,21 @@ expr mixed_kind(rel_op op, const operand& x, const operand& y, dialect d) {
   return expr::constant(false);
 }
 
+// The comment a readable comparison of an integer with a string carries.
+expr explained(rel_op op, expr e) {
+  if (e.known >= 0) return e;
+  const bool equality = op == rel_op::eq || op == rel_op::neq;
+  e.sql += equality ? " /* relalg: an integer equals a string only when it is 0 and the string is empty */"
+                    : " /* relalg: an integer against a string compares the integer with 0 */";
+  return e;
+}
+
 struct translator {
   const plan& p;
   const std::vector<std::string>& colnames;
   const std::vector<cell_sql>& columns;
   dialect d;
+  bool readable;
 
   expr node(int32_t i) const {
     const cond_node& c = p.cond(i);
@@ -197,16 +228,23 @@ struct translator {
       const expr when_int = x.mixed ? compare(op, as_int, y) : compare(op, x, as_int);
       const expr when_text = x.mixed ? compare(op, as_text, y) : compare(op, x, as_text);
       if (when_int.known >= 0 && when_int.known == when_text.known) return when_int;
-      return expr::of(concat({"(CASE WHEN ", m.text_sql, " IS NULL THEN ", render(when_int), " ELSE ",
-                              render(when_text), " END)"}));
+      if (readable) {
+        return expr::of(concat({"CASE WHEN ", m.text_sql, " IS NULL THEN ", render(when_int, true), " ELSE ",
+                                render(when_text, true), " END"}),
+                        true);
+      }
+      return expr::of(concat({"(CASE WHEN ", m.text_sql, " IS NULL THEN ", render(when_int, false), " ELSE ",
+                              render(when_text, false), " END)"}));
     }
-    if (x.is_int == y.is_int) return same_kind(op, x, y, d);
-    return mixed_kind(op, x, y, d);
+    if (x.is_int == y.is_int) return same_kind(op, x, y, d, readable);
+    if (readable) return explained(op, mixed_kind(op, x, y, d, readable));
+    return mixed_kind(op, x, y, d, readable);
   }
 };
 
-// The nesting depth of the condition, found without recursion.
-std::size_t depth_of(const plan& p, int32_t root) {
+}  // namespace
+
+std::size_t condition_depth(const plan& p, int32_t root) {
   std::vector<std::pair<int32_t, std::size_t>> todo{{root, 1}};
   std::size_t most = 0;
   while (!todo.empty()) {
@@ -222,19 +260,17 @@ std::size_t depth_of(const plan& p, int32_t root) {
   return most;
 }
 
-}  // namespace
-
 std::string condition_sql(const plan& p, int32_t root, const std::vector<std::string>& colnames,
-                          const std::vector<cell_sql>& columns, dialect d) {
-  const std::size_t depth = depth_of(p, root);
+                          const std::vector<cell_sql>& columns, dialect d, bool readable) {
+  const std::size_t depth = condition_depth(p, root);
   if (depth > max_condition_depth) {
     throw refusal(concat({"select: the condition is nested ", std::to_string(depth)}) +
                       " levels deep; SQL is written for at most " +
                       std::to_string(max_condition_depth),
                   p.cond(root).span);
   }
-  const translator t{p, colnames, columns, d};
-  return render(t.node(root));
+  const translator t{p, colnames, columns, d, readable};
+  return render(t.node(root), readable);
 }
 
 }  // namespace relalg_sql

@@ -26,9 +26,16 @@ constexpr std::size_t max_condition_depth = 400;
 // whose columns are named `colnames` and read in SQL as `columns` says.
 // A mixed column's kind is decided row by row. The condition must hold no
 // failing node. Throws refusal when it is nested deeper than
-// max_condition_depth.
+// max_condition_depth. With `readable`, text is compared without a
+// collation clause (the columns' own collation compares bytes; see
+// readable.h) and a comparison of an integer with a string carries a
+// comment that says which rule decides it.
 std::string condition_sql(const plan& p, int32_t root, const std::vector<std::string>& colnames,
-                          const std::vector<cell_sql>& columns, dialect d);
+                          const std::vector<cell_sql>& columns, dialect d, bool readable = false);
+
+// The nesting depth of the condition rooted at `root`, found without
+// recursion.
+std::size_t condition_depth(const plan& p, int32_t root);
 
 }  // namespace relalg_sql
 

@@ -10,7 +10,11 @@ const char* const sql_help =
     "                default), postgres or duckdb; OUTPUT defaults to standard\n"
     "                output\n"
     "  --sql-query-only\n"
-    "                with --sql, write only the query's SELECT statement\n";
+    "                with --sql, write only the query's SELECT statement\n"
+    "  --sql-form=FORM\n"
+    "                readable (the default: joins, named steps, the columns'\n"
+    "                own names) or positional (a subquery per operation,\n"
+    "                columns c1, c2, ...)\n";
 
 bool read_sql_option(std::string_view arg, sql_options& o, std::string& error) {
   if (arg == "--sql") {
@@ -20,6 +24,16 @@ bool read_sql_option(std::string_view arg, sql_options& o, std::string& error) {
   if (arg == "--sql-query-only") {
     o.on = true;
     o.query_only = true;
+    return true;
+  }
+  if (arg.substr(0, 11) == "--sql-form=") {
+    const std::string_view form = arg.substr(11);
+    if (form == "readable" || form == "positional") {
+      o.on = true;
+      o.positional = form == "positional";
+    } else {
+      error = "--sql-form takes readable or positional, not '" + std::string(form) + "'";
+    }
     return true;
   }
   if (arg.substr(0, 6) == "--sql=") {

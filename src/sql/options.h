@@ -1,5 +1,5 @@
 // The command-line options that ask for SQL instead of a result:
-// --sql, --sql=DIALECT and --sql-query-only.
+// --sql, --sql=DIALECT, --sql-query-only and --sql-form=FORM.
 #ifndef RELALG_SQL_OPTIONS_H
 #define RELALG_SQL_OPTIONS_H
 
@@ -14,11 +14,13 @@ struct sql_options {
   bool on = false;          // write SQL instead of evaluating
   dialect d = dialect::sqlite;
   bool query_only = false;  // the SELECT alone
+  bool positional = false;  // the former form: a subquery per operation, columns c1, c2, ...
 };
 
 // Reads one command-line argument into o. Returns false when it is none of
-// the SQL options; when it is one with an unknown dialect, returns true
-// and sets `error` to the message. --sql-query-only implies --sql.
+// the SQL options; when it is one with an unknown dialect or form, returns
+// true and sets `error` to the message. --sql-query-only and --sql-form
+// imply --sql.
 bool read_sql_option(std::string_view arg, sql_options& o, std::string& error);
 
 // The lines --help gives the options.

@@ -27,10 +27,13 @@ int run_sql(std::string_view input, const sql_options& o, const std::string& inp
       const node_schema& s = schemas[static_cast<std::size_t>(p.root)];
       throw refusal(s.error, s.at);
     }
-    write_script(p, tables, o.d, o.query_only, [&out](std::string& piece) {
-      out.write(piece);
-      piece.clear();
-    });
+    write_script(
+        p, tables, o.d, o.query_only,
+        [&out](std::string& piece) {
+          out.write(piece);
+          piece.clear();
+        },
+        o.positional);
   } catch (const refusal& r) {
     messages += format_diagnostic(input_name, p.line, {severity::error, 1, r.span, r.what(), {}});
     return exit_failed;

@@ -6,6 +6,7 @@
 
 #include "engine/show_text.h"
 #include "sql/checks.h"
+#include "sql/readable.h"
 #include "sql/translate.h"
 
 namespace relalg_sql {
@@ -85,9 +86,9 @@ std::vector<table_schema> schemas_of(const table_map& tables) {
 }
 
 void write_script(const plan& p, const table_map& tables, dialect d, bool query_only,
-                  const std::function<void(std::string&)>& out) {
+                  const std::function<void(std::string&)>& out, bool positional) {
   const catalog_names names = name_tables(d, schemas_of(tables));
-  const std::string query = translate_query(p, names, d);
+  const std::string query = positional ? translate_query(p, names, d) : translate_readable(p, names, d);
   std::string buf;
   if (!query_only) {
     for (const auto& [name, t] : tables) check_values(t, d);
@@ -96,6 +97,12 @@ void write_script(const plan& p, const table_map& tables, dialect d, bool query_
     buf += "BEGIN;\n";
     for (const auto& [name, t] : tables) write_table(t, names.at(name), d, buf, out);
     buf += "COMMIT;\n";
+    if (!positional) {
+      buf +=
+          "-- The query. Text compares and sorts by its bytes, as relalg's strings do:\n"
+          "-- the text columns above are created so. Strings keep their apostrophes:\n"
+          "-- relalg's 'Ada' is the SQL string '''Ada'''.\n";
+    }
   }
   buf += query;
   out(buf);

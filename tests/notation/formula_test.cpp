@@ -11,6 +11,7 @@
 #include "engine/schema.h"
 #include "notation/notation.h"
 #include "notation/run.h"
+#include "engine/show_text.h"
 #include "notation/style.h"
 
 namespace relalg_notation {

@@ -5,8 +5,10 @@
 # queries (default 600, seed SQL_SEED, default 1) and compares relalg's own
 # results with those of SQLite, PostgreSQL and DuckDB on every end-to-end
 # case, the university examples, the inputs of tests/sql/inputs (names and
-# values that SQL has trouble with) and the random queries. The server is
-# stopped however the run ends.
+# values that SQL has trouble with) and the random queries, in the readable
+# form (the default), then the cases, examples and inputs once more in the
+# positional form (--sql-form=positional). The server is stopped however
+# the run ends.
 #
 # usage: tests/sql/run.sh [BUILD_DIR]   (default build)
 set -euo pipefail
@@ -45,3 +47,8 @@ echo "-- PostgreSQL, each script through psql on its own"
 python3 tests/sql/compare.py --relalg "$build/relalg" --translate "$translate" \
   --refusals tests/sql/refusals.txt --work "$work/pg" --engines postgres --pg-one-by-one \
   tests/cases examples/university
+echo "-- all engines, the positional form (--sql-form=positional): cases, examples, inputs"
+python3 tests/sql/compare.py --relalg "$build/relalg" \
+  --translate "$build/relalg --sql={dialect} --sql-form=positional {input}" \
+  --refusals tests/sql/refusals.txt --work "$work/positional" \
+  tests/cases examples/university tests/sql/inputs
