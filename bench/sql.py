@@ -3,7 +3,7 @@
 SQLite, PostgreSQL and DuckDB, on generated tables, and checks that every
 engine prints relalg's rows.
 
-usage: bench/sql.py [--rows N] [--runs K] [WORKLOAD...]
+usage: bench/sql.py [--rows N] [--runs K] [--form FORM] [WORKLOAD...]
   workloads: scan select project union minus product join (default all);
   product is sqrt(N) x sqrt(N) rows, join N rows against 50
 
@@ -12,6 +12,7 @@ the PostgreSQL server (started here with tools/pg.sh in a temporary folder
 and stopped at the end) and tools/duckdb with `npm ci` run. Times are wall
 seconds, the median of K runs (default 1); "script" is writing the script,
 each engine's figure is loading the script's tables and running its query.
+FORM is the script's --sql-form: readable (the default) or positional.
 """
 import argparse
 import os
@@ -78,6 +79,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--rows", type=int, default=1000000)
     ap.add_argument("--runs", type=int, default=1)
+    ap.add_argument("--form", choices=["readable", "positional"], default="readable")
     ap.add_argument("workloads", nargs="*")
     a = ap.parse_args()
     names = a.workloads or ["scan", "select", "project", "union", "minus", "product", "join"]
@@ -108,7 +110,7 @@ def main():
             for d in ("sqlite", "postgres", "duckdb"):
                 script = os.path.join(work, f"{w}.{d}.sql")
                 with open(script, "wb") as f:
-                    t_script = statistics.median(timed([relalg, f"--sql={d}", inp], stdout=f) for _ in range(1))
+                    t_script = statistics.median(timed([relalg, f"--sql={d}", f"--sql-form={a.form}", inp], stdout=f) for _ in range(1))
                 if d == "sqlite":
                     times["script"] = t_script
                 res = os.path.join(work, f"{w}.{d}.rows")
