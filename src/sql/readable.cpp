@@ -367,7 +367,10 @@ class readable_writer {
     t.name = list[0].text;
     for (std::size_t c = 0; c < t.colnames.size(); ++c) t.colnames[c] = list[c + 1].text;
     // The one table or step read takes the new name as its alias.
-    if (t.b.items.size() == 1 && name_problem(d_, t.name).empty()) t.b.items[0].alias = steps_.names().claim(t.name, "t");
+    if (t.b.items.size() == 1 && name_problem(d_, t.name).empty() &&
+        folded_name(d_, t.b.items[0].alias) != folded_name(d_, t.name)) {
+      t.b.items[0].alias = steps_.names().claim(t.name, "t");
+    }
     return t;
   }
 
