@@ -35,14 +35,14 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: relalg [OPTION]... INPUT OUTPUT\n"
-    "       relalg --sql[=DIALECT] [--sql-query-only] INPUT [OUTPUT]\n"
+    "       relalg --sql[=DIALECT] [--sql-query-only] [--sql-form=FORM] INPUT [OUTPUT]\n"
     "       relalg --notation=FORM INPUT [OUTPUT]\n"
     "       relalg --grade REFERENCE [--db FILE]... [--search N] [--seed N] [--rows-only]\n"
     "              [--json] [--gradescope FILE] [--max-rows N] [--jobs N] SUBMISSION...";
 
 constexpr const char* kHelp =
     "usage: relalg [OPTION]... INPUT OUTPUT\n"
-    "       relalg --sql[=DIALECT] [--sql-query-only] INPUT [OUTPUT]\n"
+    "       relalg --sql[=DIALECT] [--sql-query-only] [--sql-form=FORM] INPUT [OUTPUT]\n"
     "       relalg --notation=FORM INPUT [OUTPUT]\n"
     "       relalg --grade REFERENCE [--db FILE]... [--search N] [--seed N] [--rows-only]\n"
     "              [--json] [--gradescope FILE] [--max-rows N] [--jobs N] SUBMISSION...\n"
