@@ -1,8 +1,6 @@
 // The pipeline, and the in-process entry points declared in main.h.
 #include "engine/pipeline.h"
 
-#include <pthread.h>
-
 #include <exception>
 #include <memory>
 #include <new>
@@ -23,62 +21,11 @@
 
 namespace {
 
-// Stack bytes allowed per level of condition nesting: compiling and testing
-// a condition recurse once per level; nothing else recurses.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr std::size_t kStackPerLevel = 16 << 10;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr std::size_t kStackPerLevel = 16 << 10;
-#else
-constexpr std::size_t kStackPerLevel = 2 << 10;
-#endif
-#else
-constexpr std::size_t kStackPerLevel = 2 << 10;
-#endif
-constexpr std::size_t kStackBase = 16 << 20;
-// Conditions this deep fit the ordinary stack with room to spare.
-constexpr std::size_t kShallow = 200;
-
-struct eval_job {
-  algo* interp;
-  const plan* query;
-  eval_observer* observer;
-  relation result;
-  std::exception_ptr error;
-};
-
-void* run_job(void* arg) {
-  auto* job = static_cast<eval_job*>(arg);
-  try {
-    job->result = job->interp->evaluate(*job->query, job->observer);
-  } catch (...) {
-    job->error = std::current_exception();
-  }
-  return nullptr;
-}
-
-// Evaluates on this thread, or for a deeply nested condition on a thread
-// with a stack sized for it.
+// Evaluation never recurses (plans and conditions are walked with explicit
+// stacks, conditions tested by a loop), so it runs on the calling thread
+// whatever the depth of the query.
 relation evaluate_sized(algo& interp, const plan& p, eval_observer* observer) {
-  eval_job job{&interp, &p, observer, {}, nullptr};
-  if (p.max_condition_depth <= kShallow) {
-    run_job(&job);
-  } else {
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, kStackBase + p.max_condition_depth * kStackPerLevel);
-    pthread_t thread;
-    const int rc = pthread_create(&thread, &attr, run_job, &job);
-    pthread_attr_destroy(&attr);
-    if (rc != 0) {
-      throw std::runtime_error("the query is nested " + std::to_string(p.max_depth) +
-                               " levels deep, and a stack for that depth cannot be had");
-    }
-    pthread_join(thread, nullptr);
-  }
-  if (job.error) std::rethrow_exception(job.error);
-  return std::move(job.result);
+  return interp.evaluate(p, observer);
 }
 
 class string_sink : public output_sink {

@@ -23,50 +23,62 @@ bound_predicate::bound_predicate(const cond_tree& tree, int32_t root,
     }
   }
   where_.resize(out);
-  root_ = compile(tree, root);
+  compile(tree, root);
 }
 
-int32_t bound_predicate::compile(const cond_tree& tree, int32_t root) {
-  // Nodes are numbered as they are met, a parent before its children, with
-  // a stack of (condition node, slot to fill) instead of recursion.
+void bound_predicate::compile(const cond_tree& tree, int32_t root) {
+  // Comparisons are numbered in reading order. Where a jump goes is not
+  // always known when a comparison is laid out (the first comparison of
+  // AND's right operand comes later), so jumps name labels, bound to a
+  // comparison's number when the subtree that starts there is reached, and
+  // are resolved at the end. Labels 0 and 1 are the final answers.
+  std::vector<int32_t> labels{kAccept, kReject};
   struct item {
     int32_t from;
-    int32_t parent;
-    bool right;
+    int32_t on_true, on_false;  // labels
+    int32_t starts;             // the label this subtree's first comparison binds, or -1
   };
-  std::vector<item> stack{{root, -1, false}};
+  std::vector<item> stack{{root, 0, 1, -1}};
   while (!stack.empty()) {
     const item it = stack.back();
     stack.pop_back();
-    const auto at = static_cast<int32_t>(nodes_.size());
-    nodes_.emplace_back();
-    if (it.parent >= 0) (it.right ? nodes_[static_cast<std::size_t>(it.parent)].b : nodes_[static_cast<std::size_t>(it.parent)].a) = at;
+    if (it.starts >= 0) labels[static_cast<std::size_t>(it.starts)] = static_cast<int32_t>(steps_.size());
     const cond_node& n = tree.node(it.from);
-    node& nd = nodes_.back();
     switch (n.op) {
       case cond_op::not_:
-        nd.k = k_not;
-        stack.push_back({n.left, at, false});
-        break;
+        stack.push_back({n.left, it.on_false, it.on_true, -1});
+        continue;
       case cond_op::and_:
-      case cond_op::or_:
-        nd.k = n.op == cond_op::and_ ? k_and : k_or;
-        stack.push_back({n.right, at, true});
-        stack.push_back({n.left, at, false});
-        break;
-      case cond_op::other:
-      case cond_op::fail:
-        nd.k = k_true;
-        break;
-      default: {
-        static const kind kinds[] = {k_eq, k_neq, k_lt, k_lte, k_gt, k_gte};
-        nd.k = kinds[static_cast<int>(n.op) - static_cast<int>(cond_op::eq)];
-        nd.x = resolve(tree.x(n));
-        nd.y = resolve(tree.y(n));
+      case cond_op::or_: {
+        const auto right = static_cast<int32_t>(labels.size());
+        labels.push_back(kReject);
+        stack.push_back({n.right, it.on_true, it.on_false, right});
+        if (n.op == cond_op::and_) {
+          stack.push_back({n.left, right, it.on_false, -1});
+        } else {
+          stack.push_back({n.left, it.on_true, right, -1});
+        }
+        continue;
       }
+      default:
+        break;
+    }
+    step& s = steps_.emplace_back();
+    s.on_true = it.on_true;
+    s.on_false = it.on_false;
+    if (n.op == cond_op::other || n.op == cond_op::fail) {
+      s.k = k_true;
+    } else {
+      static const kind kinds[] = {k_eq, k_neq, k_lt, k_lte, k_gt, k_gte};
+      s.k = kinds[static_cast<int>(n.op) - static_cast<int>(cond_op::eq)];
+      s.x = resolve(tree.x(n));
+      s.y = resolve(tree.y(n));
     }
   }
-  return 0;
+  for (step& s : steps_) {
+    s.on_true = labels[static_cast<std::size_t>(s.on_true)];
+    s.on_false = labels[static_cast<std::size_t>(s.on_false)];
+  }
 }
 
 bound_predicate::arg bound_predicate::resolve(const cond_operand& o) {
@@ -105,37 +117,21 @@ const cell& bound_predicate::fetch(const arg& a, const cell* row, uint32_t width
   return kZeroCell;
 }
 
-bool bound_predicate::eval(int32_t i, const cell* row, uint32_t width) const {
-  // The last operand of NOT, AND and OR is evaluated in place rather than
-  // by a call, so chains nested on the right (the usual shape of long
-  // conditions) cost no stack; `flip` counts the NOTs passed.
-  bool flip = false;
+bool bound_predicate::test(const cell* row, uint32_t width) const {
+  int32_t i = 0;
   for (;;) {
-    const node& n = nodes_[static_cast<std::size_t>(i)];
+    const step& s = steps_[static_cast<std::size_t>(i)];
     bool v;
-    switch (n.k) {
-      case k_not:
-        flip = !flip;
-        i = n.a;
-        continue;
-      case k_and:
-        if (!eval(n.a, row, width)) return flip;
-        i = n.b;
-        continue;
-      case k_or:
-        if (eval(n.a, row, width)) return !flip;
-        i = n.b;
-        continue;
-      case k_eq: v = cell_eq(fetch(n.x, row, width), fetch(n.y, row, width)); break;
-      case k_neq: v = !cell_eq(fetch(n.x, row, width), fetch(n.y, row, width)); break;
-      case k_lt: v = cell_lt(fetch(n.x, row, width), fetch(n.y, row, width)); break;
-      case k_lte: v = !cell_lt(fetch(n.y, row, width), fetch(n.x, row, width)); break;
-      case k_gt: v = cell_lt(fetch(n.y, row, width), fetch(n.x, row, width)); break;
-      case k_gte: v = !cell_lt(fetch(n.x, row, width), fetch(n.y, row, width)); break;
+    switch (s.k) {
+      case k_eq: v = cell_eq(fetch(s.x, row, width), fetch(s.y, row, width)); break;
+      case k_neq: v = !cell_eq(fetch(s.x, row, width), fetch(s.y, row, width)); break;
+      case k_lt: v = cell_lt(fetch(s.x, row, width), fetch(s.y, row, width)); break;
+      case k_lte: v = !cell_lt(fetch(s.y, row, width), fetch(s.x, row, width)); break;
+      case k_gt: v = cell_lt(fetch(s.y, row, width), fetch(s.x, row, width)); break;
+      case k_gte: v = !cell_lt(fetch(s.x, row, width), fetch(s.y, row, width)); break;
       default: v = true;
     }
-    return v != flip;
+    i = v ? s.on_true : s.on_false;
+    if (i < 0) return i == kAccept;
   }
 }
-
-bool bound_predicate::test(const cell* row, uint32_t width) const { return eval(root_, row, width); }

@@ -1,10 +1,8 @@
 // Grading's use of the engine: cutting an input text into blocks as loading
 // does, building catalogs from chosen row lines through the catalog's public
-// operations, and running the interpreter on a stack deep enough for the
-// query, with the failure turned into the message the driver would print.
+// operations, and running the interpreter, with the failure turned into the
+// message the driver would print.
 #include "grade/engine_adapter.h"
-
-#include <pthread.h>
 
 #include <algorithm>
 #include <exception>
@@ -22,74 +20,9 @@
 #include "engine/run_limits.h"
 #include "table.h"
 
-// AddressSanitizer, as g++ and clang each announce it.
-#if defined(__SANITIZE_ADDRESS__)
-#define RELALG_GRADE_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define RELALG_GRADE_ASAN 1
-#endif
-#endif
-
 namespace grade {
 
 namespace {
-
-// Stack bytes per level of parenthesis nesting, as the driver allows.
-#ifdef RELALG_GRADE_ASAN
-constexpr std::size_t kStackPerLevel = 16 << 10;
-#else
-constexpr std::size_t kStackPerLevel = 2 << 10;
-#endif
-constexpr std::size_t kStackBase = 16 << 20;
-constexpr std::size_t kShallow = 200;  // fits the ordinary stack
-
-std::size_t nesting_depth(std::string_view text) {
-  long depth = 0;
-  long most = 0;
-  for (const char c : text) {
-    if (c == '(' && ++depth > most) most = depth;
-    if (c == ')') --depth;
-  }
-  return static_cast<std::size_t>(most);
-}
-
-struct stack_job {
-  const std::function<void()>* fn;
-  std::exception_ptr error;
-};
-
-void* run_stack_job(void* arg) {
-  auto* job = static_cast<stack_job*>(arg);
-  try {
-    (*job->fn)();
-  } catch (...) {
-    job->error = std::current_exception();
-  }
-  return nullptr;
-}
-
-// Runs fn on a thread whose stack holds `depth` levels of nesting; a
-// shallow query runs on the caller's own stack.
-void run_with_stack(std::size_t depth, const std::function<void()>& fn) {
-  if (depth <= kShallow) {
-    fn();
-    return;
-  }
-  stack_job job{&fn, nullptr};
-  pthread_attr_t attr;
-  pthread_attr_init(&attr);
-  pthread_attr_setstacksize(&attr, kStackBase + depth * kStackPerLevel);
-  pthread_t thread;
-  const int rc = pthread_create(&thread, &attr, run_stack_job, &job);
-  pthread_attr_destroy(&attr);
-  if (rc != 0) {
-    throw std::runtime_error("the query is nested " + std::to_string(depth) +
-                             " levels deep, and a stack for that depth cannot be had");
-  }
-  pthread_join(thread, nullptr);
-  if (job.error) std::rethrow_exception(job.error);
-}
 
 std::string cell_text(const t_object& v) { return v.is_int ? std::to_string(v.ival) : v.sval; }
 
@@ -232,8 +165,8 @@ evaluation engine_db::evaluate(const std::string& query, std::string_view name) 
   evaluation e;
   try {
     std::shared_ptr<table> result;
-    run_with_stack(nesting_depth(query),
-                   [&] { result = std::make_shared<table>(interp_->interpreter(query)); });
+    // Reading and evaluating a query never recurse, whatever its depth.
+    result = std::make_shared<table>(interp_->interpreter(query));
     std::ostringstream out;
     out << *result;
     e.printed_ = std::move(out).str();
