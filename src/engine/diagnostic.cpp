@@ -12,17 +12,6 @@ namespace {
 
 constexpr uint32_t kWindow = 100;  // bytes of a long line shown at most
 
-// How many bytes of a valid UTF-8 sequence start at s[i], or 0.
-uint32_t utf8_length(std::string_view s, uint32_t i) {
-  const auto b = static_cast<unsigned char>(s[i]);
-  uint32_t n = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 0;
-  if (n == 0 || i + n > s.size()) return 0;
-  for (uint32_t k = 1; k < n; ++k) {
-    if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 0;
-  }
-  return n;
-}
-
 }  // namespace
 
 std::string format_diagnostic(std::string_view input_name, std::string_view text,
@@ -59,7 +48,7 @@ std::string format_diagnostic(std::string_view input_name, std::string_view text
     uint32_t used = 1;
     if (b >= 32 && b < 127) {
       piece.assign(1, static_cast<char>(b));
-    } else if (const uint32_t n = b >= 0x80 ? utf8_length(text, i) : 0; n > 0 && i + n <= to) {
+    } else if (const auto n = static_cast<uint32_t>(b >= 0x80 ? visible_length(text, i) : 0); n > 0 && i + n <= to) {
       piece.assign(text.substr(i, n));
       used = n;
     } else {
