@@ -96,6 +96,18 @@ engine_options default_engine_options() {
 
 // ---- Evaluations -------------------------------------------------------------------------
 
+evaluation evaluation::restored(bool ok, bool positioned, std::string error, std::string printed) {
+  evaluation e;
+  e.ok_ = ok;
+  e.positioned_ = positioned;
+  e.error_ = std::move(error);
+  e.printed_ = std::move(printed);
+  e.header_end_ = std::min(e.printed_.find('\n'), e.printed_.size());
+  const auto lines = static_cast<std::size_t>(std::count(e.printed_.begin(), e.printed_.end(), '\n'));
+  e.rows_ = lines > 0 ? lines - 1 : 0;
+  return e;
+}
+
 std::string_view evaluation::header() const {
   return std::string_view(printed_).substr(0, header_end_);
 }

@@ -71,6 +71,11 @@ engine_options default_engine_options();
 // The outcome of one query on one database.
 class evaluation {
  public:
+  // An outcome carried over from another process (the grader's workers):
+  // what ok(), positioned(), error() and printed() gave there. Its cells()
+  // and header parts are empty.
+  static evaluation restored(bool ok, bool positioned, std::string error, std::string printed);
+
   bool ok() const { return ok_; }
   // The message as the driver would print it: for a failure with a place
   // in the query, "relalg: NAME:1:COL: error: ...", the query line and a

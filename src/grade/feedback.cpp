@@ -4,6 +4,8 @@
 // lines, so that they can be copied as they are.
 #include "grade/feedback.h"
 
+#include "engine/show_text.h"
+
 namespace grade {
 
 namespace {
@@ -13,7 +15,7 @@ std::string plural(std::size_t n, const char* one, const char* many) {
 }
 
 std::string where(const outcome& out, const grade_options& o) {
-  std::string w = "the database in '" + out.database + "'";
+  std::string w = "the database in '" + escape_text(out.database) + "'";
   if (out.sample == 0) return w;
   return "random part " + std::to_string(out.sample) + " of " + w + " (--search " +
          std::to_string(o.search) + ", seed " + std::to_string(o.seed) + ")";
@@ -91,6 +93,8 @@ std::string feedback(const outcome& out, const submission_input& sub, const grad
     case verdict::error:
       if (!sub.readable) {
         m = "Error: your submission cannot be read:\n" + out.failure + "\n";
+      } else if (out.database.empty()) {
+        m = "Error: your query could not be graded within the grader's limits:\n" + out.failure + "\n";
       } else {
         m = "Error: your query fails on " + where(out, o) + ":\n" + out.failure + "\n";
       }
@@ -104,10 +108,22 @@ std::string feedback(const outcome& out, const submission_input& sub, const grad
           (out.sample > 0 ? ", though not on the whole of it.\n" : ".\n");
       describe_difference(m, out.diff);
       if (out.cx) describe_counterexample(m, *out.cx);
+      if (!out.search_stopped.empty()) {
+        m += "The search for a smallest database that shows the difference " + out.search_stopped +
+             ", so none is shown.\n";
+      }
       break;
   }
+  if (sub.dropped_bom) {
+    m += "Note: your file begins with a byte order mark (\\xef\\xbb\\xbf), which some editors add; it was "
+         "dropped before grading.\n";
+  }
+  if (sub.dropped_cr) {
+    m += "Note: your query line ends in a carriage return (\\x0d), as lines of a file saved with Windows line "
+         "ends do; it was dropped before grading.\n";
+  }
   if (sub.ignored_lines) {
-    m += "Note: only the first line of '" + sub.path +
+    m += "Note: only the first line of '" + escape_text(sub.path) +
          "' is graded, as the query; the lines after it are ignored.\n";
   }
   m.pop_back();

@@ -1,19 +1,24 @@
-// The grading command from start to end: the command line, the files, each
-// exercise graded, the reports written, and the exit status.
+// The grading command from start to end: the command line, the files, the
+// outputs checked against the inputs, each submission graded in a worker
+// (schedule.h), the reports written as verdicts are decided, and the exit
+// status. SIGINT and SIGTERM stop the run at a verdict's boundary.
 #include "grade/grade.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
-#include "grade/feedback.h"
 #include "grade/grader.h"
 #include "grade/inputs.h"
 #include "grade/options.h"
+#include "grade/outputs.h"
 #include "grade/report.h"
+#include "grade/result_file.h"
+#include "grade/schedule.h"
+#include "grade/stop_signals.h"
 
 namespace {
 
@@ -22,13 +27,85 @@ constexpr int exit_cannot_grade = 1;
 constexpr int exit_wrong_usage = 2;
 constexpr int exit_not_all_correct = 3;
 
-bool write_file(const std::string& path, const std::string& text, std::string& message) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  if (f) f.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (f) f.close();
-  if (f) return true;
-  message = "relalg: cannot write '" + path + "': " + std::strerror(errno != 0 ? errno : EIO);
-  return false;
+int cannot_grade(const grade::grade_options& o, const std::string& message) {
+  std::cerr << message << "\n";
+  std::string failed;
+  if (o.gradescope && !grade::write_result_file(*o.gradescope, grade::gradescope_failure(message), failed)) {
+    std::cerr << failed << "\n";
+  }
+  return exit_cannot_grade;
+}
+
+int grade_run(const grade::grade_options& o, const command_texts& texts) {
+  using namespace grade;
+  engine_options eo = default_engine_options();
+  if (o.max_rows) eo.max_rows = *o.max_rows;
+  // A product is refused when it would fill half of a worker's memory, as
+  // a plain run refuses one that would fill half of the machine's.
+  eo.memory_budget = std::min(eo.memory_budget, (o.memory_limit << 20) / 2);
+  const worker_limits limits{o.time_limit, o.memory_limit};
+
+  stop_signals stop;
+  grading_inputs in;
+  try {
+    in = load_inputs(o);
+  } catch (const input_error& x) {
+    if (const std::string clash = output_clash(o, nullptr); !clash.empty()) {
+      std::cerr << "relalg: " << clash << "\n" << texts.usage << "\n";
+      return exit_wrong_usage;
+    }
+    return cannot_grade(o, x.what());
+  }
+  if (const std::string clash = output_clash(o, &in); !clash.empty()) {
+    std::cerr << "relalg: " << clash << "\n" << texts.usage << "\n";
+    return exit_wrong_usage;
+  }
+
+  const report_layout layout{in.folders, o.submissions.size()};
+  std::vector<outcome> outcomes;
+  std::vector<graded_item> items;
+  bool written = true;
+  const auto decided = [&](const graded_item& it) {
+    if (o.json) {
+      std::cout << json_line(it);
+    } else {
+      write_text_item(std::cout, it, layout);
+    }
+    std::cout.flush();
+    written = written && static_cast<bool>(std::cout);
+  };
+  run_result run;
+  try {
+    run = grade_all(in, o, eo, limits, stop, outcomes, items, decided);
+  } catch (const input_error& x) {
+    return cannot_grade(o, x.what());
+  }
+  if (!o.json) write_text_summary(std::cout, items, layout);
+  std::cout.flush();
+  int status = exit_all_correct;
+  for (const graded_item& it : items) {
+    if (it.out->what != verdict::correct) status = exit_not_all_correct;
+  }
+  std::string note;
+  if (run.signal != 0) {
+    note = "grading was stopped by signal " + std::to_string(run.signal) + " (" + strsignal(run.signal) +
+           ") after " + std::to_string(items.size()) + " of " + std::to_string(run.total) +
+           (run.total == 1 ? " submission was" : " submissions were") + " graded";
+    status = exit_cannot_grade;
+  }
+  if (o.gradescope) {
+    std::string message;
+    if (!write_result_file(*o.gradescope, gradescope_results(items, layout, note), message)) {
+      std::cerr << message << "\n";
+      status = exit_cannot_grade;
+    }
+  }
+  if (!written || !std::cout) {
+    std::cerr << "relalg: cannot write standard output: " << std::strerror(errno != 0 ? errno : EIO) << "\n";
+    status = exit_cannot_grade;
+  }
+  if (!note.empty()) std::cerr << "relalg: " << note << "; their verdicts are in the outputs\n";
+  return status;
 }
 
 }  // namespace
@@ -44,75 +121,24 @@ bool wants_grading(int argc, char** argv) {
 
 int grade_main(int argc, char** argv, const command_texts& texts) {
   using namespace grade;
-  const parsed_command pc = parse_command(std::vector<std::string>(argv + 1, argv + argc));
-  switch (pc.what) {
-    case parsed_command::help:
-      std::cout << texts.help;
-      return std::cout.flush() ? exit_all_correct : exit_cannot_grade;
-    case parsed_command::version:
-      std::cout << texts.version << "\n";
-      return std::cout.flush() ? exit_all_correct : exit_cannot_grade;
-    case parsed_command::usage_error:
-      std::cerr << "relalg: " << pc.error << "\n" << texts.usage << "\n";
-      return exit_wrong_usage;
-    case parsed_command::grade:
-      break;
-  }
-  const grade_options& o = pc.options;
-  engine_options eo = default_engine_options();
-  if (o.max_rows) eo.max_rows = *o.max_rows;
-
-  grading_inputs in;
-  std::vector<std::vector<outcome>> outcomes;
   try {
-    in = load_inputs(o);
-    for (std::size_t e = 0; e < in.exercises.size(); ++e) {
-      outcomes.push_back(grade_exercise(in.exercises[e], in.submissions[e], o, eo));
+    const parsed_command pc = parse_command(std::vector<std::string>(argv + 1, argv + argc));
+    switch (pc.what) {
+      case parsed_command::help:
+        std::cout << texts.help;
+        return std::cout.flush() ? exit_all_correct : exit_cannot_grade;
+      case parsed_command::version:
+        std::cout << texts.version << "\n";
+        return std::cout.flush() ? exit_all_correct : exit_cannot_grade;
+      case parsed_command::usage_error:
+        std::cerr << "relalg: " << pc.error << "\n" << texts.usage << "\n";
+        return exit_wrong_usage;
+      case parsed_command::grade:
+        break;
     }
-  } catch (const input_error& x) {
-    std::cerr << x.what() << "\n";
-    std::string message;
-    if (o.gradescope && !write_file(*o.gradescope, gradescope_failure(x.what()), message)) {
-      std::cerr << message << "\n";
-    }
+    return grade_run(pc.options, texts);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "relalg: out of memory: grading needs more memory than it can have\n";
     return exit_cannot_grade;
   }
-
-  // Submission by submission; in folder mode each one's exercises in turn.
-  std::vector<graded_item> items;
-  bool all_correct = true;
-  for (std::size_t k = 0; k < o.submissions.size(); ++k) {
-    for (std::size_t e = 0; e < in.exercises.size(); ++e) {
-      graded_item it;
-      it.ex = &in.exercises[e];
-      it.sub = &in.submissions[e][k];
-      it.out = &outcomes[e][k];
-      it.folder = in.folders ? o.submissions[k] : std::string();
-      it.message = feedback(*it.out, *it.sub, o);
-      it.max_score = in.folders ? it.ex->points : 1;
-      it.score = it.out->what == verdict::correct ? it.max_score : 0;
-      all_correct = all_correct && it.out->what == verdict::correct;
-      items.push_back(std::move(it));
-    }
-  }
-  const report_layout layout{in.folders, o.submissions.size()};
-  if (o.json) {
-    write_json_lines(std::cout, items);
-  } else {
-    write_text(std::cout, items, layout);
-  }
-  std::cout.flush();
-  if (!std::cout) {
-    std::cerr << "relalg: cannot write standard output: " << std::strerror(errno != 0 ? errno : EIO)
-              << "\n";
-    return exit_cannot_grade;
-  }
-  if (o.gradescope) {
-    std::string message;
-    if (!write_file(*o.gradescope, gradescope_results(items, layout), message)) {
-      std::cerr << message << "\n";
-      return exit_cannot_grade;
-    }
-  }
-  return all_correct ? exit_all_correct : exit_not_all_correct;
 }

@@ -1,11 +1,18 @@
-// Grading one exercise: every submission compared with the reference on
-// each database and on random sub-databases of each, the reference
-// evaluated once per database; then a counterexample for each wrong one.
+// Grading one exercise, in two steps. First the exercise is prepared once:
+// its databases loaded, the random parts of each drawn and loaded, the
+// reference evaluated on every one of them and the cells of each database
+// read. Then each distinct submitted query is graded against that, by one
+// call that does all the work of one submission: it is compared on each
+// database and on the random parts, and a counterexample is searched for
+// when it is wrong. That call is what runs in a worker process of its own
+// (see isolation.h), so everything a submission costs is inside it.
 #ifndef RELALG_GRADE_GRADER_H
 #define RELALG_GRADE_GRADER_H
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,25 +32,59 @@ const char* verdict_name(verdict v);
 struct outcome {
   verdict what = verdict::correct;
   // Where it went wrong or failed: the database's file, and the random
-  // sub-database of it (from 1; 0 for the database itself).
+  // sub-database of it (from 1; 0 for the database itself). Empty for a
+  // grading that a limit stopped.
   std::string database;
   std::size_t sample = 0;
   std::string failure;   // the message, for an error
   comparison diff;       // for a wrong result
   std::optional<counterexample> cx;
+  // Why a wrong one has no counterexample: the limit that stopped its
+  // search ("the time limit of 10 s"), or empty.
+  std::string search_stopped;
   std::size_t databases = 0;  // compared
   std::size_t samples = 0;    // random sub-databases compared
 };
 
-// Outcomes in the order of subs. Throws input_error when the reference
-// query fails on one of the exercise's databases.
-std::vector<outcome> grade_exercise(const exercise& ex, const std::vector<submission_input>& subs,
-                                    const grade_options& o, const engine_options& eo);
+// One database of an exercise, or one random part of one, loaded, with the
+// reference's outcome on it.
+struct prepared_database {
+  std::size_t index = 0;   // in exercise::databases
+  std::size_t sample = 0;  // 0: the database itself; else the random part's number
+  row_set rows;            // a random part's rows
+  std::shared_ptr<engine_db> db;
+  evaluation reference;
+};
+
+struct prepared_exercise {
+  const exercise* ex = nullptr;
+  std::vector<prepared_database> databases;  // the databases themselves, in order
+  std::vector<prepared_database> parts;      // database 0's parts, then database 1's...
+  // The cells of every row of each database, for counterexamples.
+  std::vector<std::vector<std::vector<std::string>>> cells;
+};
+
+// Throws input_error when the reference query fails on one of the
+// exercise's databases.
+prepared_exercise prepare_exercise(const exercise& ex, const grade_options& o, const engine_options& eo);
+
+// Called with the outcome as soon as the verdict is known, before the
+// search for a counterexample of a wrong one.
+using verdict_known = std::function<void(const outcome&)>;
+
+// All the work of grading one query: `path` names its file in messages.
+// Deterministic: the outcome depends on the query and the exercise only.
+outcome grade_query(const prepared_exercise& pe, const std::string& query, const std::string& path,
+                    const grade_options& o, const engine_options& eo, const verdict_known& known = {});
 
 // The rows of random sub-database k (from 1) of database d of an exercise:
 // each table gets a share drawn at random, and each of its rows is kept
 // with that probability. The same seed, d and k always give the same rows.
 row_set random_rows(const source& db, std::uint64_t seed, std::size_t d, std::size_t k);
+
+// A positioned message about the file `from` as about the file `to`: the
+// same query, submitted twice.
+void rename_file(std::string& message, const std::string& from, const std::string& to);
 
 }  // namespace grade
 

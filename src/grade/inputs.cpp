@@ -14,6 +14,9 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
+
+#include "grade/submission_file.h"
 
 namespace grade {
 
@@ -98,8 +101,15 @@ class reader {
     }
     return read_file(path, text, message);
   }
+  // A submission; standard input is read once.
+  submission_text submission(const std::string& path) {
+    if (path != "-") return read_submission_file(path);
+    if (!stdin_submission_) stdin_submission_ = read_submission_file(path);
+    return *stdin_submission_;
+  }
 
  private:
+  std::optional<submission_text> stdin_submission_;
   bool stdin_read_ = false;
   bool stdin_ok_ = false;
   std::string stdin_text_, stdin_message_;
@@ -108,14 +118,13 @@ class reader {
 submission_input read_submission(reader& in, const std::string& path) {
   submission_input s;
   s.path = path;
-  std::string text;
-  if (!in.read(path, text, s.problem)) {
-    s.readable = false;
-    return s;
-  }
-  const source src = read_source(std::move(text));
-  s.query = src.query;
-  s.ignored_lines = src.lines_after_query;
+  const submission_text t = in.submission(path);
+  s.readable = t.ok;
+  s.problem = t.problem;
+  s.query = t.query;
+  s.ignored_lines = t.ignored_lines;
+  s.dropped_bom = t.dropped_bom;
+  s.dropped_cr = t.dropped_cr;
   return s;
 }
 
@@ -282,7 +291,7 @@ grading_inputs load_inputs(const grade_options& o) {
       if (!is_folder(folder)) {
         s.missing = true;
         s.problem = describe(folder) + " is not a folder, so it holds no " + name + ".txt.";
-      } else if (!fs::exists(p, ec)) {
+      } else if (!something_at(p)) {
         s.missing = true;
         s.problem = "there is no file " + name + ".txt in '" + folder + "'.";
       } else {

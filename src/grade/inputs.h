@@ -38,6 +38,8 @@ struct submission_input {
   std::string problem;    // why it is missing or cannot be read
   std::string query;      // its first line
   bool ignored_lines = false;  // lines after the first that are not empty
+  bool dropped_bom = false;    // a byte order mark before the query, dropped
+  bool dropped_cr = false;     // a carriage return after it, dropped
 };
 
 struct grading_inputs {

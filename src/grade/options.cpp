@@ -3,8 +3,11 @@
 // next argument or after "=", and "--" ends the options.
 #include "grade/options.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <thread>
 
 namespace grade {
@@ -18,10 +21,38 @@ bool whole_number(const std::string& v, N& out) {
   return res.ec == std::errc() && res.ptr == v.data() + v.size();
 }
 
+// A positive number of seconds: digits, optionally a point and more digits.
+bool seconds(const std::string& v, double& out) {
+  std::size_t i = 0;
+  while (i < v.size() && v[i] >= '0' && v[i] <= '9') ++i;
+  if (i == 0 || i > 9) return false;
+  if (i < v.size()) {
+    if (v[i] != '.' || i + 1 == v.size()) return false;
+    for (std::size_t k = i + 1; k < v.size(); ++k) {
+      if (v[k] < '0' || v[k] > '9') return false;
+    }
+  }
+  out = std::strtod(v.c_str(), nullptr);
+  return out > 0;
+}
+
+std::size_t cores() { return std::max<std::size_t>(std::thread::hardware_concurrency(), 1); }
+
 }  // namespace
 
-std::size_t default_jobs() {
-  return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+std::size_t default_jobs() { return std::clamp<std::size_t>(cores(), 1, 4); }
+
+std::size_t most_jobs() { return cores() * 4; }
+
+std::size_t default_memory_limit(std::size_t jobs) {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page = sysconf(_SC_PAGESIZE);
+  std::size_t mb = 2048;
+  if (pages > 0 && page > 0) {
+    const auto bytes = static_cast<unsigned long long>(pages) * static_cast<unsigned long long>(page);
+    mb = static_cast<std::size_t>(bytes >> 20) / std::max<std::size_t>(jobs, 1);
+  }
+  return std::clamp<std::size_t>(mb, 1, 2048);
 }
 
 parsed_command parse_command(const std::vector<std::string>& args) {
@@ -62,8 +93,8 @@ parsed_command parse_command(const std::vector<std::string>& args) {
       continue;
     }
     // Options with a value.
-    static const char* const valued[] = {"--grade", "--db", "--search", "--seed", "--gradescope",
-                                         "--max-rows", "--jobs"};
+    static const char* const valued[] = {"--grade",    "--db",   "--search",     "--seed",        "--gradescope",
+                                         "--max-rows", "--jobs", "--time-limit", "--memory-limit"};
     std::string name;
     std::string value;
     for (const char* v : valued) {
@@ -91,6 +122,10 @@ parsed_command parse_command(const std::vector<std::string>& args) {
       o.databases.push_back(value);
     } else if (name == "--gradescope") {
       o.gradescope = value;
+    } else if (name == "--time-limit") {
+      if (!seconds(value, o.time_limit)) {
+        return fail("--time-limit needs a number of seconds greater than 0, such as 10 or 2.5, not '" + value + "'");
+      }
     } else if (name == "--seed") {
       if (!whole_number(value, o.seed)) return fail("--seed needs a whole number, not '" + value + "'");
     } else {
@@ -100,7 +135,13 @@ parsed_command parse_command(const std::vector<std::string>& args) {
         o.search = n;
       } else if (name == "--jobs") {
         if (n == 0) return fail("--jobs needs at least 1, not '0'");
+        if (n > most_jobs()) {
+          return fail("--jobs takes at most " + std::to_string(most_jobs()) + " (4 per core), not '" + value + "'");
+        }
         o.jobs = n;
+      } else if (name == "--memory-limit") {
+        if (n < 16) return fail("--memory-limit needs at least 16 (megabytes), not '" + value + "'");
+        o.memory_limit = std::min<std::size_t>(n, std::size_t{1} << 30);
       } else {
         o.max_rows = n;
       }
@@ -108,6 +149,7 @@ parsed_command parse_command(const std::vector<std::string>& args) {
   }
   if (!have_reference) return fail("--grade needs the reference file or folder");
   if (o.submissions.empty()) return fail("expected at least one submission");
+  if (o.memory_limit == 0) o.memory_limit = default_memory_limit(o.jobs);
   return pc;
 }
 

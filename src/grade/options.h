@@ -1,6 +1,7 @@
 // The command line of grading: relalg --grade REFERENCE [--db FILE]...
 // [--search N] [--seed N] [--rows-only] [--json] [--gradescope FILE]
-// [--max-rows N] [--jobs N] SUBMISSION...
+// [--max-rows N] [--jobs N] [--time-limit SECONDS] [--memory-limit MB]
+// SUBMISSION...
 #ifndef RELALG_GRADE_OPTIONS_H
 #define RELALG_GRADE_OPTIONS_H
 
@@ -22,11 +23,18 @@ struct grade_options {
   bool json = false;
   std::optional<std::string> gradescope;
   std::optional<std::size_t> max_rows;
-  std::size_t jobs = 1;        // threads evaluating submissions
+  std::size_t jobs = 1;        // worker processes grading at once
+  double time_limit = 10;      // seconds for all the work of one submission
+  std::size_t memory_limit = 0;  // megabytes for it (0 until parsed: then the default)
 };
 
-// The threads --jobs defaults to: one per core, at most 4.
+// The workers --jobs defaults to: one per core, at most 4.
 std::size_t default_jobs();
+// The most --jobs takes: four per core.
+std::size_t most_jobs();
+// The memory limit by default: the machine's memory divided among the
+// jobs, at most 2048 MB.
+std::size_t default_memory_limit(std::size_t jobs);
 
 // What the command line asks for: grading, or one of the informational
 // requests, or a usage error with its message (without "relalg: ").

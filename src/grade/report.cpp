@@ -5,36 +5,11 @@
 #include <cstdio>
 #include <map>
 
+#include "engine/show_text.h"
+
 namespace grade {
 
 namespace {
-
-// The length of the UTF-8 sequence at s[i], or 0 when none starts there.
-std::size_t utf8_length(std::string_view s, std::size_t i) {
-  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char c = b(i);
-  std::size_t n = 0;
-  unsigned char lo = 0x80;
-  unsigned char hi = 0xBF;
-  if (c >= 0xC2 && c <= 0xDF) {
-    n = 2;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3;
-    if (c == 0xE0) lo = 0xA0;
-    if (c == 0xED) hi = 0x9F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4;
-    if (c == 0xF0) lo = 0x90;
-    if (c == 0xF4) hi = 0x8F;
-  } else {
-    return 0;
-  }
-  if (i + n > s.size() || b(i + 1) < lo || b(i + 1) > hi) return 0;
-  for (std::size_t k = 2; k < n; ++k) {
-    if (b(i + k) < 0x80 || b(i + k) > 0xBF) return 0;
-  }
-  return n;
-}
 
 std::string optional_string(const std::string* s) { return s == nullptr ? "null" : json_string(*s); }
 
@@ -49,6 +24,10 @@ std::string string_array(const std::vector<std::string>& v) {
 
 std::string shown(const evaluation& e) { return e.ok() ? e.printed() : e.error(); }
 
+// A path in the text report: invisible bytes as \xHH, so that no file name
+// can end a line or forge another.
+std::string shown_path(const std::string& path) { return escape_text(path); }
+
 }  // namespace
 
 std::string json_string(std::string_view s) {
@@ -57,7 +36,7 @@ std::string json_string(std::string_view s) {
   for (std::size_t i = 0; i < s.size();) {
     const auto c = static_cast<unsigned char>(s[i]);
     if (c >= 0x80) {
-      const std::size_t n = utf8_length(s, i);
+      const std::size_t n = utf8_sequence(s, i);
       if (n > 0) {
         out.append(s.substr(i, n));
         i += n;
@@ -95,7 +74,13 @@ std::string format_points(double p) {
   return buf;
 }
 
-void write_text(std::ostream& out, const std::vector<graded_item>& items, const report_layout& l) {
+void write_text_item(std::ostream& out, const graded_item& it, const report_layout& l) {
+  out << "== " << shown_path(it.sub->path) << ": " << verdict_name(it.out->what);
+  if (l.folders) out << " (" << format_points(it.score) << " of " << format_points(it.max_score) << ")";
+  out << "\n" << it.message << "\n\n";
+}
+
+void write_text_summary(std::ostream& out, const std::vector<graded_item>& items, const report_layout& l) {
   std::size_t count[3] = {0, 0, 0};
   struct folder_total {
     double score = 0;
@@ -105,18 +90,15 @@ void write_text(std::ostream& out, const std::vector<graded_item>& items, const 
   std::vector<std::string> order;
   for (const graded_item& it : items) {
     ++count[static_cast<int>(it.out->what)];
-    out << "== " << it.sub->path << ": " << verdict_name(it.out->what);
     if (l.folders) {
-      out << " (" << format_points(it.score) << " of " << format_points(it.max_score) << ")";
       if (totals.count(it.folder) == 0) order.push_back(it.folder);
       totals[it.folder].score += it.score;
       totals[it.folder].max += it.max_score;
     }
-    out << "\n" << it.message << "\n\n";
   }
   if (l.folders) {
     for (const std::string& f : order) {
-      out << f << ": " << format_points(totals[f].score) << " of " << format_points(totals[f].max)
+      out << shown_path(f) << ": " << format_points(totals[f].score) << " of " << format_points(totals[f].max)
           << " points\n";
     }
   }
@@ -124,8 +106,17 @@ void write_text(std::ostream& out, const std::vector<graded_item>& items, const 
       << count[0] << " correct, " << count[1] << " wrong, " << count[2] << " in error\n";
 }
 
+void write_text(std::ostream& out, const std::vector<graded_item>& items, const report_layout& l) {
+  for (const graded_item& it : items) write_text_item(out, it, l);
+  write_text_summary(out, items, l);
+}
+
 void write_json_lines(std::ostream& out, const std::vector<graded_item>& items) {
-  for (const graded_item& it : items) {
+  for (const graded_item& it : items) out << json_line(it);
+}
+
+std::string json_line(const graded_item& it) {
+  {
     const outcome& o = *it.out;
     const comparison& d = o.diff;
     const counterexample* cx = o.cx ? &*o.cx : nullptr;
@@ -151,11 +142,12 @@ void write_json_lines(std::ostream& out, const std::vector<graded_item>& items) 
     const std::string sub = cx != nullptr ? shown(cx->submission) : std::string();
     line += ",\"reference_result\":" + optional_string(cx != nullptr ? &ref : nullptr);
     line += ",\"submission_result\":" + optional_string(cx != nullptr ? &sub : nullptr);
-    out << line << "}\n";
+    return line + "}\n";
   }
 }
 
-std::string gradescope_results(const std::vector<graded_item>& items, const report_layout& l) {
+std::string gradescope_results(const std::vector<graded_item>& items, const report_layout& l,
+                               const std::string& note) {
   double total = 0;
   std::string tests;
   for (const graded_item& it : items) {
@@ -169,7 +161,8 @@ std::string gradescope_results(const std::vector<graded_item>& items, const repo
              ",\"output\":" + json_string(it.message) + ",\"output_format\":\"text\"" +
              ",\"visibility\":" + json_string(it.ex->visibility) + "}";
   }
-  return "{\"score\":" + format_points(total) + ",\"tests\":[\n" + tests + "\n]}\n";
+  const std::string output = note.empty() ? std::string() : ",\"output\":" + json_string(note);
+  return "{\"score\":" + format_points(total) + output + ",\"tests\":[\n" + tests + "\n]}\n";
 }
 
 std::string gradescope_failure(const std::string& message) {

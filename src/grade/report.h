@@ -31,10 +31,19 @@ struct report_layout {
 
 // "== PATH: VERDICT" and the feedback for each item, then a summary.
 void write_text(std::ostream& out, const std::vector<graded_item>& items, const report_layout& l);
+// The same in pieces, for a report written as verdicts are decided: one
+// item, and the summary of the items written.
+void write_text_item(std::ostream& out, const graded_item& it, const report_layout& l);
+void write_text_summary(std::ostream& out, const std::vector<graded_item>& items, const report_layout& l);
 
 void write_json_lines(std::ostream& out, const std::vector<graded_item>& items);
+// The object of one item, with its line feed.
+std::string json_line(const graded_item& it);
 
-std::string gradescope_results(const std::vector<graded_item>& items, const report_layout& l);
+// `note`, when not empty, is the file's top-level output (a grading that
+// was stopped says so there).
+std::string gradescope_results(const std::vector<graded_item>& items, const report_layout& l,
+                               const std::string& note = std::string());
 // The results.json of a grading that could not run: no tests, the message.
 std::string gradescope_failure(const std::string& message);
 
