@@ -75,7 +75,8 @@ row_set random_rows(const source& db, std::uint64_t seed, std::size_t d, std::si
   return rows;
 }
 
-prepared_exercise prepare_exercise(const exercise& ex, const grade_options& o, const engine_options& eo) {
+prepared_exercise prepare_exercise(const exercise& ex, const grade_options& o, const engine_options& eo,
+                                   bool cells) {
   prepared_exercise pe;
   pe.ex = &ex;
   for (std::size_t d = 0; d < ex.databases.size(); ++d) {
@@ -95,7 +96,7 @@ prepared_exercise prepare_exercise(const exercise& ex, const grade_options& o, c
       p.reference = reference_on(ex, *p.db, d, k);
     }
   }
-  for (std::size_t d = 0; d < ex.databases.size(); ++d) {
+  for (std::size_t d = 0; cells && d < ex.databases.size(); ++d) {
     pe.cells.push_back(pe.databases[d].db->row_cells(ex.databases[d].src));
   }
   return pe;

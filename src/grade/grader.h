@@ -65,8 +65,10 @@ struct prepared_exercise {
 };
 
 // Throws input_error when the reference query fails on one of the
-// exercise's databases.
-prepared_exercise prepare_exercise(const exercise& ex, const grade_options& o, const engine_options& eo);
+// exercise's databases. Without `cells`, the cells are left out (a trial of
+// the reference alone).
+prepared_exercise prepare_exercise(const exercise& ex, const grade_options& o, const engine_options& eo,
+                                   bool cells = true);
 
 // Called with the outcome as soon as the verdict is known, before the
 // search for a counterexample of a wrong one.

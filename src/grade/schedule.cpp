@@ -41,7 +41,7 @@ int probe_reference(const exercise& ex, const grade_options& o, const engine_opt
       1, 1, limits, stop,
       [&](std::size_t, channel& ch) {
         try {
-          prepare_exercise(ex, o, eo);
+          prepare_exercise(ex, o, eo, false);
           ch.send("");
         } catch (const input_error& x) {
           ch.send(x.what());
