@@ -29,12 +29,19 @@ TEST(GradeCommand, Parses) {
   EXPECT_EQ(o.max_rows.value_or(0), 10u);
   EXPECT_EQ(o.jobs, 3u);
   EXPECT_EQ(grade::parse_command({"--grade", "r", "s"}).options.jobs, grade::default_jobs());
+  const grade::grade_options l = grade::parse_command({"--grade", "r", "s", "--time-limit", "2.5", "--memory-limit=64"}).options;
+  EXPECT_EQ(l.time_limit, 2.5);
+  EXPECT_EQ(l.memory_limit, 64u);
+  const grade::grade_options d = grade::parse_command({"--grade", "r", "s", "--jobs=2"}).options;
+  EXPECT_EQ(d.time_limit, 10);
+  EXPECT_EQ(d.memory_limit, grade::default_memory_limit(2));
+  EXPECT_LE(d.memory_limit, 2048u);
 }
 
 TEST(GradeCommand, UsageErrors) {
   const struct {
     args a;
-    const char* error;
+    std::string error;
   } cases[] = {
       {{"--grade"}, "--grade needs the reference file or folder"},
       {{"--grade", "r"}, "expected at least one submission"},
@@ -46,6 +53,14 @@ TEST(GradeCommand, UsageErrors) {
       {{"--grade", "r", "s", "--db"}, "--db needs a file"},
       {{"--grade", "r", "s", "--frob"}, "unknown option '--frob'"},
       {{"--grade", "r", "s", "--jobs=0"}, "--jobs needs at least 1, not '0'"},
+      {{"--grade", "r", "s", "--jobs=1000000000000"},
+       "--jobs takes at most " + std::to_string(grade::most_jobs()) + " (4 per core), not '1000000000000'"},
+      {{"--grade", "r", "s", "--time-limit=0"},
+       "--time-limit needs a number of seconds greater than 0, such as 10 or 2.5, not '0'"},
+      {{"--grade", "r", "s", "--time-limit", "1e3"},
+       "--time-limit needs a number of seconds greater than 0, such as 10 or 2.5, not '1e3'"},
+      {{"--grade", "r", "s", "--memory-limit=8"}, "--memory-limit needs at least 16 (megabytes), not '8'"},
+      {{"--grade", "r", "s", "--memory-limit=-1"}, "--memory-limit needs a whole number, not '-1'"},
   };
   for (const auto& c : cases) {
     const grade::parsed_command pc = grade::parse_command(c.a);
