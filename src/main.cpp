@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/io.h"
+#include "engine/same_file.h"
 #include "grade/grade.h"
 #include "notation/run.h"
 #include "sql/run.h"
@@ -38,14 +39,16 @@ constexpr const char* kUsage =
     "       relalg --sql[=DIALECT] [--sql-query-only] [--sql-form=FORM] INPUT [OUTPUT]\n"
     "       relalg --notation=FORM INPUT [OUTPUT]\n"
     "       relalg --grade REFERENCE [--db FILE]... [--search N] [--seed N] [--rows-only]\n"
-    "              [--json] [--gradescope FILE] [--max-rows N] [--jobs N] SUBMISSION...";
+    "              [--json] [--gradescope FILE] [--max-rows N] [--jobs N]\n"
+    "              [--time-limit SECONDS] [--memory-limit MB] SUBMISSION...";
 
 constexpr const char* kHelp =
     "usage: relalg [OPTION]... INPUT OUTPUT\n"
     "       relalg --sql[=DIALECT] [--sql-query-only] [--sql-form=FORM] INPUT [OUTPUT]\n"
     "       relalg --notation=FORM INPUT [OUTPUT]\n"
     "       relalg --grade REFERENCE [--db FILE]... [--search N] [--seed N] [--rows-only]\n"
-    "              [--json] [--gradescope FILE] [--max-rows N] [--jobs N] SUBMISSION...\n"
+    "              [--json] [--gradescope FILE] [--max-rows N] [--jobs N]\n"
+    "              [--time-limit SECONDS] [--memory-limit MB] SUBMISSION...\n"
     "\n"
     "Evaluates the relational-algebra query on the first line of INPUT over\n"
     "the tables that follow it, and writes the echo of INPUT and the result\n"
@@ -94,7 +97,12 @@ constexpr const char* kHelpTail =
     "  --json              write JSON Lines, one object per submission\n"
     "  --gradescope FILE   also write FILE as Gradescope's results.json\n"
     "  --max-rows N        as above, for every query evaluated\n"
-    "  --jobs N            evaluate on N threads (default: one per core, at most 4)\n"
+    "  --jobs N            grade N submissions at once, each in a worker process\n"
+    "                      (default: one per core, at most 4; 4 per core at most)\n"
+    "  --time-limit SECONDS  for all the work of one submission (default 10); a\n"
+    "                      submission over it is in error\n"
+    "  --memory-limit MB   the memory of one submission's worker (default: the\n"
+    "                      machine's memory divided among the jobs, at most 2048)\n"
     "\n"
     "grading exit status: 0 every submission correct, 3 some wrong or in error,\n"
     "1 grading could not run (message on standard error), 2 wrong usage.\n";
@@ -119,6 +127,21 @@ class file_sink : public output_sink {
   fd_writer& out_;
   int input_fd_;
 };
+
+// The files an output must not name: the input, and for the plan file
+// also OUTPUT. The input is read whole before OUTPUT is opened, so OUTPUT
+// may name it, as documented; the SQL script and the plan file may not.
+std::vector<named_path> command_inputs(const std::string& in_path, const std::string& out_path, bool sql) {
+  std::vector<named_path> files{{"the input", in_path}};
+  if (!sql) files.push_back({"the output", out_path});
+  return files;
+}
+
+std::vector<named_path> command_outputs(const std::string& out_path, const std::string& explain_path, bool sql) {
+  if (sql) return {{"the SQL output", out_path}};
+  if (!explain_path.empty()) return {{"the explain file", explain_path}};
+  return {};
+}
 
 int usage_error(const std::string& message) {
   std::cerr << "relalg: " << message << "\n" << kUsage << "\n";
@@ -203,6 +226,11 @@ int relalg_main(int argc, char** argv) {
   }
   const std::string& in_path = operands[0];
   const std::string& out_path = operands[1];
+  if (const std::string clash = output_clash(command_inputs(in_path, out_path, sql.on),
+                                             command_outputs(out_path, explain_path, sql.on));
+      !clash.empty()) {
+    return usage_error(clash);
+  }
   options.input_name = in_path == "-" ? "<stdin>" : in_path;
 
   input_text text;
@@ -289,6 +317,9 @@ int relalg_main(int argc, char** argv) {
     std::cerr << report.explain;
   }
   std::cerr.flush();
+  // A plan asked for on standard error that cannot be written there fails
+  // the run, as a plan file that cannot be written does.
+  if (!std::cerr && options.explain != run_options::explain_form::none && explain_fd < 0) status = exit_failed;
   if (status != exit_ok) {
     out.close();
     return status;

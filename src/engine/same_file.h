@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 struct file_identity {
   unsigned long long device = 0;
@@ -25,5 +26,16 @@ std::optional<file_identity> identify_file(const std::string& path);
 
 // Whether both paths name one file that can be identified.
 bool same_file(const std::string& a, const std::string& b);
+
+// A file named by its role and path: {"the input", "in.txt"}.
+struct named_path {
+  std::string role;
+  std::string path;
+};
+
+// The first output that names the same file as an input or as an earlier
+// output, as a message ("the explain file 'a.txt' names the same file as
+// the input 'b.txt'; write it to another file"), or empty when none does.
+std::string output_clash(const std::vector<named_path>& inputs, const std::vector<named_path>& outputs);
 
 #endif

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "engine/same_file.h"
-#include "engine/show_text.h"
 
 namespace grade {
 
@@ -39,17 +38,11 @@ std::vector<std::pair<std::string, std::string>> input_files(const grade_options
 }  // namespace
 
 std::string output_clash(const grade_options& o, const grading_inputs* in) {
-  if (!o.gradescope) return {};
-  const auto out = identify_file(*o.gradescope);
-  if (!out) return {};
-  for (const auto& [path, what] : input_files(o, in)) {
-    const auto id = identify_file(path);
-    if (id && *id == *out) {
-      return "--gradescope " + show_text(*o.gradescope) + " names the same file as " + what + " " +
-             show_text(path) + "; write the results to another file";
-    }
-  }
-  return {};
+  std::vector<named_path> inputs;
+  for (const auto& [path, role] : input_files(o, in)) inputs.push_back({role, path});
+  std::vector<named_path> outputs;
+  if (o.gradescope) outputs.push_back({"the Gradescope file", *o.gradescope});
+  return ::output_clash(inputs, outputs);
 }
 
 }  // namespace grade
