@@ -93,6 +93,8 @@ std::string feedback(const outcome& out, const submission_input& sub, const grad
     case verdict::error:
       if (!sub.readable) {
         m = "Error: your submission cannot be read:\n" + out.failure + "\n";
+      } else if (out.hidden) {
+        m = "Error: your query fails on a hidden database of the exercise:\n" + out.failure + "\n";
       } else if (out.database.empty()) {
         m = "Error: your query could not be graded within the grader's limits:\n" + out.failure + "\n";
       } else {
@@ -104,8 +106,22 @@ std::string feedback(const outcome& out, const submission_input& sub, const grad
         m = "Wrong: " + sub.problem + "\n";
         break;
       }
-      m = std::string("Wrong: your ") + result + " differs from the reference's on " + where(out, o) +
-          (out.sample > 0 ? ", though not on the whole of it.\n" : ".\n");
+      if (out.hidden) {
+        m = std::string("Wrong: your ") + result +
+            " differs from the reference's on a hidden database of the exercise, whose name and rows are "
+            "not shown";
+        m += out.database.empty() ? ".\n"
+                                  : "; it differs on " + where(out, o) + " too" +
+                                        (out.sample > 0 ? ", though not on the whole of it.\n" : ".\n");
+        if (out.database.empty()) {
+          m += "None of the databases shown shows the difference: check your query against the "
+               "exercise's wording once more.\n";
+          break;
+        }
+      } else {
+        m = std::string("Wrong: your ") + result + " differs from the reference's on " + where(out, o) +
+            (out.sample > 0 ? ", though not on the whole of it.\n" : ".\n");
+      }
       describe_difference(m, out.diff);
       if (out.cx) describe_counterexample(m, *out.cx);
       if (!out.search_stopped.empty()) {

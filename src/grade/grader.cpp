@@ -110,10 +110,18 @@ outcome grade_query(const prepared_exercise& pe, const std::string& query, const
   outcome out;
   bool decided = false;
   const prepared_database* where = nullptr;  // where it went wrong
+  // After a difference on a hidden database: the first visible one.
+  const prepared_database* visible = nullptr;
+  comparison visible_diff;
   // Compares on one database; true when grading can stop (an error).
   const auto judge = [&](const prepared_database& p) {
     const evaluation sub = p.db->evaluate(query, name);
     const evaluation& ref = p.reference;
+    if (decided && out.hidden && out.what == verdict::wrong && visible == nullptr && sub.ok() &&
+        !ex.databases[p.index].hidden && !same_result(ref, sub, o.rows_only)) {
+      visible = &p;
+      visible_diff = compare(ref, sub, o.rows_only);
+    }
     if (!sub.ok() && ref.ok()) {
       out.what = verdict::error;
       out.failure = sub.error();
@@ -127,6 +135,7 @@ outcome grade_query(const prepared_exercise& pe, const std::string& query, const
     }
     out.database = ex.databases[p.index].label;
     out.sample = p.sample;
+    out.hidden = ex.databases[p.index].hidden;
     decided = true;
     return out.what == verdict::error;
   };
@@ -139,7 +148,33 @@ outcome grade_query(const prepared_exercise& pe, const std::string& query, const
     ++out.samples;
     judge(p);
   }
-  if (out.what != verdict::wrong) return out;
+  if (out.hidden) {
+    // Found on a hidden database: never named nor shown. What the student
+    // sees instead comes from the first random part of a visible database
+    // that shows a difference too, if there is one.
+    out.database.clear();
+    out.sample = 0;
+    if (out.what != verdict::wrong) return out;
+    out.diff = comparison();
+    where = nullptr;
+    if (visible != nullptr) {
+      out.diff = visible_diff;
+      out.database = ex.databases[visible->index].label;
+      where = visible;
+    }
+    for (const prepared_database& p : pe.parts) {
+      if (where != nullptr) break;
+      if (ex.databases[p.index].hidden) continue;
+      const evaluation sub = p.db->evaluate(query, name);
+      if (!sub.ok() || same_result(p.reference, sub, o.rows_only)) continue;
+      out.diff = compare(p.reference, sub, o.rows_only);
+      out.database = ex.databases[p.index].label;
+      out.sample = p.sample;
+      where = &p;
+      break;
+    }
+  }
+  if (out.what != verdict::wrong || where == nullptr) return out;
   if (known) known(out);
 
   const source& db = ex.databases[where->index].src;

@@ -44,6 +44,10 @@ struct outcome {
   std::string search_stopped;
   std::size_t databases = 0;  // compared
   std::size_t samples = 0;    // random sub-databases compared
+  // The verdict was reached on a hidden database (or a random part of
+  // one), which is never named or shown. `database` and `diff` are then
+  // those of a visible random part that shows a difference too, or empty.
+  bool hidden = false;
 };
 
 // One database of an exercise, or one random part of one, loaded, with the

@@ -58,6 +58,26 @@ bool points_text(const std::string& s) {
   return true;
 }
 
+// The list of hidden=: "all", or dbK names separated by commas.
+bool hidden_list(const std::string& list, manifest_entry& e) {
+  if (list == "all") {
+    e.hidden_all = true;
+    return true;
+  }
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t comma = std::min(list.find(',', from), list.size());
+    const std::string item = list.substr(from, comma - from);
+    if (item.size() < 3 || item.compare(0, 2, "db") != 0 || item[2] == '0' ||
+        item.find_first_not_of("0123456789", 2) != std::string::npos || item.size() > 12) {
+      return false;
+    }
+    e.hidden.push_back(std::strtoul(item.c_str() + 2, nullptr, 10));
+    if (comma == list.size()) return true;
+    from = comma + 1;
+  }
+}
+
 // A file of a reference folder: an exercise, or the K-th database of one.
 struct folder_entry {
   std::string exercise;
@@ -190,17 +210,31 @@ std::vector<manifest_entry> parse_manifest(const std::string& text, const std::s
               "points must be a number such as 2 or 0.5, not '" + fields[1].first + "'", line);
     }
     e.points = std::strtod(fields[1].first.c_str(), nullptr);
-    if (fields.size() >= 3) {
-      const std::string& v = fields[2].first;
-      if (v != "visible" && v != "hidden" && v != "after_due_date" && v != "after_published") {
-        fail_at(path, line_no, fields[2].second,
-                "visibility must be visible, hidden, after_due_date or after_published, not '" + v +
-                    "'",
+    e.line = line_no;
+    bool have_visibility = false;
+    bool have_hidden = false;
+    for (std::size_t f = 2; f < fields.size(); ++f) {
+      const std::string& v = fields[f].first;
+      if (v.rfind("hidden=", 0) == 0) {
+        if (have_hidden) fail_at(path, line_no, fields[f].second, "the hidden databases are given twice", line);
+        have_hidden = true;
+        if (!hidden_list(v.substr(7), e)) {
+          fail_at(path, line_no, fields[f].second,
+                  "hidden= takes the extra databases to hide, such as hidden=db1 or hidden=db1,db2, or "
+                  "hidden=all, not '" + v + "'",
+                  line);
+        }
+      } else if (!have_visibility && (v == "visible" || v == "hidden" || v == "after_due_date" || v == "after_published")) {
+        have_visibility = true;
+        e.visibility = v;
+      } else if (!have_visibility) {
+        fail_at(path, line_no, fields[f].second,
+                "visibility must be visible, hidden, after_due_date or after_published, not '" + v + "'",
                 line);
+      } else {
+        fail_at(path, line_no, fields[f].second, "unexpected text after the visibility", line);
       }
-      e.visibility = v;
     }
-    if (fields.size() > 3) fail_at(path, line_no, fields[3].second, "unexpected text after the visibility", line);
     if (seen.count(e.name) != 0) {
       fail_at(path, line_no, fields[0].second,
               "exercise '" + e.name + "' is listed twice (first on line " +
@@ -273,13 +307,24 @@ grading_inputs load_inputs(const grade_options& o) {
     source ref = read_source(in.must_read(ex.reference_path));
     ex.reference_query = ref.query;
     ex.databases.push_back({ex.reference_path, std::move(ref)});
+    const auto m = manifest.find(name);
     for (const auto& [k, file] : files) {
       if (k == 0) continue;
       const std::string p = join(o.reference, file);
-      ex.databases.push_back({p, read_source(in.must_read(p))});
+      const bool hidden = m != manifest.end() && (m->second.hidden_all || std::count(m->second.hidden.begin(), m->second.hidden.end(), k) > 0);
+      ex.databases.push_back({p, read_source(in.must_read(p)), hidden});
+    }
+    if (m != manifest.end()) {
+      for (const unsigned long k : m->second.hidden) {
+        if (files.count(k) == 0) {
+          throw input_error("relalg: " + manifest_path + ":" + std::to_string(m->second.line) + ": exercise '" + name +
+                            "' hides db" + std::to_string(k) + ", but there is no '" +
+                            join(o.reference, name + ".db" + std::to_string(k) + ".txt") + "'");
+        }
+      }
     }
     for (const database_input& d : extra) ex.databases.push_back(d);
-    if (const auto m = manifest.find(name); m != manifest.end()) {
+    if (m != manifest.end()) {
       ex.points = m->second.points;
       ex.visibility = m->second.visibility;
     }

@@ -14,12 +14,14 @@
 
 namespace grade {
 
-// The manifest of a reference folder: lines "NAME POINTS [VISIBILITY]".
+// The manifest of a reference folder: lines
+// "NAME POINTS [VISIBILITY] [hidden=dbK,...|hidden=all]".
 constexpr const char* kManifestName = "manifest";
 
 struct database_input {
   std::string label;  // the file it comes from
   source src;         // its query line is ignored
+  bool hidden = false;  // its name and rows are never shown to a student
 };
 
 struct exercise {
@@ -66,6 +68,11 @@ struct manifest_entry {
   std::string name;
   double points = 1;
   std::string visibility = "visible";
+  // The extra databases (K of NAME.dbK.txt) marked hidden=dbK,... or
+  // hidden=all (every extra database: hidden_all).
+  std::vector<unsigned long> hidden;
+  bool hidden_all = false;
+  std::size_t line = 0;  // where it stands, for messages
 };
 
 // Parses a manifest's text; `path` names it in messages. Throws input_error

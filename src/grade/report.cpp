@@ -134,6 +134,7 @@ std::string json_line(const graded_item& it) {
     const bool placed = o.what != verdict::correct && !o.database.empty();
     line += ",\"database\":" + optional_string(placed ? &o.database : nullptr);
     line += ",\"sample\":" + (placed && o.sample > 0 ? std::to_string(o.sample) : std::string("null"));
+    line += std::string(",\"hidden\":") + (o.hidden ? "true" : "false");
     line += ",\"counterexample\":" + optional_string(cx != nullptr ? &cx->input : nullptr);
     line += ",\"counterexample_rows\":" + (cx != nullptr ? std::to_string(cx->row_count) : std::string("null"));
     line += ",\"counterexample_minimal\":" +

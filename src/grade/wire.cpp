@@ -117,6 +117,7 @@ std::string encode(const outcome& out) {
   w.text(out.search_stopped);
   w.number(out.databases);
   w.number(out.samples);
+  w.number(out.hidden ? 1 : 0);
   const comparison& c = out.diff;
   w.number(c.differs);
   w.number(c.reference_failed);
@@ -163,7 +164,7 @@ bool decode(std::string_view bytes, outcome& out) {
   comparison& c = out.diff;
   std::size_t witnesses = 0;
   if (!r.text(out.database) || !r.whole(out.sample) || !r.text(out.failure) || !r.text(out.search_stopped) ||
-      !r.whole(out.databases) || !r.whole(out.samples) || !r.flag(c.differs) || !r.flag(c.reference_failed) ||
+      !r.whole(out.databases) || !r.whole(out.samples) || !r.flag(out.hidden) || !r.flag(c.differs) || !r.flag(c.reference_failed) ||
       !r.flag(c.submission_failed) || !r.text(c.failure) || !r.flag(c.header_differs) ||
       !r.text(c.header_what) || !r.text(c.expected_header) || !r.text(c.got_header) || !r.texts(c.missing) ||
       !r.texts(c.extra) || !r.whole(c.missing_count) || !r.whole(c.extra_count) || !r.flag(c.order_differs) ||

@@ -324,6 +324,56 @@ def test_failures():
           "a product over --max-rows is an error")
 
 
+def test_hidden():
+    """Databases the manifest marks hidden: a wrong answer found only there is
+    wrong, and its feedback names neither the database nor its rows; one that a
+    visible database shows too gets its counterexample from that one."""
+    with tempfile.TemporaryDirectory() as tmp:
+        ex = os.path.join(tmp, "exercises")
+        os.makedirs(ex)
+        with open(os.path.join(HERE, "exercises", "third_years.txt"), "rb") as f:
+            main_db = f.read()
+        with open(os.path.join(ex, "third_years.txt"), "wb") as f:
+            f.write(main_db)
+        with open(os.path.join(ex, "third_years.db1.txt"), "w") as f:
+            f.write("students\nstudents(id int, name text, year int)\n20, 'Secretive', 5\n3, 'Grace', 3\n")
+        with open(os.path.join(ex, "third_years.db2.txt"), "w") as f:
+            f.write("students\nstudents(id int, name text, year int)\n21, 'Zed', 4\n3, 'Grace', 3\n")
+        with open(os.path.join(ex, "manifest"), "w") as f:
+            f.write("third_years 1 visible hidden=db1\n")
+        sub = os.path.join(tmp, "s")
+        os.makedirs(sub)
+        answers = {
+            "hidden_only": "project(select(students, OR(EQ(year, 3), EQ(year, 5))), name)",
+            "visible_too": "project(select(students, GTE(year, 3)), name)",
+            "right": "project(select(students, EQ(year, 3)), name)",
+        }
+        for name, q in answers.items():
+            os.makedirs(os.path.join(sub, name))
+            with open(os.path.join(sub, name, "third_years.txt"), "w") as f:
+                f.write(q + "\n")
+        status, objs, err = grade_json([ex, "--search", "5"] + [os.path.join(sub, n) for n in answers])
+        got = {o["submission"].split(os.sep)[-2]: o for o in objs}
+        check(status == 3 and len(got) == 3, "hidden: status %d, %s" % (status, err))
+        for name, o in got.items():
+            text = json.dumps(o)
+            check("Secretive" not in text and "db1" not in text, "hidden: %s shows the hidden database: %s" % (name, text))
+        h = got["hidden_only"]
+        check(h["verdict"] == "wrong" and h["hidden"] and h["database"] is None and h["counterexample"] is None
+              and h["missing"] == [] and h["extra"] == [] and "a hidden database" in h["message"],
+              "hidden only: %r" % h)
+        v = got["visible_too"]
+        check(v["verdict"] == "wrong" and v["hidden"] and v["database"].endswith("third_years.db2.txt")
+              and "Zed" in v["counterexample"] and "a hidden database" in v["message"]
+              and "differs on the database in" in v["message"], "visible too: %r" % v)
+        check_counterexample(v, answers["right"].encode())
+        check(got["right"]["verdict"] == "correct" and not got["right"]["hidden"], "right: %r" % got["right"])
+        with open(os.path.join(ex, "manifest"), "w") as f:
+            f.write("third_years 1 hidden=db3\n")
+        status, objs, err = grade_json([ex, os.path.join(sub, "right")])
+        check(status == 1 and "hides db3, but there is no" in err, "hiding a database that is not there: %s" % err)
+
+
 def main():
     sizes = "--sizes" in sys.argv
     test_exercises(sizes)
@@ -331,6 +381,7 @@ def main():
     test_modes()
     test_folders()
     test_failures()
+    test_hidden()
     for f in failures:
         print("FAIL:", f)
     print("%d failures" % len(failures))

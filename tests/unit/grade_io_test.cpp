@@ -82,6 +82,15 @@ TEST(Manifest, Entries) {
   EXPECT_EQ(m[2].visibility, "after_due_date");
 }
 
+TEST(Manifest, HiddenDatabases) {
+  const auto m = grade::parse_manifest("ex1 2 hidden=db2,db10 after_due_date\nex2 1 hidden=all\nex3 1 visible\n", "m");
+  ASSERT_EQ(m.size(), 3u);
+  EXPECT_EQ(m[0].hidden, (std::vector<unsigned long>{2, 10}));
+  EXPECT_EQ(m[0].visibility, "after_due_date");
+  EXPECT_TRUE(m[1].hidden_all);
+  EXPECT_TRUE(m[2].hidden.empty() && !m[2].hidden_all);
+}
+
 TEST(Manifest, PositionedErrors) {
   const struct {
     const char* text;
@@ -97,6 +106,16 @@ TEST(Manifest, PositionedErrors) {
        "relalg: dir/manifest:2:2: error: exercise 'ex1' is listed twice (first on line 1)\n\tex1 2\n\t^"},
       {"ex1 1. hidden\n",
        "relalg: dir/manifest:1:5: error: points must be a number such as 2 or 0.5, not '1.'\nex1 1. hidden\n    ^"},
+      {"ex1 1 hidden=db0\n",
+       "relalg: dir/manifest:1:7: error: hidden= takes the extra databases to hide, such as hidden=db1 or "
+       "hidden=db1,db2, or hidden=all, not 'hidden=db0'\nex1 1 hidden=db0\n      ^"},
+      {"ex1 1 hidden=db1, visible\n",
+       "relalg: dir/manifest:1:7: error: hidden= takes the extra databases to hide, such as hidden=db1 or "
+       "hidden=db1,db2, or hidden=all, not 'hidden=db1,'\nex1 1 hidden=db1, visible\n      ^"},
+      {"ex1 1 hidden=db1 hidden=db2\n",
+       "relalg: dir/manifest:1:18: error: the hidden databases are given twice\nex1 1 hidden=db1 hidden=db2\n                 ^"},
+      {"ex1 1 visible hidden\n",
+       "relalg: dir/manifest:1:15: error: unexpected text after the visibility\nex1 1 visible hidden\n              ^"},
   };
   for (const auto& c : cases) {
     try {
