@@ -15,6 +15,7 @@
 
 #include "engine/io.h"
 #include "engine/same_file.h"
+#include "engine/show_text.h"
 #include "grade/grade.h"
 #include "notation/run.h"
 #include "sql/run.h"
@@ -107,7 +108,8 @@ constexpr const char* kHelpTail =
     "grading exit status: 0 every submission correct, 3 some wrong or in error,\n"
     "1 grading could not run (message on standard error), 2 wrong usage.\n";
 
-std::string describe(const std::string& path) { return path == "-" ? "standard input" : "'" + path + "'"; }
+// A path in a message: invisible characters as \xHH.
+std::string describe(const std::string& path) { return path == "-" ? "standard input" : quoted_path(path); }
 
 // The output file: the echo is copied from the input file by the kernel
 // where it can be.
@@ -231,7 +233,7 @@ int relalg_main(int argc, char** argv) {
       !clash.empty()) {
     return usage_error(clash);
   }
-  options.input_name = in_path == "-" ? "<stdin>" : in_path;
+  options.input_name = in_path == "-" ? "<stdin>" : escape_text(in_path);
 
   input_text text;
   int input_fd = -1;
@@ -242,14 +244,14 @@ int relalg_main(int argc, char** argv) {
                                      : ::open(out_path.c_str(),
                                               O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0664);
   if (out_fd < 0) {
-    std::cerr << "relalg: cannot open '" << out_path << "' for writing: " << std::strerror(errno)
+    std::cerr << "relalg: cannot open " << quoted_path(out_path) << " for writing: " << std::strerror(errno)
               << "\n";
     if (input_fd >= 0) ::close(input_fd);
     return exit_failed;
   }
   fd_writer out(out_fd);
   const auto write_failed = [&]() {
-    std::cerr << "relalg: cannot write " << (out_path == "-" ? "standard output" : "'" + out_path + "'")
+    std::cerr << "relalg: cannot write " << (out_path == "-" ? "standard output" : quoted_path(out_path))
               << ": " << std::strerror(out.error()) << "\n";
     out.close();
     return exit_failed;
@@ -288,7 +290,7 @@ int relalg_main(int argc, char** argv) {
   if (!explain_path.empty()) {
     explain_fd = ::open(explain_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0664);
     if (explain_fd < 0) {
-      std::cerr << "relalg: cannot open '" << explain_path << "' for writing: " << std::strerror(errno) << "\n";
+      std::cerr << "relalg: cannot open " << quoted_path(explain_path) << " for writing: " << std::strerror(errno) << "\n";
       out.close();
       if (input_fd >= 0) ::close(input_fd);
       return exit_failed;
@@ -310,7 +312,7 @@ int relalg_main(int argc, char** argv) {
     fd_writer explain(explain_fd);
     explain.write(report.explain);
     if (!explain.close()) {
-      std::cerr << "relalg: cannot write '" << explain_path << "': " << std::strerror(explain.error()) << "\n";
+      std::cerr << "relalg: cannot write " << quoted_path(explain_path) << ": " << std::strerror(explain.error()) << "\n";
       status = exit_failed;
     }
   } else {

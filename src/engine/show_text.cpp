@@ -81,6 +81,13 @@ std::string visible_text(std::string_view text) {
   return out;
 }
 
+std::string quoted_path(std::string_view path) {
+  std::string out = "'";
+  append_escaped(out, path);
+  out += '\'';
+  return out;
+}
+
 std::string show_text(std::string_view text) {
   constexpr std::size_t limit = 120;
   std::string out = "'";

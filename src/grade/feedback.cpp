@@ -15,7 +15,7 @@ std::string plural(std::size_t n, const char* one, const char* many) {
 }
 
 std::string where(const outcome& out, const grade_options& o) {
-  std::string w = "the database in '" + escape_text(out.database) + "'";
+  std::string w = "the database in " + quoted_path(out.database);
   if (out.sample == 0) return w;
   return "random part " + std::to_string(out.sample) + " of " + w + " (--search " +
          std::to_string(o.search) + ", seed " + std::to_string(o.seed) + ")";
@@ -139,8 +139,8 @@ std::string feedback(const outcome& out, const submission_input& sub, const grad
          "ends do; it was dropped before grading.\n";
   }
   if (sub.ignored_lines) {
-    m += "Note: only the first line of '" + escape_text(sub.path) +
-         "' is graded, as the query; the lines after it are ignored.\n";
+    m += "Note: only the first line of " + quoted_path(sub.path) +
+         " is graded, as the query; the lines after it are ignored.\n";
   }
   m.pop_back();
   return m;

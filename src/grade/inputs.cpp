@@ -16,6 +16,7 @@
 #include <map>
 #include <optional>
 
+#include "engine/show_text.h"
 #include "grade/submission_file.h"
 
 namespace grade {
@@ -25,7 +26,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string describe(const std::string& path) {
-  return path == "-" ? "standard input" : "'" + path + "'";
+  return path == "-" ? "standard input" : quoted_path(path);
 }
 
 bool is_folder(const std::string& path) {

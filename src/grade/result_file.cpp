@@ -53,7 +53,7 @@ bool write_result_file(const std::string& path, std::string_view text, std::stri
     if (err != 0) ::unlink(name.data());
   }
   if (err == 0) return true;
-  message = "relalg: cannot write '" + escape_text(path) + "': " + std::strerror(err);
+  message = "relalg: cannot write " + quoted_path(path) + ": " + std::strerror(err);
   return false;
 }
 

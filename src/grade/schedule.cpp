@@ -54,7 +54,7 @@ int probe_reference(const exercise& ex, const grade_options& o, const engine_opt
     return 0;
   }
   const std::string what = over_limit(end) ? end.why(limits) : "could not be evaluated: its worker " + end.why(limits);
-  throw input_error("relalg: the reference query in '" + escape_text(ex.reference_path) + "' " + what +
+  throw input_error("relalg: the reference query in " + quoted_path(ex.reference_path) + " " + what +
                     " on the exercise's databases (a reference is held to the limits of the submissions: "
                     "--time-limit and --memory-limit)");
 }

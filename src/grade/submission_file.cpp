@@ -60,11 +60,7 @@ bool something_at(const std::string& path) {
 
 submission_text read_submission_file(const std::string& path) {
   submission_text s;
-  std::string shown = "standard input";
-  if (path != "-") {
-    shown.assign(1, '\'');
-    shown.append(escape_text(path)).push_back('\'');
-  }
+  const std::string shown = path == "-" ? std::string("standard input") : quoted_path(path);
   int fd = STDIN_FILENO;
   if (path != "-") {
     fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);

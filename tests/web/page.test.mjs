@@ -289,6 +289,43 @@ test('Share puts the input into the address, and the address brings it back', as
   await other.close();
 });
 
+test('a share link to 100,001 columns shows the first 100 and says how many more', async () => {
+  const query = `project(students, ${Array(100001).fill('id').join(', ')})`;
+  const input = `${query}\nstudents(id int, name text)\n1, 'Ada'\n2, 'Alan'\n`;
+  await setInput(page, input);
+  await page.click('#share');
+  await page.waitForFunction(() => location.hash.length > 1);
+  const url = await page.evaluate(() => location.href);
+  const other = await openPage(url);
+  assert.equal(await other.evaluate(() => window.relalg.input), input);
+  const start = Date.now();
+  await other.click('#run');
+  await other.waitForSelector('#result table', { timeout: 60000 });
+  const t = await tableCells(other, '#result table');
+  assert.equal(t.head.length, 101);
+  assert.equal(t.head[100], '... and 99,901 more columns');
+  assert.deepEqual(t.rows.map((r) => r.slice(0, 2)), [['1', '1'], ['2', '2']]);
+  assert.ok(Date.now() - start < 20000, `the table took ${Date.now() - start} ms`);
+  await other.close();
+});
+
+test('a cut or changed share link shows why and leaves the editor empty', async () => {
+  const good = await page.evaluate(() => location.href);
+  for (const [hash, words] of [['#z=AAAA', /does not hold a readable input/], ['#z=' + 'A'.repeat(10), /does not hold a readable input/]]) {
+    const other = await openPage(pageUrl + hash);
+    assert.equal(await other.evaluate(() => window.relalg.input), '');
+    assert.match(await other.textContent('#progress'), words);
+    await other.close();
+  }
+  // Changing the address of an open page to a broken one keeps the user's text.
+  const p = await openPage(good);
+  const before = await p.evaluate(() => window.relalg.input);
+  await p.evaluate(() => (location.hash = '#z=!!'));
+  await p.waitForFunction(() => /not opened/.test(document.querySelector('#progress').textContent));
+  assert.equal(await p.evaluate(() => window.relalg.input), before);
+  await p.close();
+});
+
 test('the examples menu holds every example of examples/', async () => {
   const values = await page.$$eval('#examples option', (o) => o.map((x) => x.value).filter(Boolean));
   assert.ok(values.includes('university/honours_list'));

@@ -14,6 +14,7 @@ import { parseMessages, byteToCharOffset, messageRange, excerptBytes, lineBytes 
 import { echoSuffix, echoLength, resultText, parseHeader, splitRow, parseTable } from '../../web/src/result.js';
 import { readPlan, nodeSummary } from '../../web/src/plan.js';
 import { pageOptions, planTextBytes, cliArgs } from '../../web/src/run.js';
+import { encodeFragment, decodeFragment } from '../../web/src/share.js';
 
 const root = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
 const pick = (m) => ({ severity: m.severity, message: m.message, line: m.line, col: m.col, length: m.length });
@@ -170,6 +171,33 @@ test('tables are cut to the rows shown and counted whole', () => {
   assert.equal(parseTable('R(a int)\n').rowCount, 0);
   assert.equal(parseTable(''), null);
   assert.equal(parseTable('R(a int)\n1\n2\n3\n', 1, 3).rowCount, 3);
+});
+
+test('rows are cut to the columns shown', () => {
+  const wide = 100001;
+  const text = `(${Array.from({ length: wide }, () => 'id int').join(', ')})\n${Array(wide).fill('7').join(',')}\n`;
+  const t = parseTable(text, 1000, undefined, 100);
+  assert.equal(t.columns.length, wide);
+  assert.deepEqual(t.rows, [Array(100).fill('7')]);
+  assert.deepEqual(splitRow("1,'a,b',2", 3, 2), ['1', "'a,b'"]);
+  assert.deepEqual(splitRow("O'Brien,5,6", 3, 2), ["O'Brien", '5']);
+});
+
+test('share addresses: round trip, and refusals of cut, changed or oversized ones', async () => {
+  const text = 'project(students, name)\nstudents(id int, name text)\n1, \'Ada\'\n';
+  const f = await encodeFragment(text);
+  assert.deepEqual(await decodeFragment('#' + f), { text });
+  assert.equal(await decodeFragment('#section-2'), null);
+  assert.equal(await decodeFragment(''), null);
+  for (const bad of ['#z=' + f.slice(2, 12), '#z=!!!!', '#t=' + Buffer.from([0xff, 0xfe]).toString('base64url')]) {
+    const got = await decodeFragment(bad);
+    assert.match(got.error, /does not hold a readable input/, bad);
+  }
+  // A small input that inflates past the limit: refused while inflating.
+  const big = await encodeFragment('x'.repeat(1 << 20));
+  assert.ok(big.length < 5000);
+  assert.match((await decodeFragment(big, 1 << 16)).error, /larger than 0 MB once unpacked|larger than .* once unpacked/);
+  assert.deepEqual(await decodeFragment(big), { text: 'x'.repeat(1 << 20) });
 });
 
 test('the plan document', () => {

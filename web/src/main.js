@@ -19,6 +19,7 @@ import { showFormula, shownFormula, copyText } from './formula.js';
 
 // Rows shown in a table; the row count always gives the whole.
 const SHOWN_ROWS = 1000;
+const SHOWN_COLUMNS = 100;
 // The example in the editor when the address holds no input.
 const DEFAULT_EXAMPLE = 'university/names_of_third_years';
 
@@ -120,7 +121,11 @@ async function runEditor() {
 
 // ---- Showing a run ---------------------------------------------------------
 
-function tableElement(columns, rows, rowCount, caption) {
+function tableElement(allColumns, rows, rowCount, caption) {
+  // Columns are capped as rows are: the first SHOWN_COLUMNS, then a cell
+  // that says how many more there are.
+  const columns = allColumns.slice(0, SHOWN_COLUMNS);
+  const hiddenColumns = allColumns.length - columns.length;
   const table = document.createElement('table');
   const cap = document.createElement('caption');
   cap.textContent = caption;
@@ -141,18 +146,25 @@ function tableElement(columns, rows, rowCount, caption) {
     th.append(' ', type);
     tr.append(th);
   }
+  if (hiddenColumns > 0) {
+    const th = document.createElement('th');
+    th.className = 'more-columns';
+    th.textContent = `... and ${hiddenColumns.toLocaleString('en-US')} more ${hiddenColumns === 1 ? 'column' : 'columns'}`;
+    tr.append(th);
+  }
   head.append(tr);
   table.append(head);
   const body = document.createElement('tbody');
   const ints = columns.map((c) => c.type === 'int');
   for (const row of rows) {
     const r = document.createElement('tr');
-    row.forEach((cell, i) => {
+    row.slice(0, columns.length).forEach((cell, i) => {
       const td = document.createElement('td');
       if (ints[i]) td.className = 'int';
       td.textContent = cell;
       r.append(td);
     });
+    if (hiddenColumns > 0) r.append(document.createElement('td'));
     body.append(r);
   }
   table.append(body);
@@ -225,7 +237,7 @@ function show(result, opts = {}) {
   const out = $('result');
   out.replaceChildren();
   const text = result.status !== 0 ? '' : opts.preview ?? resultText(input, result.output);
-  const table = text ? parseTable(text, SHOWN_ROWS, opts.rowCount) : null;
+  const table = text ? parseTable(text, SHOWN_ROWS, opts.rowCount, SHOWN_COLUMNS) : null;
   if (table) {
     out.append(tableElement(table.columns, table.rows, table.rowCount, table.name === '' ? '(no name)' : table.name));
   } else {
@@ -318,8 +330,11 @@ function fillExamples() {
 
 async function init() {
   const first = EXAMPLES[DEFAULT_EXAMPLE] ?? Object.values(EXAMPLES)[0] ?? '';
+  // An input's address opens that input; one that cannot be read leaves the
+  // editor empty, with a message, rather than showing another input.
   const fromAddress = location.hash ? await decodeFragment(location.hash) : null;
-  view = createEditor($('editor'), fromAddress ?? first, runEditor);
+  view = createEditor($('editor'), fromAddress === null ? first : fromAddress.text ?? '', runEditor);
+  if (fromAddress?.error) $('progress').textContent = fromAddress.error;
   fillExamples();
   $('run').addEventListener('click', runEditor);
   $('stop').addEventListener('click', () => engine.stop());
@@ -329,11 +344,16 @@ async function init() {
   $('copy-unicode').addEventListener('click', () => copyFormula('unicode'));
   $('open').addEventListener('change', (e) => e.target.files[0] && openFile(e.target.files[0]));
   window.addEventListener('hashchange', async () => {
-    const text = await decodeFragment(location.hash);
-    if (text !== null && text !== view.state.doc.toString()) setDoc(view, text);
+    const got = await decodeFragment(location.hash);
+    if (got?.error) {
+      // The user's text stays as it is.
+      $('progress').textContent = got.error;
+    } else if (got !== null && got.text !== view.state.doc.toString()) {
+      setDoc(view, got.text);
+    }
   });
   engine.warm().then(
-    () => ($('progress').textContent = 'Ready.'),
+    () => ($('progress').textContent = fromAddress?.error ?? 'Ready.'),
     (e) => ($('progress').textContent = `The engine could not be loaded: ${e.message}`),
   );
 }

@@ -39,19 +39,21 @@ export function parseHeader(line) {
   return { name, columns };
 }
 
-// Splits a printed row into its cells. A string cell may hold commas inside
-// a quoted run: as when the row was read, a comma ends a cell unless exactly
-// one apostrophe has been taken into it. When that gives fewer cells than
-// the table has columns but a plain split gives exactly as many, the plain
-// split is taken (a cell read up to the end of its input line holds an odd
-// apostrophe and may stand before others after a projection).
-export function splitRow(line, width) {
+// Splits a printed row into its cells, the first `limit` of them at most.
+// A string cell may hold commas inside a quoted run: as when the row was
+// read, a comma ends a cell unless exactly one apostrophe has been taken
+// into it. When that gives fewer cells than the table has columns but a
+// plain split gives exactly as many, the plain split is taken (a cell read
+// up to the end of its input line holds an odd apostrophe and may stand
+// before others after a projection).
+export function splitRow(line, width, limit = Infinity) {
   const cells = [];
   let cur = '';
   let quotes = 0;
   for (const ch of line) {
     if (ch === ',' && quotes !== 1) {
       cells.push(cur);
+      if (cells.length >= limit) return cells;
       cur = '';
       quotes = 0;
     } else {
@@ -61,8 +63,9 @@ export function splitRow(line, width) {
   }
   cells.push(cur);
   if (width !== undefined && cells.length < width) {
-    const plain = line.split(',');
-    if (plain.length === width) return plain;
+    let commas = 0;
+    for (let i = line.indexOf(','); i >= 0; i = line.indexOf(',', i + 1)) commas++;
+    if (commas + 1 === width) return Number.isFinite(limit) ? line.split(',', limit) : line.split(',');
   }
   return cells;
 }
@@ -70,7 +73,8 @@ export function splitRow(line, width) {
 // The first `limit` rows of a printed table and its row count:
 // {name, columns, rows: [[cell]], rowCount}. rowCount may be given when it
 // is known (counted elsewhere for a large output); else it is counted here.
-export function parseTable(text, limit = 1000, rowCount = undefined) {
+// Each row holds its first `columnLimit` cells at most.
+export function parseTable(text, limit = 1000, rowCount = undefined, columnLimit = Infinity) {
   if (text === '') return null;
   let nl = text.indexOf('\n');
   if (nl < 0) nl = text.length;
@@ -84,7 +88,7 @@ export function parseTable(text, limit = 1000, rowCount = undefined) {
     if (end < 0) end = text.length;
     if (rows.length < limit) {
       const line = text.slice(pos, end);
-      rows.push(width === 0 ? [] : splitRow(line, width));
+      rows.push(width === 0 ? [] : splitRow(line, width, columnLimit));
     } else if (rowCount !== undefined) {
       break;
     }

@@ -18,9 +18,34 @@ function fromBase64Url(text) {
   return bytes;
 }
 
-async function pipe(bytes, stream) {
-  const out = new Response(new Blob([bytes]).stream().pipeThrough(stream));
-  return new Uint8Array(await out.arrayBuffer());
+// The largest input an address may unpack to; a link that would inflate
+// to more is refused instead of filling the tab's memory.
+export const MAX_SHARED_BYTES = 64 << 20;
+
+class TooLarge extends Error {}
+
+// The bytes of `bytes` through `stream`, refusing more than `limit` of them.
+async function pipe(bytes, stream, limit = Infinity) {
+  const reader = new Blob([bytes]).stream().pipeThrough(stream).getReader();
+  const parts = [];
+  let size = 0;
+  for (;;) {
+    const { done, value } = await reader.read();
+    if (done) break;
+    size += value.length;
+    if (size > limit) {
+      await reader.cancel();
+      throw new TooLarge();
+    }
+    parts.push(value);
+  }
+  const out = new Uint8Array(size);
+  let at = 0;
+  for (const p of parts) {
+    out.set(p, at);
+    at += p.length;
+  }
+  return out;
 }
 
 // The fragment (without '#') that holds text.
@@ -36,18 +61,21 @@ export async function encodeFragment(text) {
   return 't=' + toBase64Url(bytes);
 }
 
-// The text held by a fragment (with or without '#'), or null when it holds
-// none or cannot be read.
-export async function decodeFragment(fragment) {
+// What a fragment (with or without '#') holds: {text} for an input, {error}
+// with a sentence for the user when it is an input's address that cannot
+// be read or is too large, or null when it is no input's address at all.
+export async function decodeFragment(fragment, limit = MAX_SHARED_BYTES) {
   const f = fragment.startsWith('#') ? fragment.slice(1) : fragment;
+  if (!f.startsWith('z=') && !f.startsWith('t=')) return null;
+  const mb = `${Math.round(limit / (1 << 20))} MB`;
+  if (f.length > 2 * limit) return { error: `This address holds an input larger than ${mb}; it was not opened.` };
   try {
-    if (f.startsWith('z=')) {
-      const bytes = await pipe(fromBase64Url(f.slice(2)), new DecompressionStream('deflate-raw'));
-      return new TextDecoder().decode(bytes);
-    }
-    if (f.startsWith('t=')) return new TextDecoder().decode(fromBase64Url(f.slice(2)));
-  } catch (_) {
-    return null;
+    const packed = fromBase64Url(f.slice(2));
+    const bytes = f.startsWith('z=') ? await pipe(packed, new DecompressionStream('deflate-raw'), limit) : packed;
+    if (bytes.length > limit) throw new TooLarge();
+    return { text: new TextDecoder('utf-8', { fatal: true }).decode(bytes) };
+  } catch (e) {
+    if (e instanceof TooLarge) return { error: `This address holds an input larger than ${mb} once unpacked; it was not opened.` };
+    return { error: 'This address does not hold a readable input (it may have been cut or changed); it was not opened.' };
   }
-  return null;
 }
