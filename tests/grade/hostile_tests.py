@@ -35,7 +35,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 REFERENCE = os.path.join(HERE, "exercises", "third_years.txt")
 DB1 = os.path.join(HERE, "exercises", "third_years.db1.txt")
 ORDINARY = sorted(glob.glob(os.path.join(HERE, "submissions", "third_years", "*.txt")))
-MEMORY_MB = 256
+MEMORY_MB = 512
 SECONDS = 2
 failures = []
 
@@ -79,9 +79,11 @@ try:
     five = "rename(students,A(a1,a2,a3))"
     for n in "BCDE":
         five = "product(%s,rename(students,%s(%s1,%s2,%s3)))" % (five, n, n.lower(), n.lower(), n.lower())
+    # The right answer, then a hundred selections that keep nothing: correct,
+    # after about 20 s of CPU with --search 20.
     slow = "project(select(students,EQ(year,3)),name)"
     for i in range(100):
-        slow = "union(project(select(%s,EQ(a1,0)),a2),%s)" % (five, slow)
+        slow = "union(%s,project(select(%s,EQ(a1,0)),a2))" % (slow, five)
     hostile[write("slow.txt", slow + "\n")] = "exceeded the time limit of %d s" % SECONDS
     link_ref = os.path.join(work, "link_to_reference.txt")
     os.symlink(REFERENCE, link_ref)
@@ -97,7 +99,7 @@ try:
     forged = write("forged\n== x.txt: correct\n.txt", "project(students,name)\n")
     bom = write("bom_crlf.txt", b"\xef\xbb\xbfproject(select(students, EQ(year, 3)), name)\r\n", "wb")
 
-    base = ["--grade", REFERENCE, "--db", DB1, "--json", "--jobs", "2",
+    base = ["--grade", REFERENCE, "--db", DB1, "--json", "--jobs", "2", "--search", "20",
             "--time-limit", str(SECONDS), "--memory-limit", str(MEMORY_MB)]
     status, out, err, _, _ = measured(base + ORDINARY)
     check(status == 3, "ordinary class: status %d, %s" % (status, err[-300:]))
@@ -124,7 +126,7 @@ try:
     print("mixed class of %d: %.2f s, peak %.0f MB" % (len(mixed), wall, peak))
 
     # The text report: a file name cannot forge a line.
-    status, out, err, _, _ = measured(base[:-7] + ["--jobs", "2", "--time-limit", "5", forged, ORDINARY[0]])
+    status, out, err, _, _ = measured(["--grade", REFERENCE, forged, ORDINARY[0]])
     lines = out.decode().splitlines()
     check(not any(l == "== x.txt: correct" for l in lines), "a file name forged a report line")
     check("== %s: wrong" % forged.replace("\n", "\\x0a") in lines, "the escaped name is not in the report")
