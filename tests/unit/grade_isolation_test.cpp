@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -56,9 +57,8 @@ TEST(Workers, EachJobEndsWithItsReasonAndTheOthersFinish) {
         }
         break;
       }
-      case 3:
-        raise(SIGSEGV);
-        break;
+      case 3:  // dies of a signal (one that sanitizers leave alone)
+        std::abort();
       case 4:
         throw std::runtime_error("thrown");
       default:
@@ -91,7 +91,7 @@ TEST(Workers, EachJobEndsWithItsReasonAndTheOthersFinish) {
     } else if (e.job == 2) {
       EXPECT_EQ(why, "exceeded the memory limit of 64 MB");
     } else if (e.job == 3) {
-      EXPECT_EQ(why.rfind("ended with signal 11", 0), 0u) << why;
+      EXPECT_EQ(why.rfind("ended with signal 6", 0), 0u) << why;
     }
   }
 }
