@@ -131,16 +131,20 @@ class file_sink : public output_sink {
 };
 
 // The files an output must not name: the input, and for the plan file
-// also OUTPUT. The input is read whole before OUTPUT is opened, so OUTPUT
-// may name it, as documented; the SQL script and the plan file may not.
-std::vector<named_path> command_inputs(const std::string& in_path, const std::string& out_path, bool sql) {
+// also OUTPUT. The input is read whole before OUTPUT is opened, so a plain
+// run's OUTPUT may name it, as documented; the SQL script, the formula and
+// the plan file may not. `instead` names what --sql or --notation writes in
+// place of the result ("the SQL output"), or is empty.
+std::vector<named_path> command_inputs(const std::string& in_path, const std::string& out_path,
+                                       const std::string& instead) {
   std::vector<named_path> files{{"the input", in_path}};
-  if (!sql) files.push_back({"the output", out_path});
+  if (instead.empty()) files.push_back({"the output", out_path});
   return files;
 }
 
-std::vector<named_path> command_outputs(const std::string& out_path, const std::string& explain_path, bool sql) {
-  if (sql) return {{"the SQL output", out_path}};
+std::vector<named_path> command_outputs(const std::string& out_path, const std::string& explain_path,
+                                        const std::string& instead) {
+  if (!instead.empty()) return {{instead, out_path}};
   if (!explain_path.empty()) return {{"the explain file", explain_path}};
   return {};
 }
@@ -228,12 +232,13 @@ int relalg_main(int argc, char** argv) {
   }
   const std::string& in_path = operands[0];
   const std::string& out_path = operands[1];
-  if (const std::string clash = output_clash(command_inputs(in_path, out_path, sql.on),
-                                             command_outputs(out_path, explain_path, sql.on));
+  const std::string instead = sql.on ? "the SQL output" : notation.on ? "the formula output" : "";
+  if (const std::string clash = output_clash(command_inputs(in_path, out_path, instead),
+                                             command_outputs(out_path, explain_path, instead));
       !clash.empty()) {
     return usage_error(clash);
   }
-  options.input_name = in_path == "-" ? "<stdin>" : escape_text(in_path);
+  options.input_name = in_path == "-" ? "<stdin>" : visible_text(in_path);
 
   input_text text;
   int input_fd = -1;

@@ -46,8 +46,8 @@ evaluation reference_on(const exercise& ex, engine_db& e, std::size_t d, std::si
 }  // namespace
 
 void rename_file(std::string& message, const std::string& from, const std::string& to) {
-  const std::string was = "relalg: " + escape_text(from) + ":1:";
-  if (from != to && message.rfind(was, 0) == 0) message.replace(0, was.size(), "relalg: " + escape_text(to) + ":1:");
+  const std::string was = "relalg: " + visible_text(from) + ":1:";
+  if (from != to && message.rfind(was, 0) == 0) message.replace(0, was.size(), "relalg: " + visible_text(to) + ":1:");
 }
 
 const char* verdict_name(verdict v) {
@@ -106,7 +106,7 @@ outcome grade_query(const prepared_exercise& pe, const std::string& query, const
                     const grade_options& o, const engine_options& eo, const verdict_known& known) {
   const exercise& ex = *pe.ex;
   // The file's name as messages show it.
-  const std::string name = escape_text(path);
+  const std::string name = visible_text(path);
   outcome out;
   bool decided = false;
   const prepared_database* where = nullptr;  // where it went wrong

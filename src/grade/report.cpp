@@ -26,7 +26,7 @@ std::string shown(const evaluation& e) { return e.ok() ? e.printed() : e.error()
 
 // A path in the text report: invisible bytes as \xHH, so that no file name
 // can end a line or forge another.
-std::string shown_path(const std::string& path) { return escape_text(path); }
+std::string shown_path(const std::string& path) { return visible_text(path); }
 
 }  // namespace
 

@@ -26,7 +26,7 @@ bool over_limit(const job_end& e) { return e.how == job_end::time_limit || e.how
 
 // The message of a query whose worker did not finish its work.
 std::string worker_failure(const job_end& e, const worker_limits& l, const std::string& path) {
-  const std::string who = "relalg: " + escape_text(path) + ": ";
+  const std::string who = "relalg: " + visible_text(path) + ": ";
   if (over_limit(e)) return who + "grading this query " + e.why(l) + " (all its evaluations together)";
   return who + "the grader's worker for this query " + e.why(l);
 }
