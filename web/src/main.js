@@ -334,7 +334,9 @@ async function init() {
   // editor empty, with a message, rather than showing another input.
   const fromAddress = location.hash ? await decodeFragment(location.hash) : null;
   view = createEditor($('editor'), fromAddress === null ? first : fromAddress.text ?? '', runEditor);
-  if (fromAddress?.error) $('progress').textContent = fromAddress.error;
+  // Why the address was not opened, kept in view once the engine is ready.
+  let addressError = fromAddress?.error ?? null;
+  if (addressError) $('progress').textContent = addressError;
   fillExamples();
   $('run').addEventListener('click', runEditor);
   $('stop').addEventListener('click', () => engine.stop());
@@ -347,13 +349,14 @@ async function init() {
     const got = await decodeFragment(location.hash);
     if (got?.error) {
       // The user's text stays as it is.
+      addressError = got.error;
       $('progress').textContent = got.error;
     } else if (got !== null && got.text !== view.state.doc.toString()) {
       setDoc(view, got.text);
     }
   });
   engine.warm().then(
-    () => ($('progress').textContent = fromAddress?.error ?? 'Ready.'),
+    () => ($('progress').textContent = addressError ?? 'Ready.'),
     (e) => ($('progress').textContent = `The engine could not be loaded: ${e.message}`),
   );
 }
