@@ -119,7 +119,33 @@ function generated() {
     ['NOT chain, 500 levels', `select(R,${nest(500, (p) => `NOT(${p})`, 'EQ(a,1)')})`],
     ['right-nested union, 20000 levels', nest(20000, (q) => `union(R,${q})`, 'R')],
     ['nested projections, 300 levels', nest(300, (q) => `project(${q},a,b)`, 'R')],
+    // Conditions a million levels deep, their operators cycling through
+    // AND, OR and NOT: tested by a loop, so no stack grows with them.
+    ['left-nested condition, 1,000,000 levels', `select(R,${deepCondition(1000000, 'left')})`],
+    ['right-nested condition, 1,000,000 levels', `select(R,${deepCondition(1000000, 'right')})`],
   ].map(([name, query]) => [`generated/${name}`, Buffer.from(`${query}\n${R}`), null]);
+}
+
+// AND(AND(NOT(...),EQ(a,1)),EQ(b,'y'))... or its mirror, n levels deep.
+function deepCondition(n, side) {
+  const ops = ['AND', 'OR', 'NOT'];
+  const open = [];
+  const close = [];
+  for (let i = 0; i < n; i++) {
+    const op = ops[i % 3];
+    const other = i % 2 ? "EQ(b,'y')" : 'EQ(a,1)';
+    if (op === 'NOT') {
+      open.push('NOT(');
+      close.push(')');
+    } else if (side === 'left') {
+      open.push(`${op}(`);
+      close.push(`,${other})`);
+    } else {
+      open.push(`${op}(${other},`);
+      close.push(')');
+    }
+  }
+  return open.reverse().join('') + "EQ(b,'x')" + close.join('');
 }
 
 const all = inputs().concat(generated());
