@@ -9,7 +9,8 @@
 
 #include "engine/operators.h"
 #include "engine/parser.h"
-#include "main.h"
+#include "engine/loader.h"
+#include "engine/pipeline.h"
 #include "table.h"
 
 namespace {

@@ -11,7 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "main.h"
+#include "engine/loader.h"
+#include "engine/pipeline.h"
 #include "table.h"
 
 namespace {

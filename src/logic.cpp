@@ -67,29 +67,14 @@ logic::~logic() {
 
 namespace {
 
-enum class keyword { not_, and_, or_, eq, neq, lt, lte, gt, gte, other };
-
-keyword classify(const std::string& op) {
-  if (op == "NOT") return keyword::not_;
-  if (op == "AND") return keyword::and_;
-  if (op == "OR") return keyword::or_;
-  if (op == "EQ") return keyword::eq;
-  if (op == "NEQ") return keyword::neq;
-  if (op == "LT") return keyword::lt;
-  if (op == "LTE") return keyword::lte;
-  if (op == "GT") return keyword::gt;
-  if (op == "GTE") return keyword::gte;
-  return keyword::other;
-}
-
-bool compare(keyword k, const t_object& x, const t_object& y) {
+bool compare(cond_op k, const t_object& x, const t_object& y) {
   switch (k) {
-    case keyword::eq: return x == y;
-    case keyword::neq: return x != y;
-    case keyword::lt: return x < y;
-    case keyword::lte: return x <= y;
-    case keyword::gt: return x > y;
-    case keyword::gte: return x >= y;
+    case cond_op::eq: return x == y;
+    case cond_op::neq: return x != y;
+    case cond_op::lt: return x < y;
+    case cond_op::lte: return x <= y;
+    case cond_op::gt: return x > y;
+    case cond_op::gte: return x >= y;
     default: return true;
   }
 }
@@ -97,12 +82,12 @@ bool compare(keyword k, const t_object& x, const t_object& y) {
 }  // namespace
 
 bool logic::verify(binding* row) {
-  const keyword k = classify(op);
+  const cond_op k = keyword_op(op);
   switch (k) {
-    case keyword::not_: return !left->verify(row);
-    case keyword::and_: return left->verify(row) && right->verify(row);
-    case keyword::or_: return left->verify(row) || right->verify(row);
-    case keyword::other: return true;
+    case cond_op::not_: return !left->verify(row);
+    case cond_op::and_: return left->verify(row) && right->verify(row);
+    case cond_op::or_: return left->verify(row) || right->verify(row);
+    case cond_op::other: return true;
     default: break;
   }
   const t_object& x = lval ? *lval : row->try_emplace(*lname).first->second;
@@ -110,13 +95,7 @@ bool logic::verify(binding* row) {
   return compare(k, x, y);
 }
 
-bool logic::isint(std::string s) const {
-  if (text_to_int(s) != 0) return true;
-  for (const char c : s) {
-    if (c != '0') return false;
-  }
-  return true;
-}
+bool logic::isint(std::string s) const { return is_int_text(s); }
 
 cond_tree condition_nodes(const logic& root) {
   cond_tree tree;
@@ -138,16 +117,13 @@ cond_tree condition_nodes(const logic& root) {
     }
     cond_node& c = nodes.back();
     c.keyword = it.n->op;
-    const keyword k = classify(it.n->op);
-    if (k == keyword::not_ || k == keyword::and_ || k == keyword::or_) {
-      c.op = k == keyword::not_ ? cond_op::not_ : k == keyword::and_ ? cond_op::and_ : cond_op::or_;
+    const cond_op k = keyword_op(it.n->op);
+    c.op = k;
+    if (k == cond_op::not_ || k == cond_op::and_ || k == cond_op::or_) {
       if (it.n->right) stack.push_back({it.n->right.get(), i, true});
       stack.push_back({it.n->left.get(), i, false});
       continue;
     }
-    static const cond_op ops[] = {cond_op::eq, cond_op::neq, cond_op::lt, cond_op::lte, cond_op::gt, cond_op::gte};
-    c.op = k == keyword::other ? cond_op::other
-                               : ops[static_cast<int>(k) - static_cast<int>(keyword::eq)];
     c.operands = static_cast<int32_t>(tree.operands.size());
     const auto operand = [](const std::unique_ptr<std::string>& name,
                             const std::unique_ptr<t_object>& value) {

@@ -13,9 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/diagnostic.h"
 #include "engine/io.h"
 #include "engine/same_file.h"
 #include "engine/show_text.h"
+#include "engine/loader.h"
+#include "engine/pipeline.h"
 #include "grade/grade.h"
 #include "notation/run.h"
 #include "sql/run.h"
@@ -70,6 +73,10 @@ constexpr const char* kHelp =
     "  --trace, --trace=N\n"
     "                explain, with the first N rows (default 10) of each\n"
     "                intermediate table under its node\n"
+    "  --diagnostics=json\n"
+    "                write every message on standard error as one JSON object\n"
+    "                per line (severity, message, file, line, column, length,\n"
+    "                suggestion) instead of text\n"
     ;
 
 // After the SQL options (sql/options.h).
@@ -111,6 +118,22 @@ constexpr const char* kHelpTail =
 // A path in a message: invisible characters as \xHH.
 std::string describe(const std::string& path) { return path == "-" ? "standard input" : quoted_path(path); }
 
+// Messages without a place on standard error, in the form --diagnostics
+// asks for.
+struct messenger {
+  bool json = false;
+
+  void say(const std::string& message) const {
+    const diagnostic d = unplaced(severity::error, message);
+    std::cerr << (json ? diagnostic_json("", "", d) : format_diagnostic("", "", d));
+  }
+  int usage_error(const std::string& message) const {
+    say(message);
+    if (!json) std::cerr << kUsage << "\n";
+    return exit_usage;
+  }
+};
+
 // The output file: the echo is copied from the input file by the kernel
 // where it can be.
 class file_sink : public output_sink {
@@ -149,11 +172,6 @@ std::vector<named_path> command_outputs(const std::string& out_path, const std::
   return {};
 }
 
-int usage_error(const std::string& message) {
-  std::cerr << "relalg: " << message << "\n" << kUsage << "\n";
-  return exit_usage;
-}
-
 }  // namespace
 
 int relalg_main(int argc, char** argv) {
@@ -167,6 +185,13 @@ int relalg_main(int argc, char** argv) {
   relalg_notation::notation_options notation;
   std::string explain_path;  // empty: standard error
   options.limits.memory_budget = default_memory_budget();
+  // The form of messages holds for every message, those about the command
+  // line included, wherever the option stands.
+  messenger m;
+  for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
+    if (std::string_view(argv[i]) == "--diagnostics=json") m.json = true;
+  }
+  if (m.json) options.diagnostics = message_form::json;
   bool options_done = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -174,6 +199,8 @@ int relalg_main(int argc, char** argv) {
       operands.push_back(a);
     } else if (a == "--") {
       options_done = true;
+    } else if (a == "--diagnostics=json" || a == "--diagnostics=text") {
+      // Read above.
     } else if (a == "--help" || a == "-h") {
       std::cout << kHelp << relalg_sql::sql_help << relalg_notation::notation_help << kHelpTail;
       return std::cout.flush() ? exit_ok : exit_failed;
@@ -183,7 +210,7 @@ int relalg_main(int argc, char** argv) {
     } else if (a == "--max-rows" || a.rfind("--max-rows=", 0) == 0) {
       std::string v;
       if (a == "--max-rows") {
-        if (i + 1 >= argc) return usage_error("--max-rows needs a number");
+        if (i + 1 >= argc) return m.usage_error("--max-rows needs a number");
         v = argv[++i];
       } else {
         v = a.substr(11);
@@ -191,7 +218,7 @@ int relalg_main(int argc, char** argv) {
       std::size_t n = 0;
       const auto res = std::from_chars(v.data(), v.data() + v.size(), n);
       if (res.ec != std::errc() || res.ptr != v.data() + v.size() || v.empty()) {
-        return usage_error("--max-rows needs a whole number, not '" + v + "'");
+        return m.usage_error("--max-rows needs a whole number, not '" + v + "'");
       }
       options.limits.row_limit = n;
     } else if (a == "--warn") {
@@ -211,24 +238,24 @@ int relalg_main(int argc, char** argv) {
         const std::string v = a.substr(8);
         const auto res = std::from_chars(v.data(), v.data() + v.size(), n);
         if (res.ec != std::errc() || res.ptr != v.data() + v.size() || v.empty() || n < 0) {
-          return usage_error("--trace needs a whole number of rows, not '" + v + "'");
+          return m.usage_error("--trace needs a whole number of rows, not '" + v + "'");
         }
       }
       options.trace_rows = n;
       if (options.explain == run_options::explain_form::none) options.explain = run_options::explain_form::text;
     } else if (std::string sql_error; relalg_sql::read_sql_option(a, sql, sql_error)) {
-      if (!sql_error.empty()) return usage_error(sql_error);
+      if (!sql_error.empty()) return m.usage_error(sql_error);
     } else if (std::string error; relalg_notation::read_notation_option(a, notation, error)) {
-      if (!error.empty()) return usage_error(error);
+      if (!error.empty()) return m.usage_error(error);
     } else {
-      return usage_error("unknown option '" + a + "'");
+      return m.usage_error("unknown option '" + a + "'");
     }
   }
-  if (sql.on && notation.on) return usage_error("--sql and --notation cannot be combined");
+  if (sql.on && notation.on) return m.usage_error("--sql and --notation cannot be combined");
   // The SQL script or the formula goes to standard output unless a path is given.
   if ((sql.on || notation.on) && operands.size() == 1) operands.emplace_back("-");
   if (operands.size() != 2) {
-    return usage_error("expected an input and an output path, got " + std::to_string(operands.size()));
+    return m.usage_error("expected an input and an output path, got " + std::to_string(operands.size()));
   }
   const std::string& in_path = operands[0];
   const std::string& out_path = operands[1];
@@ -236,7 +263,7 @@ int relalg_main(int argc, char** argv) {
   if (const std::string clash = output_clash(command_inputs(in_path, out_path, instead),
                                              command_outputs(out_path, explain_path, instead));
       !clash.empty()) {
-    return usage_error(clash);
+    return m.usage_error(clash);
   }
   options.input_name = in_path == "-" ? "<stdin>" : visible_text(in_path);
 
@@ -249,15 +276,14 @@ int relalg_main(int argc, char** argv) {
                                      : ::open(out_path.c_str(),
                                               O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0664);
   if (out_fd < 0) {
-    std::cerr << "relalg: cannot open " << quoted_path(out_path) << " for writing: " << std::strerror(errno)
-              << "\n";
+    m.say("cannot open " + quoted_path(out_path) + " for writing: " + std::strerror(errno));
     if (input_fd >= 0) ::close(input_fd);
     return exit_failed;
   }
   fd_writer out(out_fd);
   const auto write_failed = [&]() {
-    std::cerr << "relalg: cannot write " << (out_path == "-" ? "standard output" : quoted_path(out_path))
-              << ": " << std::strerror(out.error()) << "\n";
+    m.say("cannot write " + (out_path == "-" ? std::string("standard output") : quoted_path(out_path)) + ": " +
+          std::strerror(out.error()));
     out.close();
     return exit_failed;
   };
@@ -267,15 +293,16 @@ int relalg_main(int argc, char** argv) {
     if (input_fd >= 0) ::close(input_fd);
     if (!read_ok) {
       out.close();
-      std::cerr << "relalg: cannot read " << describe(in_path) << ": " << std::strerror(read_err) << "\n";
+      m.say("cannot read " + describe(in_path) + ": " + std::strerror(read_err));
       return exit_failed;
     }
     file_sink sink(out, -1);
-    std::string messages;
-    const int status =
-        sql.on ? relalg_sql::run_sql(text.view(), sql, options.input_name, sink, messages)
-               : relalg_notation::run_notation(text.view(), notation.form, options.input_name, sink, messages);
-    std::cerr << messages;
+    std::vector<diagnostic> messages;
+    const int status = sql.on ? relalg_sql::run_sql(text.view(), sql, sink, messages)
+                              : relalg_notation::run_notation(text.view(), notation.form, sink, messages);
+    for (const diagnostic& d : messages) {
+      std::cerr << render_diagnostic(options.diagnostics, options.input_name, text.view(), d);
+    }
     if (!out.ok()) return write_failed();
     if (!out.close()) return write_failed();
     return status;
@@ -286,8 +313,7 @@ int relalg_main(int argc, char** argv) {
     // echo of the empty query.
     out.write(echo_suffix(""));
     out.close();
-    std::cerr << "relalg: cannot read " << describe(in_path) << ": " << std::strerror(read_err)
-              << "\n";
+    m.say("cannot read " + describe(in_path) + ": " + std::strerror(read_err));
     return exit_failed;
   }
 
@@ -295,7 +321,7 @@ int relalg_main(int argc, char** argv) {
   if (!explain_path.empty()) {
     explain_fd = ::open(explain_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0664);
     if (explain_fd < 0) {
-      std::cerr << "relalg: cannot open " << quoted_path(explain_path) << " for writing: " << std::strerror(errno) << "\n";
+      m.say("cannot open " + quoted_path(explain_path) + " for writing: " + std::strerror(errno));
       out.close();
       if (input_fd >= 0) ::close(input_fd);
       return exit_failed;
@@ -317,7 +343,7 @@ int relalg_main(int argc, char** argv) {
     fd_writer explain(explain_fd);
     explain.write(report.explain);
     if (!explain.close()) {
-      std::cerr << "relalg: cannot write " << quoted_path(explain_path) << ": " << std::strerror(explain.error()) << "\n";
+      m.say("cannot write " + quoted_path(explain_path) + ": " + std::strerror(explain.error()));
       status = exit_failed;
     }
   } else {

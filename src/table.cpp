@@ -8,6 +8,8 @@
 #include "engine/operators.h"
 #include "engine/parser.h"
 #include "engine/printer.h"
+#include "engine/row_order.h"
+#include "engine/row_sort.h"
 #include "engine/row_text.h"
 #include "logic.h"
 
@@ -82,36 +84,46 @@ std::ostream& operator<<(std::ostream& out, const table& t) {
   return out;
 }
 
+namespace {
+
+// A row's cells as the engine reads them (views of the row's values).
+std::vector<cell> cells_of(const row& r) {
+  std::vector<cell> out;
+  out.reserve(r.size());
+  for (const t_object& v : r) out.push_back(cell::of(v));
+  return out;
+}
+
+}  // namespace
+
 int row_order(const row& x, const row& y) {
-  const std::size_t n = std::min(x.size(), y.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    const int c = cell_order(x[i], y[i]);
-    if (c != 0) return c;
-  }
-  return (x.size() > y.size()) - (x.size() < y.size());
+  const std::vector<cell> a = cells_of(x);
+  const std::vector<cell> b = cells_of(y);
+  return ref_order({a.data(), static_cast<uint32_t>(a.size())}, {b.data(), static_cast<uint32_t>(b.size())});
 }
 
 bool row_equal(const row& x, const row& y) {
-  if (x.size() != y.size()) return false;
-  for (std::size_t i = 0; i < x.size(); ++i) {
-    if (x[i] != y[i]) return false;
-  }
-  return true;
+  const std::vector<cell> a = cells_of(x);
+  const std::vector<cell> b = cells_of(y);
+  return ref_equal({a.data(), static_cast<uint32_t>(a.size())}, {b.data(), static_cast<uint32_t>(b.size())});
 }
 
 void sort_and_collapse(std::list<row>& rows) {
-  std::vector<std::list<row>::iterator> v;
-  v.reserve(rows.size());
-  for (auto it = rows.begin(); it != rows.end(); ++it) v.push_back(it);
-  std::stable_sort(v.begin(), v.end(),
-                   [](const auto& a, const auto& b) { return row_order(*a, *b) < 0; });
-  // Relink the nodes in sorted order; repeats stay behind in the old list.
-  std::list<row> sorted;
-  for (const auto& it : v) {
-    if (!sorted.empty() && row_equal(sorted.back(), *it)) continue;
-    sorted.splice(sorted.end(), rows, it);
+  // The engine's sort-and-collapse over views of the rows' values; the
+  // rows it keeps are then made again from those views.
+  relation r;
+  std::vector<cell> store;
+  std::size_t total = 0;
+  for (const row& x : rows) total += x.size();
+  store.reserve(total);
+  for (const row& x : rows) {
+    const cell* first = store.data() + store.size();
+    for (const t_object& v : x) store.push_back(cell::of(v));
+    r.rows.push_back({first, static_cast<uint32_t>(x.size())});
   }
-  rows.swap(sorted);
+  sort_unique(r.rows);
+  table sorted = table_of(r);
+  rows.swap(sorted.rows);
 }
 
 table operator+(const table& a, const table& b) {

@@ -11,8 +11,11 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "main.h"
+#include "engine/diagnostic.h"
+#include "engine/loader.h"
+#include "engine/pipeline.h"
 #include "notation/run.h"
 
 namespace {
@@ -26,6 +29,7 @@ struct web_result {
   int status = 0;
   std::string output;
   std::string messages;  // standard error, byte for byte, less the explain output
+  std::string diagnostics;  // the same messages as values: one JSON object per line
   std::string explain;   // the explain output's bytes; "null" for no JSON document
   std::size_t rows = 0;  // rows of the printed result table
 };
@@ -96,6 +100,9 @@ web_result* relalg_run(const char* data, std::size_t len, int flags, int trace_r
     r->output = std::move(run.output);
     if (run.status == exit_ok) r->rows = result_rows(input, r->output);
     r->messages = std::move(run.messages);
+    for (const diagnostic& d : run.diagnostics) {
+      r->diagnostics += render_diagnostic(message_form::json, options.input_name, input, d);
+    }
     // No document reads as JSON's null; the text form is handed on as it is.
     const bool text = options.explain == run_options::explain_form::text;
     r->explain = text || !run.explain.empty() ? std::move(run.explain) : std::string("null");
@@ -103,6 +110,8 @@ web_result* relalg_run(const char* data, std::size_t len, int flags, int trace_r
     r->status = exit_failed;
     r->output.clear();
     r->messages = "relalg: out of memory: the tables and results of this query do not fit\n";
+    r->diagnostics = render_diagnostic(message_form::json, "<stdin>", "",
+                                       unplaced(severity::error, "out of memory: the tables and results of this query do not fit"));
     r->explain = "null";
   }
   return r;
@@ -120,7 +129,13 @@ web_result* relalg_formula(const char* data, std::size_t len, int form) {
   try {
     string_sink sink(r->output);
     const auto f = form == 1 ? relalg_notation::notation_form::latex : relalg_notation::notation_form::unicode;
-    r->status = relalg_notation::run_notation(std::string_view(data, len), f, "<stdin>", sink, r->messages);
+    const std::string_view input(data, len);
+    std::vector<diagnostic> messages;
+    r->status = relalg_notation::run_notation(input, f, sink, messages);
+    for (const diagnostic& d : messages) {
+      r->messages += render_diagnostic(message_form::text, "<stdin>", input, d);
+      r->diagnostics += render_diagnostic(message_form::json, "<stdin>", input, d);
+    }
     if (r->status != exit_ok) r->output.clear();
   } catch (const std::bad_alloc&) {
     r->status = exit_failed;
@@ -135,6 +150,8 @@ const char* relalg_output(const web_result* r) { return r->output.data(); }
 std::size_t relalg_output_size(const web_result* r) { return r->output.size(); }
 const char* relalg_messages(const web_result* r) { return r->messages.data(); }
 std::size_t relalg_messages_size(const web_result* r) { return r->messages.size(); }
+const char* relalg_diagnostics(const web_result* r) { return r->diagnostics.data(); }
+std::size_t relalg_diagnostics_size(const web_result* r) { return r->diagnostics.size(); }
 const char* relalg_explain(const web_result* r) { return r->explain.data(); }
 std::size_t relalg_explain_size(const web_result* r) { return r->explain.size(); }
 std::size_t relalg_rows(const web_result* r) { return r->rows; }

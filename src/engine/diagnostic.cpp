@@ -6,25 +6,77 @@
 #include <cctype>
 #include <cstdio>
 
+#include "engine/json.h"
 #include "engine/show_text.h"
 
 namespace {
 
 constexpr uint32_t kWindow = 100;  // bytes of a long line shown at most
 
+const char* severity_word(severity s) {
+  switch (s) {
+    case severity::error: return "error";
+    case severity::warning: return "warning";
+    case severity::note: return "note";
+  }
+  return "error";
+}
+
+// The bytes of text the caret stands under: the span, cut to the line,
+// without blanks at its edges.
+source_span caret_span(std::string_view text, source_span span) {
+  const auto size = static_cast<uint32_t>(text.size());
+  uint32_t begin = std::min(span.begin, size);
+  uint32_t end = std::min(std::max(span.end, begin), size);
+  while (begin < end && text[begin] == ' ') ++begin;
+  while (end > begin && text[end - 1] == ' ') --end;
+  return {begin, end};
+}
+
 }  // namespace
+
+diagnostic unplaced(severity level, std::string message) {
+  diagnostic d;
+  d.level = level;
+  d.line = 0;
+  d.message = std::move(message);
+  return d;
+}
+
+std::string diagnostic_json(std::string_view input_name, std::string_view text, const diagnostic& d) {
+  std::string out = "{\"severity\":\"";
+  out += severity_word(d.level);
+  out += "\",\"message\":";
+  append_json_string(out, d.message);
+  out += ",\"file\":";
+  if (d.placed()) {
+    const source_span at = caret_span(text, d.span);
+    append_json_string(out, input_name);
+    out += ",\"line\":" + std::to_string(d.line) + ",\"column\":" + std::to_string(at.begin + 1) +
+           ",\"length\":" + std::to_string(at.end - at.begin);
+  } else {
+    out += "null,\"line\":0,\"column\":0,\"length\":0";
+  }
+  if (!d.suggestion.empty()) {
+    out += ",\"suggestion\":";
+    append_json_string(out, d.suggestion);
+  }
+  out += "}\n";
+  return out;
+}
 
 std::string format_diagnostic(std::string_view input_name, std::string_view text,
                               const diagnostic& d) {
+  if (!d.placed()) {
+    return std::string("relalg: ") + (d.level == severity::error ? "" : std::string(severity_word(d.level)) + ": ") +
+           d.message + "\n";
+  }
   const auto size = static_cast<uint32_t>(text.size());
-  uint32_t begin = std::min(d.span.begin, size);
-  uint32_t end = std::min(std::max(d.span.end, begin), size);
-  // The caret stands under the text, not under blanks around it.
-  while (begin < end && text[begin] == ' ') ++begin;
-  while (end > begin && text[end - 1] == ' ') --end;
+  const source_span at = caret_span(text, d.span);
+  const uint32_t begin = at.begin;
+  const uint32_t end = at.end;
   std::string out = "relalg: " + std::string(input_name) + ":" + std::to_string(d.line) + ":" +
-                    std::to_string(begin + 1) + ": " +
-                    (d.level == severity::error ? "error: " : "warning: ") + d.message + "\n";
+                    std::to_string(begin + 1) + ": " + severity_word(d.level) + ": " + d.message + "\n";
 
   // The window: the whole line when it is short, else 100 bytes that hold
   // the start of the span, some of what leads up to it, and as much of the
@@ -70,6 +122,23 @@ std::string format_diagnostic(std::string_view input_name, std::string_view text
   while (!caret.empty() && caret.back() == ' ') caret.pop_back();
   out += shown + "\n" + caret + "\n";
   return out;
+}
+
+std::string_view line_of(std::string_view input, uint32_t line) {
+  std::size_t from = 0;
+  for (uint32_t k = 1; k < line && from <= input.size(); ++k) {
+    const std::size_t nl = input.find('\n', from);
+    from = nl == std::string_view::npos ? input.size() + 1 : nl + 1;
+  }
+  if (from > input.size()) return {};
+  const std::size_t end = input.find('\n', from);
+  return input.substr(from, (end == std::string_view::npos ? input.size() : end) - from);
+}
+
+std::string render_diagnostic(message_form form, std::string_view input_name, std::string_view input,
+                              const diagnostic& d) {
+  const std::string_view line = d.placed() ? line_of(input, d.line) : std::string_view();
+  return form == message_form::json ? diagnostic_json(input_name, line, d) : format_diagnostic(input_name, line, d);
 }
 
 namespace {
@@ -122,8 +191,10 @@ std::vector<std::string> nearest_names(std::string_view name,
   return out;
 }
 
-std::string did_you_mean(std::string_view name, const std::vector<std::string>& candidates) {
+std::string did_you_mean(std::string_view name, const std::vector<std::string>& candidates,
+                         std::string* nearest) {
   const std::vector<std::string> near = nearest_names(name, candidates);
+  if (nearest != nullptr) *nearest = near.empty() ? std::string() : near.front();
   if (near.empty()) return {};
   std::string out = "; did you mean ";
   for (std::size_t i = 0; i < near.size(); ++i) {

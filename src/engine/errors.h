@@ -8,18 +8,21 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "engine/plan.h"
 
 class evaluation_error : public std::runtime_error {
  public:
   explicit evaluation_error(const std::string& message) : std::runtime_error(message) {}
-  evaluation_error(const std::string& message, int32_t node, source_span span)
-      : std::runtime_error(message), node_(node), span_(span), placed_(true) {}
+  evaluation_error(const std::string& message, int32_t node, source_span span, std::string suggestion = {})
+      : std::runtime_error(message), node_(node), span_(span), placed_(true), suggestion_(std::move(suggestion)) {}
 
   bool placed() const { return placed_; }
   int32_t node() const { return node_; }
   source_span span() const { return span_; }
+  // The name a "did you mean" in the message proposes, or empty.
+  const std::string& suggestion() const { return suggestion_; }
   // Places the error, unless it already has a place.
   void place(int32_t node, source_span span) {
     if (placed_) return;
@@ -32,6 +35,7 @@ class evaluation_error : public std::runtime_error {
   int32_t node_ = -1;
   source_span span_;
   bool placed_ = false;
+  std::string suggestion_;
 };
 
 #endif

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "engine/json.h"
 #include "engine/printer.h"
 
 explain_recorder::explain_recorder(const plan& p, long trace_rows)
@@ -151,7 +152,7 @@ void walk(const plan& p, Visit&& visit) {
 }  // namespace
 
 std::string explain_text(const plan& p, const std::vector<node_schema>& schemas,
-                         const explain_recorder& r) {
+                         const explain_recorder& r, const explained_path& path) {
   std::string out;
   walk(p, [&](int32_t i, int32_t parent, int depth) {
     const plan_node& n = p.node(i);
@@ -183,50 +184,24 @@ std::string explain_text(const plan& p, const std::vector<node_schema>& schemas,
       out += "not evaluated\n";
     }
   });
+  out += "path: " + std::string(path_name(path.taken.path)) + ": " + path.taken.why;
+  if (path.plain.path != path.taken.path) {
+    out += "; without --explain, --trace and --warn: " + std::string(path_name(path.plain.path));
+  }
+  out += "\n";
   return out;
 }
 
 namespace {
-
-void json_string(std::string& out, std::string_view s) {
-  out += '"';
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    if (b == '"' || b == '\\') {
-      out += '\\';
-      out += static_cast<char>(b);
-    } else if (b < 0x20 || b == 0x7F) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", b);
-      out += buf;
-    } else if (b < 0x80) {
-      out += static_cast<char>(b);
-    } else {
-      // A valid UTF-8 sequence passes; any other byte stands for itself as
-      // a Latin-1 character.
-      std::size_t n = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xC2 && b <= 0xDF ? 2 : 0;
-      bool ok = n > 0 && i + n <= s.size();
-      for (std::size_t k = 1; ok && k < n; ++k) ok = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
-      if (ok) {
-        out.append(s.substr(i, n));
-        i += n - 1;
-      } else {
-        out += static_cast<char>(0xC0 | (b >> 6));
-        out += static_cast<char>(0x80 | (b & 0x3F));
-      }
-    }
-  }
-  out += '"';
-}
 
 void json_columns(std::string& out, const std::vector<std::string>& names, const std::vector<std::string>& types) {
   out += '[';
   for (std::size_t k = 0; k < names.size(); ++k) {
     if (k > 0) out += ',';
     out += "{\"name\":";
-    json_string(out, names[k]);
+    append_json_string(out, names[k]);
     out += ",\"type\":";
-    json_string(out, k < types.size() ? types[k] : std::string());
+    append_json_string(out, k < types.size() ? types[k] : std::string());
     out += '}';
   }
   out += ']';
@@ -235,10 +210,16 @@ void json_columns(std::string& out, const std::vector<std::string>& names, const
 }  // namespace
 
 std::string explain_json(const plan& p, const std::vector<node_schema>& schemas,
-                         const explain_recorder& r, int status) {
+                         const explain_recorder& r, int status, const explained_path& path) {
   std::string out = "{\"query\":";
-  json_string(out, p.line);
-  out += ",\"status\":" + std::to_string(status) + ",\"root\":" + std::to_string(p.root) + ",\"nodes\":[";
+  append_json_string(out, p.line);
+  out += ",\"status\":" + std::to_string(status) + ",\"path\":";
+  append_json_string(out, path_name(path.taken.path));
+  out += ",\"path_reason\":";
+  append_json_string(out, path.taken.why);
+  out += ",\"plain_path\":";
+  append_json_string(out, path_name(path.plain.path));
+  out += ",\"root\":" + std::to_string(p.root) + ",\"nodes\":[";
   bool first = true;
   walk(p, [&](int32_t i, int32_t parent, int) {
     const plan_node& n = p.node(i);
@@ -247,14 +228,14 @@ std::string explain_json(const plan& p, const std::vector<node_schema>& schemas,
     if (!first) out += ',';
     first = false;
     out += "{\"id\":" + std::to_string(i) + ",\"op\":";
-    json_string(out, n.op == plan_op::table  ? "table"
+    append_json_string(out, n.op == plan_op::table  ? "table"
                      : n.op == plan_op::fail ? "fail"
                      : n.op == plan_op::join ? "join"
                                              : operation_name(n.op));
     out += ",\"label\":";
-    json_string(out, label(p, n));
+    append_json_string(out, label(p, n));
     out += ",\"text\":";
-    json_string(out, written(p, n.span));
+    append_json_string(out, written(p, n.span));
     out += ",\"span\":[" + std::to_string(n.span.begin) + "," + std::to_string(n.span.end) + "]";
     out += ",\"parent\":" + std::to_string(parent);
     out += ",\"children\":[";
@@ -265,7 +246,7 @@ std::string explain_json(const plan& p, const std::vector<node_schema>& schemas,
     }
     out += "]";
     out += ",\"name\":";
-    json_string(out, rec.evaluated ? rec.header.substr(0, rec.header.find('(')) : s.name);
+    append_json_string(out, rec.evaluated ? rec.header.substr(0, rec.header.find('(')) : s.name);
     out += ",\"columns\":";
     if (rec.evaluated) {
       json_columns(out, rec.colnames, rec.coltypes);
@@ -290,7 +271,7 @@ std::string explain_json(const plan& p, const std::vector<node_schema>& schemas,
         out += '[';
         for (std::size_t c = 0; c < rec.trace[k].size(); ++c) {
           if (c > 0) out += ',';
-          json_string(out, rec.trace[k][c]);
+          append_json_string(out, rec.trace[k][c]);
         }
         out += ']';
       }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/observer.h"
+#include "engine/path.h"
 #include "engine/plan.h"
 #include "engine/schema.h"
 
@@ -43,13 +44,21 @@ class explain_recorder : public eval_observer {
   long trace_rows_;
 };
 
-// The tree as text: one line per node, each ended by "\n".
-std::string explain_text(const plan& p, const std::vector<node_schema>& schemas,
-                         const explain_recorder& r);
+// The path a run took, and the one a run that nothing watches would take.
+struct explained_path {
+  path_choice taken;
+  path_choice plain;
+};
 
-// The tree as one JSON document (ended by "\n"). Strings are UTF-8: bytes
-// that are not are written as the characters U+0080 to U+00FF.
+// The tree as text: one line per node, then a line naming the path, each
+// ended by "\n".
+std::string explain_text(const plan& p, const std::vector<node_schema>& schemas,
+                         const explain_recorder& r, const explained_path& path);
+
+// The tree as one JSON document (ended by "\n"), with the path's name and
+// reason. Strings are UTF-8: bytes that are not are written as the
+// characters U+0080 to U+00FF.
 std::string explain_json(const plan& p, const std::vector<node_schema>& schemas,
-                         const explain_recorder& r, int status);
+                         const explain_recorder& r, int status, const explained_path& path);
 
 #endif

@@ -8,12 +8,11 @@
 #include <tuple>
 #include <string>
 
+#include "engine/blocks.h"
 #include "engine/row_text.h"
 #include "engine/show_text.h"
 
 namespace {
-
-const std::vector<std::string> kKeywords = {"NOT", "AND", "OR", "EQ", "NEQ", "LT", "LTE", "GT", "GTE"};
 
 std::string column_list(const std::vector<std::string>& names) {
   std::string out;
@@ -44,7 +43,7 @@ class query_linter {
   }
 
  private:
-  void warn(source_span at, std::string message, std::string group = {}) {
+  diagnostic& warn(source_span at, std::string message, std::string group = {}) {
     diagnostic d;
     d.level = severity::warning;
     d.line = 1;
@@ -52,6 +51,7 @@ class query_linter {
     d.message = std::move(message);
     d.group = group.empty() ? d.message : std::move(group);
     out_.push_back(std::move(d));
+    return out_.back();
   }
 
   void note(const parse_note& n) {
@@ -103,10 +103,13 @@ class query_linter {
       case plan_op::project:
         for (const plan_name& c : p_.names_of(n)) {
           if (has(in.colnames, c.text) || in.colnames.empty()) continue;
+          std::string near;
+          const std::string hint = did_you_mean(c.text, in.colnames, &near);
           warn(c.span, (c.text.empty() ? std::string("an empty column name") : show_text(c.text)) +
                            " is not a column of the operand (" + column_list(in.colnames) +
                            "): project takes the first column, " + show_text(in.colnames[0]) +
-                           ", in its place" + did_you_mean(c.text, in.colnames));
+                           ", in its place" + hint)
+              .suggestion = near;
         }
         break;
       case plan_op::rename: {
@@ -153,10 +156,13 @@ class query_linter {
       if (c.right >= 0) stack.push_back(c.right);
       if (c.op == cond_op::other) {
         const source_span k = keyword_at(c.span);
+        std::string near;
+        const std::string hint = did_you_mean(c.keyword, keyword_names(), &near);
         warn(k.begin < k.end ? k : c.span,
              c.keyword.empty() ? std::string("a condition in parentheses without a keyword is always true")
                                : show_text(c.keyword) + " is not a condition keyword, so this comparison is "
-                                                        "always true" + did_you_mean(c.keyword, kKeywords));
+                                                        "always true" + hint)
+            .suggestion = near;
         continue;
       }
       if (c.operands < 0) continue;
@@ -164,8 +170,11 @@ class query_linter {
       const cond_operand& y = p_.conds.y(c);
       for (const cond_operand* o : {&x, &y}) {
         if (o->is_literal || has(in.colnames, o->text)) continue;
+        std::string near;
+        const std::string hint = did_you_mean(o->text, in.colnames, &near);
         warn(o->span, show_text(o->text) + " is not a column of the operand (" + column_list(in.colnames) +
-                          "): it compares as the integer 0" + did_you_mean(o->text, in.colnames));
+                          "): it compares as the integer 0" + hint)
+            .suggestion = near;
       }
       mixed(x, y, in);
       mixed(y, x, in);
@@ -194,25 +203,15 @@ class query_linter {
 class table_linter {
  public:
   std::vector<diagnostic> run(std::string_view input) {
-    std::size_t pos = input.find('\n');
-    if (pos == std::string_view::npos) return std::move(out_);
-    ++pos;
-    uint32_t line_no = 1;
-    bool in_block = false;
-    while (pos < input.size()) {
-      std::size_t end = input.find('\n', pos);
-      if (end == std::string_view::npos) end = input.size();
-      const std::string_view line = input.substr(pos, end - pos);
-      ++line_no;
-      pos = end + 1;
-      if (!line.empty() && line.back() == '\r') carriage_return(line_no, line);
-      if (line.empty()) {
-        in_block = false;
-      } else if (!in_block) {
-        in_block = header(line_no, line);
-      } else {
+    block_reader blocks(input);
+    input_block b;
+    while (blocks.next(b)) {
+      check_line_end(b.header_line, b.header);
+      header(b.header_line, b.header);
+      for_each_row_line(b.rows, b.first_row_line, [this](uint32_t line_no, std::string_view line) {
+        check_line_end(line_no, line);
         row(line_no, line);
-      }
+      });
     }
     if (cr_lines_ > 1) out_[cr_first_].message += " (and " + std::to_string(cr_lines_ - 1) + " more lines)";
     return std::move(out_);
@@ -229,8 +228,8 @@ class table_linter {
     out_.push_back(std::move(d));
   }
 
-  void carriage_return(uint32_t line_no, std::string_view line) {
-    if (cr_lines_++ > 0) return;
+  void check_line_end(uint32_t line_no, std::string_view line) {
+    if (line.back() != '\r' || cr_lines_++ > 0) return;
     cr_first_ = out_.size();
     const auto at = static_cast<uint32_t>(line.size() - 1);
     warn(line_no, {at, at + 1},
@@ -239,8 +238,7 @@ class table_linter {
          "table block");
   }
 
-  // Returns whether the lines after it are the table's rows.
-  bool header(uint32_t line_no, std::string_view line) {
+  void header(uint32_t line_no, std::string_view line) {
     header_line h = parse_header(line);
     const auto name_end = static_cast<uint32_t>(h.has_open ? line.find('(') : line.size());
     if (!h.has_open) {
@@ -259,7 +257,6 @@ class table_linter {
     has_columns_ = h.has_open;
     is_int_ = int_columns(h.coltypes);
     colnames_ = std::move(h.colnames);
-    return !h.name.empty();
   }
 
   void row(uint32_t line_no, std::string_view line) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "engine/blocks.h"
 #include "engine/parallel.h"
 #include "engine/row_text.h"
 
@@ -15,66 +16,29 @@ std::string_view echo_suffix(std::string_view input) {
   return input.back() == '\n' ? "\n" : "\n\n";
 }
 
-namespace {
-
-// Where a block of row lines that starts at pos (with a line that is not
-// empty) ends: at the "\n" that ends its last line, which an empty line or
-// the end of the input follows; or at the end of the input when its last
-// line has no "\n".
-std::size_t block_end(std::string_view input, std::size_t pos) {
-  const char* s = input.data();
-  const std::size_t n = input.size();
-  for (std::size_t i = pos; i < n; ++i) {
-    const void* nl = std::memchr(s + i, '\n', n - i);
-    if (nl == nullptr) return n;
-    i = static_cast<std::size_t>(static_cast<const char*>(nl) - s);
-    if (i + 1 == n || s[i + 1] == '\n') return i;
-  }
-  return n;
+stored_table& add_table(table_map& tables, std::string_view header) {
+  // A header replaces any table of its name whole, rows included.
+  header_line h = parse_header(header);
+  std::string name = h.name;
+  return tables.insert_or_assign(std::move(name), stored_table(std::move(h.name), std::move(h.colnames),
+                                                               std::move(h.coltypes)))
+      .first->second;
 }
 
-}  // namespace
-
 std::string load_tables(std::string_view input, table_map& tables, bool keep_views) {
-  const std::size_t n = input.size();
-  std::size_t end = input.find('\n');
-  if (end == std::string_view::npos) end = n;
-  std::string query(input.substr(0, end));
-  std::size_t pos = end + 1;
-  // The table whose rows are being read; null between blocks.
-  stored_table* current = nullptr;
-  while (pos < n) {
-    if (current != nullptr && keep_views) {
-      // The rows run up to the next empty line: found in one scan, and kept
-      // as one run of lines that is cut up when it is parsed.
-      if (input[pos] == '\n') {
-        ++pos;  // an empty line at once: no rows
-      } else {
-        const std::size_t stop = block_end(input, pos);
-        current->set_pending(input.substr(pos, stop - pos));
-        pos = stop + 2;  // past the end of the last row line and the empty line
-      }
-      current = nullptr;
-      continue;
-    }
-    end = input.find('\n', pos);
-    if (end == std::string_view::npos) end = n;
-    const std::string_view line = input.substr(pos, end - pos);
-    pos = end + 1;
-    if (line.empty()) {
-      current = nullptr;
-    } else if (current == nullptr) {
-      // A header replaces any table of its name whole, rows included.
-      header_line h = parse_header(line);
-      std::string name = h.name;
-      stored_table& t = tables.insert_or_assign(
-          name, stored_table(std::move(h.name), std::move(h.colnames), std::move(h.coltypes))).first->second;
-      if (!name.empty()) current = &t;
+  block_reader blocks(input);
+  input_block b;
+  while (blocks.next(b)) {
+    stored_table& t = add_table(tables, b.header);
+    if (b.rows.empty()) continue;
+    if (keep_views) {
+      // Kept as one run of lines, cut up when it is parsed.
+      t.set_pending(b.rows);
     } else {
-      current->add_row(line);
+      for_each_row_line(b.rows, b.first_row_line, [&t](uint32_t, std::string_view line) { t.add_row(line); });
     }
   }
-  return query;
+  return std::string(blocks.query());
 }
 
 void parse_all_pending(table_map& tables) {

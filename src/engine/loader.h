@@ -15,6 +15,10 @@
 // tables); otherwise they are parsed and copied now.
 std::string load_tables(std::string_view input, table_map& tables, bool keep_views);
 
+// Builds a table from its header line and stores it under its name,
+// replacing any table of that name; rows are added to what it returns.
+stored_table& add_table(table_map& tables, std::string_view header);
+
 // Parses every pending row line of every table, spreading the work over
 // two threads; rows keep their input order.
 void parse_all_pending(table_map& tables);

@@ -13,6 +13,8 @@
 #include "engine/show_text.h"
 #include "engine/vector_ops.h"
 
+namespace {
+
 std::vector<int> product_layout(const std::vector<std::string>& a, const std::vector<std::string>& b) {
   std::vector<std::string> names = a;
   names.insert(names.end(), b.begin(), b.end());
@@ -53,6 +55,21 @@ std::vector<int> product_layout(const std::vector<std::string>& a, const std::ve
   return place;
 }
 
+}  // namespace
+
+product_header product_header_of(const std::vector<std::string>& a_names, const std::vector<std::string>& a_types,
+                                 const std::vector<std::string>& b_names, const std::vector<std::string>& b_types) {
+  product_header h;
+  h.place = product_layout(a_names, b_names);
+  std::vector<std::string> names = a_names;
+  names.insert(names.end(), b_names.begin(), b_names.end());
+  std::vector<std::string> types = a_types;
+  types.insert(types.end(), b_types.begin(), b_types.end());
+  h.colnames = vector_swap(names, h.place);
+  h.coltypes = vector_swap(types, h.place);
+  return h;
+}
+
 namespace {
 
 bool full_width(const std::vector<rowref>& rows, std::size_t width) {
@@ -62,15 +79,11 @@ bool full_width(const std::vector<rowref>& rows, std::size_t width) {
 // The product of a and b, or only those of its rows that satisfy condition.
 relation product_rows(relation a, relation b, const condition_ref* condition,
                       const eval_limits& limits, bool check_only = false) {
-  std::vector<std::string> names = a.colnames;
-  names.insert(names.end(), b.colnames.begin(), b.colnames.end());
-  std::vector<std::string> types = a.coltypes;
-  types.insert(types.end(), b.coltypes.begin(), b.coltypes.end());
-
-  const std::vector<int> place = product_layout(a.colnames, b.colnames);
+  product_header h = product_header_of(a.colnames, a.coltypes, b.colnames, b.coltypes);
+  const std::vector<int> place = std::move(h.place);
   relation result;
-  result.colnames = vector_swap(names, place);
-  result.coltypes = vector_swap(types, place);
+  result.colnames = std::move(h.colnames);
+  result.coltypes = std::move(h.coltypes);
 
   // Repeats in an operand only make repeated combined rows, and the first
   // combined row of each kind pairs the first rows of each kind; so the
@@ -82,7 +95,7 @@ relation product_rows(relation a, relation b, const condition_ref* condition,
   if (!b.sorted) sort_unique(y);
 
   const std::size_t na = a.colnames.size();
-  const std::size_t width = names.size();
+  const std::size_t width = result.colnames.size();
   // A row costs its cells, its reference and its sort entry.
   const std::size_t row_bytes = width * (sizeof(cell) + 8) + 64;
   const std::size_t cap = std::min(limits.row_limit, limits.memory_budget / row_bytes);

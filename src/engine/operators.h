@@ -66,10 +66,17 @@ bool rel_join(std::vector<relation>& leaves, const join_request& req, const eval
               relation& out);
 
 // The headers the operators build, without rows (also for the schema of a
-// plan): where each combined column of a product goes (a's columns, then
-// b's); which column each listed name of a projection takes; and the check
-// of a renaming list's length. Each throws the operator's refusal.
-std::vector<int> product_layout(const std::vector<std::string>& a, const std::vector<std::string>& b);
+// plan, the join rewrite and evaluation): a product's columns and type
+// words, and where each combined column goes (a's columns, then b's);
+// which column each listed name of a projection takes; and the check of a
+// renaming list's length. Each throws the operator's refusal.
+struct product_header {
+  std::vector<std::string> colnames;
+  std::vector<std::string> coltypes;
+  std::vector<int> place;  // place[k]: where combined column k (a's, then b's) goes
+};
+product_header product_header_of(const std::vector<std::string>& a_names, const std::vector<std::string>& a_types,
+                                 const std::vector<std::string>& b_names, const std::vector<std::string>& b_types);
 std::vector<int> project_positions(const std::vector<std::string>& colnames,
                                    const std::vector<std::string>& cols);
 void check_rename(std::size_t columns, std::size_t names);

@@ -20,29 +20,6 @@ std::string not_a_predicate(std::string_view text) {
 
 namespace {
 
-cond_op keyword_op(std::string_view k) {
-  if (k == "NOT") return cond_op::not_;
-  if (k == "AND") return cond_op::and_;
-  if (k == "OR") return cond_op::or_;
-  if (k == "EQ") return cond_op::eq;
-  if (k == "NEQ") return cond_op::neq;
-  if (k == "LT") return cond_op::lt;
-  if (k == "LTE") return cond_op::lte;
-  if (k == "GT") return cond_op::gt;
-  if (k == "GTE") return cond_op::gte;
-  return cond_op::other;
-}
-
-// An operand text is an integer literal when atoi gives non-zero or every
-// byte is "0" (the empty text included).
-bool is_int_text(std::string_view s) {
-  if (text_to_int(s) != 0) return true;
-  for (const char c : s) {
-    if (c != '0') return false;
-  }
-  return true;
-}
-
 class reader {
  public:
   reader(plan& out, const table_map* tables, parse_options options)
@@ -62,7 +39,7 @@ class reader {
   };
 
   int32_t add_node(plan_op op, source_span span, int32_t parent, bool right);
-  int32_t add_message(std::string text, source_span about);
+  int32_t add_message(std::string text, source_span about, std::string suggestion = {});
   // Fills in node i, a call of op with operand text o, and queues its
   // operand expressions.
   void read_call(int32_t i, plan_op op, const query_text& o);
@@ -82,8 +59,8 @@ class reader {
     while (begin < open && line_.text()[begin] == ' ') ++begin;
     return begin < open ? source_span{begin, open} : source_span{open, open + 1};
   }
-  std::string no_table(const std::string& name) const;
-  std::string unknown_operation(std::string_view name, std::string_view text) const;
+  std::string no_table(const std::string& name, std::string& suggestion) const;
+  std::string unknown_operation(std::string_view name, std::string_view text, std::string& suggestion) const;
 
   // split_first, noting each operand merged into the second as one of the
   // operation or keyword that takes only two.
@@ -113,27 +90,25 @@ int32_t reader::add_node(plan_op op, source_span span, int32_t parent, bool righ
   return i;
 }
 
-int32_t reader::add_message(std::string text, source_span about) {
+int32_t reader::add_message(std::string text, source_span about, std::string suggestion) {
   out_.messages.push_back(std::move(text));
   out_.message_spans.push_back(about);
+  out_.message_suggestions.push_back(std::move(suggestion));
   return static_cast<int32_t>(out_.messages.size()) - 1;
 }
 
-std::string reader::no_table(const std::string& name) const {
+std::string reader::no_table(const std::string& name, std::string& suggestion) const {
   std::vector<std::string> names;
   for (const auto& [n, t] : *tables_) names.push_back(n);
-  return "no table named " + show_text(name) + did_you_mean(name, names);
+  return "no table named " + show_text(name) + did_you_mean(name, names, &suggestion);
 }
 
-std::string reader::unknown_operation(std::string_view name, std::string_view text) const {
+std::string reader::unknown_operation(std::string_view name, std::string_view text, std::string& suggestion) const {
   std::vector<std::string> ops;
-  for (const plan_op op : {plan_op::union_, plan_op::minus, plan_op::product, plan_op::project,
-                           plan_op::rename, plan_op::select}) {
-    ops.emplace_back(operation_name(op));
-  }
+  for (const plan_op op : kOperationOrder) ops.emplace_back(operation_name(op));
   return "unknown operation " + show_text(name) + " in " + show_text(text) +
          " (the operations are union, minus, product, project, rename and select)" +
-         did_you_mean(name, ops);
+         did_you_mean(name, ops, &suggestion);
 }
 
 void reader::read_query() {
@@ -154,8 +129,10 @@ void reader::read_query() {
       const plan_op op = operation_named(name);
       if (op == plan_op::fail) {
         const int32_t i = add_node(plan_op::fail, all, -1, false);
-        out_.nodes[static_cast<std::size_t>(i)].arg = add_message(
-            unknown_operation(name, line_.text()), name_span(0, open));
+        std::string suggestion;
+        std::string message = unknown_operation(name, line_.text(), suggestion);
+        out_.nodes[static_cast<std::size_t>(i)].arg = add_message(std::move(message), name_span(0, open),
+                                                                  std::move(suggestion));
       } else {
         read_call(add_node(op, all, -1, false), op, texts_.operands(whole, open, notes_));
       }
@@ -179,7 +156,9 @@ void reader::read_expression(const job& j) {
     const auto found = tables_->find(name);
     if (found == tables_->end()) {
       const int32_t i = add_node(plan_op::fail, span, j.parent, j.right);
-      out_.nodes[static_cast<std::size_t>(i)].arg = add_message(no_table(name), span);
+      std::string suggestion;
+      std::string message = no_table(name, suggestion);
+      out_.nodes[static_cast<std::size_t>(i)].arg = add_message(std::move(message), span, std::move(suggestion));
       return;
     }
     const int32_t i = add_node(plan_op::table, span, j.parent, j.right);
@@ -193,8 +172,10 @@ void reader::read_expression(const job& j) {
   const plan_op op = operation_named(name);
   if (op == plan_op::fail) {
     const int32_t i = add_node(plan_op::fail, span, j.parent, j.right);
+    std::string suggestion;
+    std::string message = unknown_operation(name, texts_.bytes(j.text), suggestion);
     out_.nodes[static_cast<std::size_t>(i)].arg =
-        add_message(unknown_operation(name, texts_.bytes(j.text)), name_span(span.begin, open));
+        add_message(std::move(message), name_span(span.begin, open), std::move(suggestion));
     return;
   }
   read_call(add_node(op, span, j.parent, j.right), op, texts_.operands(j.text, open, notes_));
@@ -370,6 +351,19 @@ int32_t reader::read_condition(const query_text& text, bool raw_keyword) {
 }
 
 }  // namespace
+
+call_parts split_call(std::string_view text) {
+  const query_line line(text);
+  text_reader texts(line);
+  const query_text whole = texts.whole();
+  call_parts out;
+  const uint32_t open = texts.first_open(whole);
+  if (open == kNoPos) return out;
+  out.has_open = true;
+  out.name = std::string(text.substr(0, open));
+  out.args = texts.bytes(texts.operands(whole, open));
+  return out;
+}
 
 std::pair<std::string, std::string> split_operands(std::string_view args) {
   const query_line line(args);

@@ -27,6 +27,17 @@ plan parse_query(std::string line, const table_map& tables, parse_options option
 // is a plan holding only the condition, conditions[0].
 plan parse_condition(std::string_view text, parse_options options = {});
 
+// A call as the interpreter cuts it: the operation name, every byte
+// before the first "(" as written; and the argument text, the inside of
+// the outermost parentheses with blanks removed (and the inside of later
+// groups appended). has_open is false for a text without "(".
+struct call_parts {
+  bool has_open = false;
+  std::string name;
+  std::string args;
+};
+call_parts split_call(std::string_view text);
+
 // The argument splitters, on an operand text handed in on its own (blanks
 // are dropped): the two operands of union, minus, product and select (the
 // second absorbs any further ones); the expression and column names of

@@ -1,15 +1,17 @@
 // The one pipeline from an input text to the output file's bytes, the
-// message and the exit status, which the command line and the in-process
+// messages and the exit status, which the command line and the in-process
 // entry point (tests, fuzzing, the web page) both run: echo the input, load
-// its tables, read the query into a plan, evaluate it and print the result.
+// its tables into a session (session.h), read the query, warn, evaluate it
+// by its path and print the result.
 #ifndef RELALG_ENGINE_PIPELINE_H
 #define RELALG_ENGINE_PIPELINE_H
 
 #include <cstdint>
-#include <exception>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "engine/diagnostic.h"
 #include "engine/run_limits.h"
 
 // Exit statuses.
@@ -31,12 +33,17 @@ struct run_options {
   enum class explain_form : uint8_t { none, text, json } explain = explain_form::none;
   // With tracing (>= 0), each node's first rows go into the explain output.
   long trace_rows = -1;
+  // How messages are written: the text form, or one JSON object per line
+  // (diagnostic.h).
+  message_form diagnostics = message_form::text;
 };
 
 // What a run says besides its output: the bytes for standard error
-// (warnings, and the failure when there is one), and the explain output.
+// (warnings, and the failure when there is one), the same messages as
+// values, and the explain output.
 struct run_report {
   std::string messages;
+  std::vector<diagnostic> diagnostics;
   std::string explain;
 };
 
@@ -51,12 +58,21 @@ class output_sink {
   virtual bool ok() const { return true; }
 };
 
-// The words for a failure that evaluation threw: its message, or what
-// running out of memory means here.
-std::string failure_message(const std::exception_ptr& e);
-
 // Runs the program over input. Returns the exit status.
 int run_program(std::string_view input, const run_options& options, output_sink& out,
                 run_report& report);
+
+// The whole program over an input held in memory: the output file's bytes,
+// what would go to standard error, byte for byte (and as values), the
+// explain output and the exit status.
+struct run_result {
+  int status = exit_ok;
+  std::string output;
+  std::string messages;
+  std::vector<diagnostic> diagnostics;
+  std::string explain;
+};
+run_result run_text(std::string_view input);
+run_result run_text(std::string_view input, const run_options& options);
 
 #endif

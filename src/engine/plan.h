@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/catalog.h"
+#include "engine/vocabulary.h"
 #include "t_object.h"
 
 // A byte range [begin, end) of the query line as written, blanks included.
@@ -26,14 +27,6 @@ struct source_span {
   uint32_t end = 0;
 };
 
-// The six operations, a table reference, a text that has no result, and a
-// join: what the join rewrite (rewrite.h) makes of a selection over products.
-enum class plan_op : uint8_t { table, union_, minus, product, project, rename, select, fail, join };
-
-// The operation an exact name denotes, or plan_op::fail for any other text.
-plan_op operation_named(std::string_view name);
-// The name of an operation (empty for table and fail).
-std::string_view operation_name(plan_op op);
 
 // One operator node. `arg` indexes the side table its operation uses.
 //   table:   `arg` indexes plan::tables, the catalog entry it names.
@@ -75,7 +68,6 @@ struct cond_operand {
   t_object value() const { return is_int ? t_object(ival) : t_object(text); }
 };
 
-enum class cond_op : uint8_t { not_, and_, or_, eq, neq, lt, lte, gt, gte, other, fail };
 
 // One node of a condition.
 //   not_:           `left`.
@@ -164,6 +156,7 @@ struct plan {
   std::vector<source_span> name_list_spans;  // where each list stands
   std::vector<std::string> messages;
   std::vector<source_span> message_spans;  // the text each message is about
+  std::vector<std::string> message_suggestions;  // the name each proposes, or empty
   std::vector<parse_note> notes;
   int32_t root = -1;
   uint32_t max_depth = 0;            // the deepest nesting of parentheses in the line
@@ -181,6 +174,9 @@ struct plan {
   const plan_join& join_of(const plan_node& n) const { return joins[static_cast<std::size_t>(n.arg)]; }
   const std::string& message_of(const plan_node& n) const { return messages[static_cast<std::size_t>(n.arg)]; }
   source_span message_span(int32_t message) const { return message_spans[static_cast<std::size_t>(message)]; }
+  const std::string& message_suggestion(int32_t message) const {
+    return message_suggestions[static_cast<std::size_t>(message)];
+  }
   source_span names_span(const plan_node& n) const { return name_list_spans[static_cast<std::size_t>(n.arg)]; }
 };
 

@@ -60,7 +60,7 @@ bool leaves_of(const plan& p, const std::vector<node_schema>& s, int32_t root, r
     }
     const node_schema& a = s[static_cast<std::size_t>(n.left)];
     const node_schema& b = s[static_cast<std::size_t>(n.right)];
-    const std::vector<int> place = product_layout(a.colnames, b.colnames);
+    const std::vector<int>& place = s[static_cast<std::size_t>(it.node)].place;
     std::vector<uint32_t> left(a.colnames.size());
     std::vector<uint32_t> right(b.colnames.size());
     for (std::size_t k = 0; k < left.size(); ++k) left[k] = it.to[static_cast<std::size_t>(place[k])];

@@ -24,20 +24,21 @@ std::vector<node_schema> plan_schemas(const plan& p) {
   for (std::size_t i = p.nodes.size(); i-- > 0;) {
     const plan_node& n = p.nodes[i];
     node_schema& out = s[i];
-    const auto fail = [&](std::string message, source_span at) {
+    const auto fail = [&](std::string message, source_span at, std::string suggestion = {}) {
       out.ok = false;
       out.error = std::move(message);
       out.at = at;
+      out.suggestion = std::move(suggestion);
     };
     // The first operand that fails, left before right, is the failure met.
     const node_schema* left = n.left >= 0 ? &s[static_cast<std::size_t>(n.left)] : nullptr;
     const node_schema* right = n.right >= 0 ? &s[static_cast<std::size_t>(n.right)] : nullptr;
     if (left != nullptr && !left->ok) {
-      fail(left->error, left->at);
+      fail(left->error, left->at, left->suggestion);
       continue;
     }
     if (right != nullptr && !right->ok) {
-      fail(right->error, right->at);
+      fail(right->error, right->at, right->suggestion);
       continue;
     }
     out.ok = true;
@@ -51,7 +52,7 @@ std::vector<node_schema> plan_schemas(const plan& p) {
           break;
         }
         case plan_op::fail:
-          fail(p.message_of(n), p.message_span(n.arg));
+          fail(p.message_of(n), p.message_span(n.arg), p.message_suggestion(n.arg));
           break;
         case plan_op::union_:
           out.name = left->name;
@@ -63,13 +64,10 @@ std::vector<node_schema> plan_schemas(const plan& p) {
           out.coltypes = left->coltypes;
           break;
         case plan_op::product: {
-          const std::vector<int> place = product_layout(left->colnames, right->colnames);
-          std::vector<std::string> names = left->colnames;
-          names.insert(names.end(), right->colnames.begin(), right->colnames.end());
-          std::vector<std::string> types = left->coltypes;
-          types.insert(types.end(), right->coltypes.begin(), right->coltypes.end());
-          out.colnames = vector_swap(names, place);
-          out.coltypes = vector_swap(types, place);
+          product_header h = product_header_of(left->colnames, left->coltypes, right->colnames, right->coltypes);
+          out.colnames = std::move(h.colnames);
+          out.coltypes = std::move(h.coltypes);
+          out.place = std::move(h.place);
           break;
         }
         case plan_op::project: {

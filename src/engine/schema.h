@@ -17,8 +17,12 @@ struct node_schema {
   std::string name;
   std::vector<std::string> colnames;
   std::vector<std::string> coltypes;
+  // A product's: where each combined column (the left operand's, then the
+  // right's) goes.
+  std::vector<int> place;
   std::string error;
   source_span at;
+  std::string suggestion;  // the name the error's "did you mean" proposes
 };
 
 // The schema of every node, by node index. The limits on a product's size

@@ -1,8 +1,9 @@
 // The one place where grading meets the engine. Everything else in grading
 // works on texts and row numbers: an input text cut into its query line and
 // table blocks, databases built from chosen rows of those blocks, and the
-// printed result of a query on such a database (or its failure message).
-// A change of the engine's interfaces stays in this header and its source.
+// outcome of a query on such a database: its printed result or its failure
+// message. A database is an engine session (engine/session.h); a query can
+// be prepared once and answered on many databases.
 #ifndef RELALG_GRADE_ENGINE_ADAPTER_H
 #define RELALG_GRADE_ENGINE_ADAPTER_H
 
@@ -13,8 +14,7 @@
 #include <string_view>
 #include <vector>
 
-class algo;
-class table;
+#include "engine/session.h"
 
 namespace grade {
 
@@ -83,12 +83,14 @@ class evaluation {
   // feed.
   const std::string& error() const { return error_; }
   bool positioned() const { return positioned_; }
+  // The failure as a value.
+  const diagnostic& failure() const { return failure_; }
   // The printed result: the header line and one line per row, each ended by
-  // a line feed.
-  const std::string& printed() const { return printed_; }
+  // a line feed (made once, on first use).
+  const std::string& printed() const;
   std::string_view header() const;
   std::string_view rows_text() const;  // the row lines, each ended by "\n"
-  std::size_t row_count() const { return rows_; }
+  std::size_t row_count() const;
   std::vector<std::string_view> row_lines() const;
   // The cells of result row i as printed; empty when there is no result.
   std::vector<std::string> cells(std::size_t i) const;
@@ -97,21 +99,21 @@ class evaluation {
   std::string name() const;
   std::vector<std::string> column_names() const;
   std::vector<std::string> column_types() const;
+  // The result itself (empty when not ok).
+  const relation& result() const;
 
  private:
   friend class engine_db;
   bool ok_ = false;
   bool positioned_ = false;
   std::string error_;
-  std::string printed_;
-  std::size_t header_end_ = 0;
-  std::size_t rows_ = 0;
-  std::shared_ptr<const table> result_;
+  diagnostic failure_;
+  std::shared_ptr<const answer> answer_;
+  std::string restored_printed_;  // the printed result, for an outcome carried over
 };
 
-// A loaded database, ready to evaluate any number of queries on it. One
-// database is used by one thread at a time; different databases may be
-// used at once.
+// A loaded database, ready to evaluate any number of queries on it, from
+// any number of threads at once.
 class engine_db {
  public:
   engine_db(const source& s, const choice& c, const engine_options& opt);
@@ -120,17 +122,23 @@ class engine_db {
   engine_db& operator=(engine_db&&) noexcept;
   ~engine_db();
 
+  // Reads a query against this database, to be evaluated here or on any
+  // other database of the same source.
+  prepared_query prepare(const std::string& query) const;
+
   // Never throws: a failure of the query, of the engine's limits or of
   // memory is an evaluation that is not ok. `name` names the query's file
   // in positioned messages.
-  evaluation evaluate(const std::string& query, std::string_view name = "<query>");
+  evaluation evaluate(const std::string& query, std::string_view name = "<query>") const;
+  evaluation evaluate(const prepared_query& query, std::string_view name = "<query>") const;
 
   // The cells of every row of s as printed, by global row number. Only for
   // a database built from every row of s; empty when they cannot be had.
-  std::vector<std::vector<std::string>> row_cells(const source& s);
+  std::vector<std::vector<std::string>> row_cells(const source& s) const;
 
  private:
-  std::unique_ptr<algo> interp_;
+  std::unique_ptr<session> db_;
+  eval_limits limits_;
 };
 
 }  // namespace grade

@@ -1,13 +1,11 @@
 // Loading, reading and writing the formula for --notation.
 #include "notation/run.h"
 
-#include <new>
-#include <stdexcept>
+#include <exception>
 
-#include "engine/diagnostic.h"
-#include "engine/loader.h"
-#include "engine/parser.h"
+#include "engine/failure.h"
 #include "engine/schema.h"
+#include "engine/session.h"
 
 namespace relalg_notation {
 
@@ -34,25 +32,24 @@ bool read_notation_option(std::string_view arg, notation_options& o, std::string
   return true;
 }
 
-int run_notation(std::string_view input, notation_form form, const std::string& input_name,
-                 output_sink& out, std::string& messages) {
+int run_notation(std::string_view input, notation_form form, output_sink& out, std::vector<diagnostic>& messages) {
   try {
-    table_map tables;
     // The rows stay unparsed views of the input: only headers are read.
-    const std::string query = load_tables(input, tables, true);
-    const plan p = parse_query(query, tables);
+    const session s(input);
+    const plan p = s.read(s.query());
     const std::vector<node_schema> schemas = plan_schemas(p);
     const node_schema& root = schemas[static_cast<std::size_t>(p.root)];
     if (!root.ok) {
-      messages += format_diagnostic(input_name, p.line, {severity::error, 1, root.at, root.error, {}});
+      diagnostic d;
+      d.span = root.at;
+      d.message = root.error;
+      d.suggestion = root.suggestion;
+      messages.push_back(std::move(d));
       return exit_failed;
     }
     out.write(write_formula(p, form) + "\n");
-  } catch (const std::bad_alloc&) {
-    messages += "relalg: out of memory: the tables and results of this query do not fit\n";
-    return exit_failed;
-  } catch (const std::exception& e) {
-    messages += std::string("relalg: ") + e.what() + "\n";
+  } catch (...) {
+    messages.push_back(failure_diagnostic(std::current_exception()));
     return exit_failed;
   }
   return out.ok() ? exit_ok : exit_failed;

@@ -7,7 +7,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "engine/diagnostic.h"
 #include "engine/pipeline.h"
 #include "notation/notation.h"
 
@@ -27,12 +29,10 @@ bool read_notation_option(std::string_view arg, notation_options& o, std::string
 extern const char* const notation_help;
 
 // Writes the formula of the input's query and a line feed to out. Returns
-// exit_ok, or exit_failed with the message for standard error in
-// `messages` when the query has no result: exactly the message a plain
-// run gives (positioned: input_name:1:COL: error: ..., the query line and
-// a caret). Nothing is written to out then.
-int run_notation(std::string_view input, notation_form form, const std::string& input_name,
-                 output_sink& out, std::string& messages);
+// exit_ok, or exit_failed with the message in `messages` when the query has
+// no result: exactly the message a plain run gives (placed in the query
+// line). Nothing is written to out then.
+int run_notation(std::string_view input, notation_form form, output_sink& out, std::vector<diagnostic>& messages);
 
 }  // namespace relalg_notation
 

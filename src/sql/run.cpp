@@ -1,47 +1,49 @@
 // Loading, reading and writing the script for --sql.
 #include "sql/run.h"
 
-#include <new>
-#include <stdexcept>
+#include <exception>
 
-#include "engine/diagnostic.h"
-#include "engine/loader.h"
-#include "engine/parser.h"
+#include "engine/failure.h"
 #include "engine/schema.h"
+#include "engine/session.h"
 #include "sql/script.h"
 #include "sql/translate.h"
 
 namespace relalg_sql {
 
-int run_sql(std::string_view input, const sql_options& o, const std::string& input_name,
-            output_sink& out, std::string& messages) {
-  table_map tables;
-  plan p;
+int run_sql(std::string_view input, const sql_options& o, output_sink& out, std::vector<diagnostic>& messages) {
   try {
-    const std::string query = load_tables(input, tables, true);
-    parse_all_pending(tables);
-    p = parse_query(query, tables);
+    session s(input);
+    s.parse_rows();
+    const plan p = s.read(s.query());
     // A query that has no result is refused as evaluation would fail.
     const std::vector<node_schema> schemas = plan_schemas(p);
     if (p.root >= 0 && !schemas[static_cast<std::size_t>(p.root)].ok) {
-      const node_schema& s = schemas[static_cast<std::size_t>(p.root)];
-      throw refusal(s.error, s.at);
+      const node_schema& bad = schemas[static_cast<std::size_t>(p.root)];
+      diagnostic d;
+      d.span = bad.at;
+      d.message = bad.error;
+      d.suggestion = bad.suggestion;
+      messages.push_back(std::move(d));
+      return exit_failed;
     }
-    write_script(
-        p, tables, o.d, o.query_only,
-        [&out](std::string& piece) {
-          out.write(piece);
-          piece.clear();
-        },
-        o.positional);
-  } catch (const refusal& r) {
-    messages += format_diagnostic(input_name, p.line, {severity::error, 1, r.span, r.what(), {}});
-    return exit_failed;
-  } catch (const std::bad_alloc&) {
-    messages += "relalg: out of memory: the tables of this input do not fit\n";
-    return exit_failed;
-  } catch (const std::exception& e) {
-    messages += std::string("relalg: ") + e.what() + "\n";
+    try {
+      write_script(
+          p, s.tables(), o.d, o.query_only,
+          [&out](std::string& piece) {
+            out.write(piece);
+            piece.clear();
+          },
+          o.positional);
+    } catch (const refusal& r) {
+      diagnostic d;
+      d.span = r.span;
+      d.message = r.what();
+      messages.push_back(std::move(d));
+      return exit_failed;
+    }
+  } catch (...) {
+    messages.push_back(failure_diagnostic(std::current_exception(), failure_stage::loading));
     return exit_failed;
   }
   return out.ok() ? exit_ok : exit_failed;

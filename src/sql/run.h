@@ -6,19 +6,20 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "engine/diagnostic.h"
 #include "engine/pipeline.h"
 #include "sql/options.h"
 
 namespace relalg_sql {
 
 // Writes the script (or, with query_only, the statement) for the input to
-// out. Returns exit_ok, or exit_failed with the message for standard error
-// in `messages`: positioned (input_name:1:COL: error: ..., the query line
-// and a caret) when it is about a part of the query, which is then the part
-// that has no result or no SQL form. Nothing is written to out then.
-int run_sql(std::string_view input, const sql_options& o, const std::string& input_name,
-            output_sink& out, std::string& messages);
+// out. Returns exit_ok, or exit_failed with the message in `messages`:
+// placed in the query line when it is about a part of the query, which is
+// then the part that has no result or no SQL form. Nothing is written to
+// out then.
+int run_sql(std::string_view input, const sql_options& o, output_sink& out, std::vector<diagnostic>& messages);
 
 }  // namespace relalg_sql
 

@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "main.h"
+#include "engine/loader.h"
+#include "engine/pipeline.h"
 #include "reference.h"
 
 namespace diff {

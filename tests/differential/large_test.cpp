@@ -14,7 +14,8 @@
 #include <gtest/gtest.h>
 
 #include "compare.h"
-#include "main.h"
+#include "engine/loader.h"
+#include "engine/pipeline.h"
 #include "reference.h"
 
 namespace {

@@ -7,7 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "algo.h"
-#include "main.h"
+#include "engine/loader.h"
+#include "engine/pipeline.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ TEST(Driver, OtherRefusalsFailToo) {
 TEST(LoadInput, EchoQueryAndCatalog) {
   database db;
   const std::string input = "Q(x)\n\nR(a int, b text)\n1 'x'\n   \n\n(c int)\nS(d)\n'v'\n";
-  EXPECT_EQ(load_input(input, db), "Q(x)");
+  EXPECT_EQ(load_tables(input, db.tables, false), "Q(x)");
   EXPECT_EQ(echo_suffix(input), "\n");
   EXPECT_FALSE(db.istable("Q"));
   ASSERT_TRUE(db.istable("R"));
@@ -116,7 +117,7 @@ TEST(LoadInput, EdgeInputs) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string("input '") + c.input + "'");
     database db;
-    EXPECT_EQ(load_input(c.input, db), c.query);
+    EXPECT_EQ(load_tables(c.input, db.tables, false), c.query);
     EXPECT_EQ(std::string(c.input) + std::string(echo_suffix(c.input)), c.echo);
     EXPECT_EQ(db.tables.size(), c.tables);
   }
@@ -144,7 +145,8 @@ TEST(LoadInput, DeferredRowsEqualRowsLoadedLineByLine) {
     SCOPED_TRACE(input.substr(0, 60));
     database plain;
     database deferred;
-    EXPECT_EQ(load_input(input, plain), load_input(input, deferred, true));
+    EXPECT_EQ(load_tables(input, plain.tables, false), load_tables(input, deferred.tables, true));
+    parse_all_pending(deferred.tables);
     algo interp(std::move(deferred));
     ASSERT_EQ(interp.db.tables.size(), plain.tables.size());
     for (const auto& [name, t] : plain.tables) {

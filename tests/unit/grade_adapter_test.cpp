@@ -10,7 +10,8 @@
 #include "grade/compare.h"
 #include "grade/counterexample.h"
 #include "grade/engine_adapter.h"
-#include "main.h"
+#include "engine/loader.h"
+#include "engine/pipeline.h"
 
 namespace {
 

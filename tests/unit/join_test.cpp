@@ -8,11 +8,15 @@
 
 #include <gtest/gtest.h>
 
-#include "algo.h"
+#include "database.h"
+#include "engine/evaluator.h"
+#include "engine/parser.h"
+#include "table.h"
 #include "engine/errors.h"
 #include "engine/rewrite.h"
 #include "engine/schema.h"
-#include "main.h"
+#include "engine/loader.h"
+#include "engine/pipeline.h"
 
 namespace {
 
@@ -32,18 +36,17 @@ struct both {
 
 both evaluate_both(const std::string& input) {
   database db;
-  const std::string query = load_input(input, db);
-  algo a(db);
+  const std::string query = load_tables(input, db.tables, false);
   both out;
   const auto run = [&](bool rewrite) {
-    plan p = a.read(query);
+    plan p = parse_query(query, db.tables);
     if (rewrite) {
       std::vector<node_schema> schemas = plan_schemas(p);
       rewrite_joins(p, schemas);
       out.rewritten = !p.joins.empty();
     }
     try {
-      return printed(a.evaluate(p));
+      return printed(evaluator(eval_limits{}).evaluate(p));
     } catch (const std::exception& e) {
       return std::string("failed: ") + e.what();
     }

@@ -7,7 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "algo.h"
+#include "database.h"
+#include "engine/parser.h"
 #include "engine/predicate.h"
 #include "engine/query_text.h"
 #include "logic.h"
@@ -107,8 +108,7 @@ std::string plan_shape(const plan& p, int32_t i) {
 std::string query_condition(const std::string& query) {
   database db;
   db.addtable("X(a int)");
-  algo a(db);
-  const plan p = a.read(query);
+  const plan p = parse_query(query, db.tables);
   for (const plan_node& n : p.nodes) {
     if (n.op == plan_op::select) {
       const plan_condition& c = p.condition_of(n);

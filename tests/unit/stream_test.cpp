@@ -8,7 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "main.h"
+#include "engine/loader.h"
+#include "engine/pipeline.h"
 
 namespace {
 
