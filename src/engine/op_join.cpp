@@ -41,18 +41,14 @@ struct partial {
 // there without reading the row.
 class key_table {
  public:
+  // Sized for every row at once: integer keys are placed from their
+  // spread, which the table's growth would not keep.
   key_table(const std::vector<rowref>& rows, std::vector<uint32_t> cols)
-      : rows_(rows), cols_(std::move(cols)) {
+      : rows_(rows), cols_(std::move(cols)), slots_(rows.size()) {
     by_int_ = cols_.size() == 1 && !rows.empty() && rows[0].c[cols_[0]].is_int();
-    std::size_t cap = 16;
-    while (cap < rows.size() * 2) cap *= 2;
-    slots_.assign(cap, 0);
-    const std::size_t mask = cap - 1;
     for (std::size_t r = 0; r < rows.size(); ++r) {
       const uint32_t v = by_int_ ? static_cast<uint32_t>(rows[r].c[cols_[0]].v) : hash_of(rows[r].c);
-      std::size_t s = (by_int_ ? spread(v) : v) & mask;
-      while (slots_[s] != 0) s = (s + 1) & mask;
-      slots_[s] = (static_cast<uint64_t>(v) << 32) | (static_cast<uint64_t>(r) + 1);
+      slots_.add(by_int_ ? spread(v) : v, v, static_cast<uint32_t>(r));
     }
   }
 
@@ -63,33 +59,28 @@ class key_table {
     for (std::size_t k = 0; k < cols_.size(); ++k) h = mix(h, hash_cell(*key[k]));
     return static_cast<uint32_t>(h);
   }
-  void prefetch(uint32_t h) const { __builtin_prefetch(&slots_[h & (slots_.size() - 1)]); }
+  void prefetch(uint32_t h) const { slots_.prefetch(h); }
 
   // Calls fn(row) for each row whose key cells equal `key` (of hash h), by
   // cell equality.
   template <class Fn>
   void each_match(const cell* const* key, uint32_t h, Fn&& fn) const {
-    const std::size_t mask = slots_.size() - 1;
     if (by_int_) {
       // An integer equals only integers and the empty text (as 0).
       if (!key[0]->is_int() && key[0]->n != 0) return;
       const auto v = static_cast<uint32_t>(key[0]->ival());
-      for (std::size_t s = h & mask;; s = (s + 1) & mask) {
-        const uint64_t slot = slots_[s];
-        if (slot == 0) return;
-        if (static_cast<uint32_t>(slot >> 32) == v) fn(static_cast<uint32_t>(slot) - 1);
-      }
+      slots_.probe(h, [&](uint32_t stored, uint32_t r) {
+        if (stored == v) fn(r);
+      });
+      return;
     }
-    for (std::size_t s = h & mask;; s = (s + 1) & mask) {
-      const uint64_t v = slots_[s];
-      if (v == 0) return;
-      if (static_cast<uint32_t>(v >> 32) != h) continue;
-      const auto r = static_cast<uint32_t>(v) - 1;
+    slots_.probe(h, [&](uint32_t stored, uint32_t r) {
+      if (stored != h) return;
       const cell* c = rows_[r].c;
       bool same = true;
       for (std::size_t k = 0; k < cols_.size() && same; ++k) same = cell_eq(c[cols_[k]], *key[k]);
       if (same) fn(r);
-    }
+    });
   }
 
  private:
@@ -107,7 +98,7 @@ class key_table {
   const std::vector<rowref>& rows_;
   std::vector<uint32_t> cols_;
   bool by_int_ = false;
-  std::vector<uint64_t> slots_;  // hash (or integer key) << 32 | row + 1; 0 is empty
+  slot_table slots_;  // by hash, or by integer key (placed from its spread)
 };
 
 // Where the rows of the join go: whole, or cut to the projection's columns,

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/cell.h"
+#include "engine/slot_table.h"
 
 // How a row is seen when rows are compared for repeats: whole, or cut to a
 // list of positions without building the cut rows first.
@@ -77,65 +78,8 @@ bool same_row(const rowref& x, const rowref& y, const View& view) {
   return true;
 }
 
-// Positions of rows in an open-addressing table keyed by the rows' hashes.
-// A slot holds the hash above the position + 1; 0 marks it empty. It starts
-// small and doubles, so a few distinct rows among many stay in cache.
-class row_set {
- public:
-  static constexpr uint32_t kAdded = UINT32_MAX;  // find_or_add stored the row
-  static constexpr uint32_t kNone = UINT32_MAX;   // peek found no likely match
-
-  // Sized for `expect` distinct rows at first, so that they go in without
-  // the table being rebuilt as it grows.
-  explicit row_set(std::size_t expect) {
-    std::size_t cap = 16;
-    while (cap < 2 * expect) cap *= 2;
-    slots_.resize(cap);
-  }
-
-  // The position of a row stored earlier that same_as(position) says equals
-  // the one with hash h; or kAdded after storing pos for it.
-  template <class Same>
-  uint32_t find_or_add(uint32_t h, uint32_t pos, const Same& same_as) {
-    if ((count_ + 1) * 2 > slots_.size()) grow();
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t s = h & mask;; s = (s + 1) & mask) {
-      const uint64_t v = slots_[s];
-      if (v == 0) {
-        slots_[s] = (static_cast<uint64_t>(h) << 32) | (static_cast<uint64_t>(pos) + 1);
-        ++count_;
-        return kAdded;
-      }
-      if (static_cast<uint32_t>(v >> 32) == h) {
-        const auto at = static_cast<uint32_t>(v) - 1;
-        if (same_as(at)) return at;
-      }
-    }
-  }
-  void prefetch(uint32_t h) const { __builtin_prefetch(&slots_[h & (slots_.size() - 1)]); }
-  // The position in the first slot a lookup of h tries, if its hash is h:
-  // the likely match. kNone otherwise.
-  uint32_t peek(uint32_t h) const {
-    const uint64_t v = slots_[h & (slots_.size() - 1)];
-    return v != 0 && static_cast<uint32_t>(v >> 32) == h ? static_cast<uint32_t>(v) - 1 : kNone;
-  }
-
- private:
-  void grow() {
-    std::vector<uint64_t> old(slots_.size() * 2);
-    old.swap(slots_);
-    const std::size_t mask = slots_.size() - 1;
-    for (const uint64_t v : old) {
-      if (v == 0) continue;
-      std::size_t s = (v >> 32) & mask;
-      while (slots_[s] != 0) s = (s + 1) & mask;
-      slots_[s] = v;
-    }
-  }
-
-  std::vector<uint64_t> slots_;
-  std::size_t count_ = 0;
-};
+// Positions of rows, keyed by the rows' hashes.
+using row_set = slot_table;
 
 // Keeps the first of every set of equal rows, in their given order, and
 // drops the others. With `drop`, rows equal to a row of drop go as well.

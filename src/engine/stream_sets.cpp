@@ -24,38 +24,19 @@ namespace {
 // The distinct texts of one column met by one thread, by first meeting.
 class text_ids {
  public:
-  text_ids() : slots_(64, 0) {}
+  text_ids() : slots_(32) {}
   uint32_t id(std::string_view t) {
-    if ((texts_.size() + 1) * 2 > slots_.size()) grow();
     const auto h = static_cast<uint32_t>(hash_text(t.data(), t.size()));
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t s = h & mask;; s = (s + 1) & mask) {
-      const uint64_t v = slots_[s];
-      if (v == 0) {
-        texts_.push_back(t);
-        slots_[s] = (static_cast<uint64_t>(h) << 32) | texts_.size();
-        return static_cast<uint32_t>(texts_.size() - 1);
-      }
-      if (static_cast<uint32_t>(v >> 32) == h && texts_[static_cast<uint32_t>(v) - 1] == t) {
-        return static_cast<uint32_t>(v) - 1;
-      }
-    }
+    const auto next = static_cast<uint32_t>(texts_.size());
+    const uint32_t at = slots_.find_or_add(h, next, [&](uint32_t q) { return texts_[q] == t; });
+    if (at != slot_table::kAdded) return at;
+    texts_.push_back(t);
+    return next;
   }
   const std::vector<std::string_view>& texts() const { return texts_; }
 
  private:
-  void grow() {
-    std::vector<uint64_t> old(slots_.size() * 2, 0);
-    old.swap(slots_);
-    const std::size_t mask = slots_.size() - 1;
-    for (const uint64_t v : old) {
-      if (v == 0) continue;
-      std::size_t s = (v >> 32) & mask;
-      while (slots_[s] != 0) s = (s + 1) & mask;
-      slots_[s] = v;
-    }
-  }
-  std::vector<uint64_t> slots_;
+  slot_table slots_;
   std::vector<std::string_view> texts_;
 };
 
