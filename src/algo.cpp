@@ -4,12 +4,15 @@
 #include "engine/errors.h"
 #include "engine/parser.h"
 #include "engine/session.h"
+#include "engine/vocabulary.h"
 
 algo::algo(database catalog) : db(std::move(catalog)) {
-  opmap = {
-      {"union", &algo::union_},     {"minus", &algo::minus},   {"product", &algo::product},
-      {"project", &algo::project}, {"rename", &algo::rename}, {"select", &algo::select},
+  // Each operation's handler, under the name the language gives it.
+  const std::pair<plan_op, handler> handlers[] = {
+      {plan_op::union_, &algo::union_},   {plan_op::minus, &algo::minus},   {plan_op::product, &algo::product},
+      {plan_op::project, &algo::project}, {plan_op::rename, &algo::rename}, {plan_op::select, &algo::select},
   };
+  for (const auto& [op, h] : handlers) opmap.emplace(std::string(operation_name(op)), h);
 }
 
 algo::~algo() = default;

@@ -44,7 +44,7 @@ cflags=(-std=c++20 -O3 -fexceptions -mbulk-memory -msimd128 -Wall -Wextra -Wpeda
 ldflags=(-O3 -fexceptions -sSINGLE_FILE=1 -sMODULARIZE=1 -sEXPORT_NAME=createRelalg
   -sENVIRONMENT=web,worker,node -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=128MB
   -sMAXIMUM_MEMORY=4GB -sTOTAL_STACK=64MB -sEXPORTED_RUNTIME_METHODS=HEAPU8
-  -sEXPORTED_FUNCTIONS=_malloc,_free,_relalg_run,_relalg_status,_relalg_output,_relalg_output_size,_relalg_messages,_relalg_messages_size,_relalg_explain,_relalg_explain_size,_relalg_rows,_relalg_free,_relalg_formula)
+  -sEXPORTED_FUNCTIONS=_malloc,_free,_relalg_run,_relalg_status,_relalg_output,_relalg_output_size,_relalg_messages,_relalg_messages_size,_relalg_diagnostics,_relalg_diagnostics_size,_relalg_explain,_relalg_explain_size,_relalg_rows,_relalg_free,_relalg_formula)
 
 shopt -s nullglob
 # Every source but the command line's (src/main.cpp), whose place the

@@ -22,6 +22,7 @@ import { join, resolve, dirname } from 'node:path';
 import { tmpdir } from 'node:os';
 import { fileURLToPath } from 'node:url';
 import { runModule, pageOptions, cliArgs, formulaText } from '../../web/src/run.js';
+import { readDiagnostics } from '../../web/src/messages.js';
 
 const root = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
 const native = resolve(root, process.env.RELALG ?? 'build/relalg');
@@ -173,6 +174,11 @@ function compare(input, options, args, toStderr) {
     }
   } else if (!toStderr) {
     assert.equal(got.explain, 'null', `explain (${flags})`);
+  }
+  if (!toStderr) {
+    // The same messages as objects: what --diagnostics=json writes.
+    const json = runNative(input, [...args, '--diagnostics=json']);
+    assert.deepEqual(got.diagnostics, readDiagnostics(json.stderr.toString('utf8')), `diagnostics (${flags})`);
   }
   return { want, got };
 }

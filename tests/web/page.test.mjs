@@ -23,6 +23,7 @@ import { fileURLToPath, pathToFileURL } from 'node:url';
 import { spawnSync } from 'node:child_process';
 import { createRequire } from 'node:module';
 import { cliArgs, pageOptions } from '../../web/src/run.js';
+import { readDiagnostics } from '../../web/src/messages.js';
 
 const root = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
 // playwright-core is a package of web/ (web/package.json).
@@ -59,14 +60,23 @@ async function tableCells(p, selector) {
 }
 
 // The native program over input with the flags of options: {output,
-// status, messages, explain}, as run() gives them, times left out.
+// status, messages, diagnostics, explain}, as run() gives them, times left
+// out; the diagnostics from a second run with --diagnostics=json.
 function runNative(input, options) {
   const out = join(profile, 'native.out');
   const plan = join(profile, 'plan.json');
   rmSync(plan, { force: true });
+  const json = spawnSync(native, [...cliArgs(options, plan), '--diagnostics=json', '-', out], { input });
+  rmSync(plan, { force: true });
   const r = spawnSync(native, [...cliArgs(options, plan), '-', out], { input });
   const explain = existsSync(plan) ? withoutTimes(JSON.parse(readFileSync(plan, 'utf8'))) : null;
-  return { output: readFileSync(out, 'utf8'), status: r.status, messages: r.stderr.toString('utf8'), explain };
+  return {
+    output: readFileSync(out, 'utf8'),
+    status: r.status,
+    messages: r.stderr.toString('utf8'),
+    diagnostics: readDiagnostics(json.stderr.toString('utf8')),
+    explain,
+  };
 }
 
 function withoutTimes(doc) {
@@ -112,7 +122,7 @@ test('run() gives what the command line gives with the page\'s flags', async () 
   const input = readFileSync(join(dir, 'input.txt'), 'utf8');
   assert.deepEqual(await page.evaluate((t) => window.relalg.options(t), input), pageOptions(input));
   const r = await page.evaluate((t) => window.relalg.run(t), input);
-  assert.deepEqual(Object.keys(r).sort(), ['explain', 'messages', 'output', 'status']);
+  assert.deepEqual(Object.keys(r).sort(), ['diagnostics', 'explain', 'messages', 'output', 'status']);
   assert.equal(r.output, readFileSync(join(dir, 'expected.txt'), 'utf8'));
   assert.deepEqual({ ...r, explain: withoutTimes(r.explain) }, runNative(input, pageOptions(input)));
   // A failing run, with its message and the plan up to the failure; and the
@@ -129,7 +139,7 @@ test('run() gives what the command line gives with the page\'s flags', async () 
   assert.equal(bad.messages, "relalg: <stdin>:1:1: error: no table named 'nosuch'\nnosuch\n^~~~~~\n");
   assert.deepEqual(bad.explain.nodes.map((n) => [n.op, n.failed]), [['fail', true]]);
   const text = await page.evaluate(() => window.relalg.run('R\nR(a int)\n1\n', { explain: 'text', trace: 1 }));
-  assert.match(text.explain, /^R -> R\(a int\): 1 row in [0-9.]+ ms\n    R\(a int\)\n    1\n$/);
+  assert.match(text.explain, /^R -> R\(a int\): 1 row in [0-9.]+ ms\n    R\(a int\)\n    1\npath: evaluated whole: .*; without --explain, --trace and --warn: printed from row lines\n$/);
 });
 
 test('a typed query runs with Ctrl+Enter and with Run, and shows its table', async () => {

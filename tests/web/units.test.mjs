@@ -1,6 +1,5 @@
-// The page's readers of the engine's text: messages from standard error
-// (positioned or not, with excerpt and caret line, escapes, cut windows and
-// table lines), their places in the editor, the printed result table
+// The page's readers of the engine's output: messages as the engine's JSON
+// objects and their places in the editor, the printed result table
 // (header, rows with quoted commas, row counts), the plan document and the
 // flags the page runs with.
 //
@@ -10,97 +9,47 @@ import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { parseMessages, byteToCharOffset, messageRange, excerptBytes, lineBytes } from '../../web/src/messages.js';
+import { readDiagnostics, byteToCharOffset, messageRange } from '../../web/src/messages.js';
 import { echoSuffix, echoLength, resultText, parseHeader, splitRow, parseTable } from '../../web/src/result.js';
 import { readPlan, nodeSummary } from '../../web/src/plan.js';
 import { pageOptions, planTextBytes, cliArgs } from '../../web/src/run.js';
 import { encodeFragment, decodeFragment } from '../../web/src/share.js';
 
 const root = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
-const pick = (m) => ({ severity: m.severity, message: m.message, line: m.line, col: m.col, length: m.length });
+const pick = (m) => ({ severity: m.severity, message: m.message, line: m.line, column: m.column, length: m.length });
 
-// What the engine wrote for inputs with the tricky spots: an escape before
-// the caret, a long line cut at both ends, a carriage return under the
-// caret, characters of several bytes before it, table lines, and a written
-// "\x41" that is no escape.
-const TAB_BEFORE = "relalg: <stdin>:1:27: error: no table named 'Q'; did you mean 'R'?\n" +
-  "union(select(R,EQ(b,'\\x09')),Q)\n" +
-  '                             ^\n';
-const CUT = "relalg: <stdin>:1:249: error: no table named 'Rx'; did you mean 'R'?\n" +
-  '...(union(union(union(union(union(R,Rx),R),R),R),R),R),R),R),R),R),R),R),R),R),R),R),R),R),R),R),R),R),...\n' +
-  '                                    ^~\n';
+// What the engine writes with --diagnostics=json for an input with the
+// tricky spots: a carriage return under the caret, characters of several
+// bytes before it, table lines.
 const CRLF_INPUT = "select(R, EQ(b, 'Zoë😀'), x)\r\nR(a int, b text)\r\n1x, 'Zoë', 7\n😀, 'x'\n";
-const CRLF = 'relalg: <stdin>:1:28: warning: select takes an expression and a condition: this comma is dropped, and the text after it runs into the condition\n' +
-  "select(R, EQ(b, 'Zoë😀'), x)\\x0d\n" +
-  '                       ^\n' +
-  'relalg: <stdin>:1:32: warning: text after the closing parenthesis is ignored\n' +
-  "select(R, EQ(b, 'Zoë😀'), x)\\x0d\n" +
-  '                           ^~~~\n' +
-  "relalg: <stdin>:2:17: warning: this line ends with a carriage return (a file from Windows?): it is part of the line's last value, and a line holding only one is not empty, so it does not end a table block\n" +
-  'R(a int, b text)\\x0d\n' +
-  '                ^~~~\n' +
-  "relalg: <stdin>:3:1: warning: '1x' in int column 'a' of table 'R' is not an integer: it reads as 1\n" +
-  "1x, 'Zoë', 7\n" +
-  '^~\n' +
-  "relalg: <stdin>:3:13: warning: this row has 3 values for 2 columns of table 'R': the extra values are ignored\n" +
-  "1x, 'Zoë', 7\n" +
-  '           ^\n' +
-  "relalg: <stdin>:4:1: warning: '😀' in int column 'a' of table 'R' is not an integer: it reads as 0\n" +
-  "😀, 'x'\n" +
-  '^\n';
-const WRITTEN_ESCAPE = "relalg: <stdin>:1:9: error: no table named '\\x41'\nunion(R,\\x41)\n        ^~~~\n";
+const CRLF = [
+  '{"severity":"warning","message":"select takes an expression and a condition: this comma is dropped, and the text after it runs into the condition","file":"<stdin>","line":1,"column":28,"length":1}',
+  '{"severity":"warning","message":"text after the closing parenthesis is ignored","file":"<stdin>","line":1,"column":32,"length":1}',
+  '{"severity":"warning","message":"this line ends with a carriage return (a file from Windows?): it is part of the line\'s last value, and a line holding only one is not empty, so it does not end a table block","file":"<stdin>","line":2,"column":17,"length":1}',
+  '{"severity":"warning","message":"\'1x\' in int column \'a\' of table \'R\' is not an integer: it reads as 1","file":"<stdin>","line":3,"column":1,"length":2}',
+  '{"severity":"warning","message":"this row has 3 values for 2 columns of table \'R\': the extra values are ignored","file":"<stdin>","line":3,"column":13,"length":1}',
+  '{"severity":"warning","message":"\'😀\' in int column \'a\' of table \'R\' is not an integer: it reads as 0","file":"<stdin>","line":4,"column":1,"length":4}',
+].join('\n') + '\n';
 
-test('messages from standard error', async (t) => {
+test('messages from the engine\'s JSON lines', async (t) => {
   const cases = [
     ['empty', '', []],
-    ['one line without a place', 'relalg: out of memory: the tables and results of this query do not fit\n',
-      [{ severity: 'error', message: 'out of memory: the tables and results of this query do not fit', line: null, col: null, length: 0 }]],
-    ['positioned, with excerpt and caret line',
-      "relalg: <stdin>:1:1: error: no table named 'nosuch'\nnosuch\n^~~~~~\n",
-      [{ severity: 'error', message: "no table named 'nosuch'", line: 1, col: 1, length: 6 }]],
-    ['an escape before the caret', TAB_BEFORE,
-      [{ severity: 'error', message: "no table named 'Q'; did you mean 'R'?", line: 1, col: 27, length: 1 }]],
-    ['a window cut at both ends', CUT,
-      [{ severity: 'error', message: "no table named 'Rx'; did you mean 'R'?", line: 1, col: 249, length: 2 }]],
-    ['warnings on the query and on table lines', CRLF, [
-      { severity: 'warning', message: 'select takes an expression and a condition: this comma is dropped, and the text after it runs into the condition', line: 1, col: 28, length: 1 },
-      { severity: 'warning', message: 'text after the closing parenthesis is ignored', line: 1, col: 32, length: 1 },
-      { severity: 'warning', message: "this line ends with a carriage return (a file from Windows?): it is part of the line's last value, and a line holding only one is not empty, so it does not end a table block", line: 2, col: 17, length: 1 },
-      { severity: 'warning', message: "'1x' in int column 'a' of table 'R' is not an integer: it reads as 1", line: 3, col: 1, length: 2 },
-      { severity: 'warning', message: "this row has 3 values for 2 columns of table 'R': the extra values are ignored", line: 3, col: 13, length: 1 },
-      { severity: 'warning', message: "'😀' in int column 'a' of table 'R' is not an integer: it reads as 0", line: 4, col: 1, length: 4 },
-    ]],
-    ['a path with colons', 'relalg: C:/x:y.txt:4:2: error: e\nab\n ^\n',
-      [{ severity: 'error', message: 'e', line: 4, col: 2, length: 1 }]],
-    ['a message that quotes the positioned form', "relalg: <stdin>:1:1: error: no table named 'a:2:3: error: b'\nx\n^\n",
-      [{ severity: 'error', message: "no table named 'a:2:3: error: b'", line: 1, col: 1, length: 1 }]],
-    ['an excerpt that starts as a message does', "relalg: <stdin>:1:9: error: e\nrelalg: x\n        ^\n",
-      [{ severity: 'error', message: 'e', line: 1, col: 9, length: 1 }]],
-    ['text of another form is kept', 'something odd\n',
-      [{ severity: 'error', message: 'something odd', line: null, col: null, length: 0 }]],
+    ['one without a place', '{"severity":"error","message":"out of memory: the tables and results of this query do not fit","file":null,"line":0,"column":0,"length":0}\n',
+      [{ severity: 'error', message: 'out of memory: the tables and results of this query do not fit', line: null, column: null, length: 0 }]],
+    ['placed, with a suggestion', '{"severity":"error","message":"no table named \'Rx\'; did you mean \'R\'?","file":"<stdin>","line":1,"column":249,"length":2,"suggestion":"R"}\n',
+      [{ severity: 'error', message: "no table named 'Rx'; did you mean 'R'?", line: 1, column: 249, length: 2 }]],
+    ['a line that is no JSON is kept', 'something odd\n',
+      [{ severity: 'error', message: 'something odd', line: null, column: null, length: 0 }]],
   ];
-  for (const [name, stderr, want] of cases) {
-    await t.test(name, () => assert.deepEqual(parseMessages(stderr).map(pick), want));
+  for (const [name, lines, want] of cases) {
+    await t.test(name, () => assert.deepEqual(readDiagnostics(lines).map(pick), want));
   }
-  // Lines after a message belong to it; the excerpt and caret line too.
-  assert.deepEqual(parseMessages('relalg: a\nmore\n')[0].text, ['relalg: a', 'more']);
-  assert.equal(parseMessages(TAB_BEFORE)[0].text.length, 3);
-  assert.equal(parseMessages(CUT)[0].width, 2);
-});
-
-test('the columns of an excerpt and of a line become bytes', () => {
-  assert.equal(excerptBytes("EQ(b,'\\x09')", 5, 6), 3); // ' \x09 '
-  assert.equal(excerptBytes('Zoë😀x', 2, 3), 7);
-  assert.equal(excerptBytes('ab', 2, 1), 0); // the caret past the end
-  assert.equal(lineBytes("EQ(b,'\t')", 5, 6), 3);
-  assert.equal(lineBytes('Zoë😀x', 2, 3), 7);
-  assert.equal(lineBytes('union(R,\\x41)', 8, 4), 4); // written, not an escape
-  assert.equal(excerptBytes('union(R,\\x41)', 8, 4), 1); // the excerpt alone cannot tell
-  assert.equal(lineBytes('a\x7fb', 1, 5), 2);
+  assert.equal(readDiagnostics(CRLF).length, 6);
+  assert.equal(readDiagnostics('{"severity":"error","message":"m","file":"f","line":1,"column":1,"length":1,"suggestion":"R"}')[0].suggestion, 'R');
 });
 
 test('messages go to their place in the editor', () => {
-  const place = (input, stderr) => {
+  const place = (input, jsonLines) => {
     const lines = input.split('\n');
     const starts = [];
     let at = 0;
@@ -108,20 +57,18 @@ test('messages go to their place in the editor', () => {
       starts.push(at);
       at += l.length + 1;
     }
-    return parseMessages(stderr).map((m) => {
+    return readDiagnostics(jsonLines).map((m) => {
       const r = messageRange(m, lines.length, (n) => lines[n - 1], (n) => starts[n - 1]);
       return r && input.slice(r.from, r.to);
     });
   };
+  const at = (line, column, length) => `{"severity":"error","message":"m","file":"<stdin>","line":${line},"column":${column},"length":${length}}\n`;
   assert.deepEqual(place(CRLF_INPUT, CRLF), [',', '\r', '\r', '1x', '7', '😀']);
-  assert.deepEqual(place("union(select(R,EQ(b,'\t')),Q)\n", TAB_BEFORE), ['Q']);
-  assert.deepEqual(place('union(R,\\x41)\n', WRITTEN_ESCAPE), ['\\x41']);
-  let long = 'R';
-  for (let i = 0; i < 40; i++) long = `union(${long},R)`;
-  long = `union(${long.replace(',R)', ',Rx)')},R)`;
-  assert.deepEqual(place(`${long}\n`, CUT), ['Rx']);
-  assert.deepEqual(place('x\n', 'relalg: <stdin>:3:1: warning: w\nz\n^\n'), [null]);
-  assert.deepEqual(place('x\n', 'relalg: no place\n'), [null]);
+  assert.deepEqual(place("union(select(R,EQ(b,'\t')),Q)\n", at(1, 27, 1)), ['Q']);
+  assert.deepEqual(place('union(R,\\x41)\n', at(1, 9, 4)), ['\\x41']);
+  assert.deepEqual(place('union(R,)\n', at(1, 9, 0)), [')']);
+  assert.deepEqual(place('x\n', at(3, 1, 1)), [null]);
+  assert.deepEqual(place('x\n', '{"severity":"error","message":"no place","file":null,"line":0,"column":0,"length":0}\n'), [null]);
 });
 
 test('byte columns become character offsets', () => {

@@ -67,7 +67,7 @@ export class Engine {
 
   // Runs an input text with opts.options (run.js). Resolves with the
   // worker's answer: {status, output (with opts.text), preview (the result
-  // table's first opts.rows rows), size, messages, explain (its text),
+  // table's first opts.rows rows), size, messages, diagnostics, explain (its text),
   // rowCount, formula (with opts.formula: the query's formula, see
   // worker.js), engineMs, run (this run's number)}.
   async run(input, opts, onProgress = () => {}) {

@@ -3,14 +3,15 @@
 // tree with the intermediate tables, messages at their place). Runs as
 // `relalg --warn --explain=plan.json --trace=50 - OUTPUT < input` would
 // (run.js, pageOptions). Exposes window.relalg.run(text, options), a Promise
-// of {output, status, messages, explain}: output and messages are exactly
-// what the command line writes to OUTPUT and to standard error, explain the
-// plan document read from JSON (null without one); window.relalg.formula is
-// the formula shown ({unicode, latex}, or null).
+// of {output, status, messages, diagnostics, explain}: output and messages
+// are exactly what the command line writes to OUTPUT and to standard error,
+// diagnostics the same messages as objects (as --diagnostics=json writes
+// them), explain the plan document read from JSON (null without one);
+// window.relalg.formula is the formula shown ({unicode, latex}, or null).
 import { EXAMPLES } from 'virtual:examples';
 import { Engine } from './engine.js';
 import { createEditor, setDoc, setMarks } from './editor.js';
-import { parseMessages, messageRange, byteToCharOffset } from './messages.js';
+import { messageRange, byteToCharOffset } from './messages.js';
 import { parseTable, resultText } from './result.js';
 import { renderPlan } from './plan.js';
 import { pageOptions } from './run.js';
@@ -26,7 +27,7 @@ const DEFAULT_EXAMPLE = 'university/names_of_third_years';
 const $ = (id) => document.getElementById(id);
 const engine = new Engine();
 let view = null;
-let last = null; // the last run shown: {input, output, run, status, messages, explain}
+let last = null; // the last run shown: {input, output, run, status, messages, diagnostics, explain}
 
 function mb(n) {
   return n >= 1e6 ? `${(n / 1e6).toFixed(1)} MB` : n >= 1e3 ? `${(n / 1e3).toFixed(1)} kB` : `${n} bytes`;
@@ -90,7 +91,7 @@ async function runText(text, wantText, options = pageOptions(text), onProgress =
   const explain = readExplain(r.explain, options);
   window.relalg.lastTiming = { engineMs: r.engineMs, decodeMs: r.decodeMs, totalMs: performance.now() - t0 };
   return {
-    result: { output: r.output, status: r.status, messages: r.messages, explain },
+    result: { output: r.output, status: r.status, messages: r.messages, diagnostics: r.diagnostics, explain },
     run: r.run,
     rowCount: r.rowCount,
     preview: r.preview,
@@ -171,17 +172,16 @@ function tableElement(allColumns, rows, rowCount, caption) {
   return table;
 }
 
-function showMessages(messages) {
+function showMessages(parsed) {
   const list = $('messages');
   list.replaceChildren();
-  const parsed = parseMessages(messages);
   const doc = view.state.doc;
   const marks = [];
   for (const m of parsed) {
     const li = document.createElement('li');
     li.className = `message ${m.severity}`;
     const range = messageRange(m, doc.lines, (n) => doc.line(n).text, (n) => doc.line(n).from);
-    const where = m.line !== null ? `line ${m.line}, column ${m.col}: ` : '';
+    const where = m.line !== null ? `line ${m.line}, column ${m.column}: ` : '';
     li.textContent = `${m.severity}: ${where}${m.message}`;
     if (range) {
       marks.push({ ...range, severity: m.severity, message: m.message });
@@ -233,7 +233,7 @@ function selectNode(node, button) {
 function show(result, opts = {}) {
   const input = opts.input ?? view.state.doc.toString();
   last = { ...result, input, run: opts.run, options: opts.options ?? pageOptions(input) };
-  showMessages(result.messages);
+  showMessages(result.diagnostics ?? []);
   const out = $('result');
   out.replaceChildren();
   const text = result.status !== 0 ? '' : opts.preview ?? resultText(input, result.output);

@@ -7,6 +7,7 @@
 // Options: {warn: 'off' | 'on' | 'error', explain: 'none' | 'json' | 'text',
 // trace: N or null, maxRows: N or null}, the flags --warn, --warn=error,
 // --explain=FILE.json, --explain, --trace=N and --max-rows=N.
+import { readDiagnostics } from './messages.js';
 
 const utf8 = new TextDecoder('utf-8');
 
@@ -86,6 +87,7 @@ function runAt(M, ptr, len, options) {
   M._free(ptr);
   if (r === 0) throw new Error('the engine memory is exhausted');
   const messageBytes = bytesAt(M, M._relalg_messages(r), M._relalg_messages_size(r));
+  const diagnosticBytes = bytesAt(M, M._relalg_diagnostics(r), M._relalg_diagnostics_size(r));
   const explainBytes = bytesAt(M, M._relalg_explain(r), M._relalg_explain_size(r));
   return {
     handle: r,
@@ -94,6 +96,7 @@ function runAt(M, ptr, len, options) {
     outSize: M._relalg_output_size(r),
     messages: utf8.decode(messageBytes),
     messageBytes,
+    diagnostics: readDiagnostics(utf8.decode(diagnosticBytes)),
     explain: utf8.decode(explainBytes),
     explainBytes,
     rows: M._relalg_rows(r),
@@ -127,16 +130,17 @@ export function runText(M, text, options) {
 
 // Runs the input's bytes. Returns {status, output: Uint8Array, messages,
 // messageBytes (standard error's bytes, which a cut quotation may leave
-// short of valid UTF-8), explain (text: the JSON document, "null", or the
-// text form), explainBytes, rows (the result table's row count)}.
+// short of valid UTF-8), diagnostics (the same messages as objects,
+// messages.js), explain (text: the JSON document, "null", or the text
+// form), explainBytes, rows (the result table's row count)}.
 export function runModule(M, input, options) {
   const ptr = M._malloc(Math.max(1, input.length));
   if (ptr === 0) throw new Error('the input does not fit in the engine memory');
   M.HEAPU8.set(input, ptr);
   const run = runAt(M, ptr, input.length, options);
   try {
-    const { status, messages, messageBytes, explain, explainBytes, rows } = run;
-    return { status, output: outputView(M, run).slice(), messages, messageBytes, explain, explainBytes, rows };
+    const { status, messages, messageBytes, diagnostics, explain, explainBytes, rows } = run;
+    return { status, output: outputView(M, run).slice(), messages, messageBytes, diagnostics, explain, explainBytes, rows };
   } finally {
     freeRun(M, run);
   }

@@ -71,6 +71,7 @@ async function handle({ id, input, options, text, rows, bytes, formula }) {
     preview: held.status === 0 ? preview(out, echo, rows) : '',
     size: held.outSize,
     messages: held.messages,
+    diagnostics: held.diagnostics,
     explain: held.explain,
     rowCount: held.rows,
     formula: written,
