@@ -127,11 +127,16 @@ counterexample find_counterexample(const counterexample_request& req) {
   const source& db = *req.db;
   counterexample cx;
   std::vector<bool> dropped;
+  // Both queries are read once and run on every part tried (read again
+  // only on a part that leaves a table out).
+  const engine_db whole(db, choice{{}, {}}, req.options);
+  const prepared_query reference = whole.prepare(req.reference_query);
+  const prepared_query submission = whole.prepare(req.submission_query);
   const auto run = [&](const row_set& rows, const std::vector<bool>& drop) {
     ++cx.tests;
-    engine_db e(db, choice{rows, drop}, req.options);
-    evaluation r = e.evaluate(req.reference_query, req.reference_name);
-    evaluation s = e.evaluate(req.submission_query, req.submission_name);
+    const engine_db e(db, choice{rows, drop}, req.options);
+    evaluation r = e.evaluate(reference, req.reference_name);
+    evaluation s = e.evaluate(submission, req.submission_name);
     return std::make_pair(std::move(r), std::move(s));
   };
   const std::function<bool(const row_set&)> differs = [&](const row_set& rows) {
