@@ -1,5 +1,6 @@
-// The warnings: what the reader noted, what the schemas show of conditions
-// and projections, and a second read of the table lines.
+// The warnings about the query: what the reader noted, and what the
+// schemas and the data show of conditions, projections, renamings and set
+// operations.
 #include "engine/lint.h"
 
 #include <algorithm>
@@ -75,6 +76,9 @@ class query_linter {
       case note_kind::surplus_close:
         warn(n.span, "this \")\" closes nothing");
         break;
+      case note_kind::integer_text:
+        integer_text(n);
+        break;
       case note_kind::quoted_literal: {
         const std::string written(p_.line.substr(n.span.begin, n.span.end - n.span.begin));
         warn(n.span, "the quoted constant " + written + " is read as " + n.detail +
@@ -118,6 +122,7 @@ class query_linter {
           warn(p_.names_span(n), "rename lists " + std::to_string(names - 1) + " column names for " +
                                      std::to_string(in.colnames.size()) + " columns: the extra names are ignored");
         }
+        if (names > in.colnames.size()) renamed_product(n, in);
         break;
       }
       case plan_op::select:
@@ -137,6 +142,25 @@ class query_linter {
                        " columns: rows are compared cell by cell and keep their own width");
       return;
     }
+    // Columns are matched by position: names that differ at a position
+    // usually mean columns taken in another order or of another meaning.
+    std::vector<std::string> pairs;
+    for (std::size_t k = 0; k < a.colnames.size(); ++k) {
+      if (a.colnames[k] == b.colnames[k]) continue;
+      pairs.push_back(show_text(a.colnames[k]) + " with " + show_text(b.colnames[k]));
+    }
+    if (!pairs.empty()) {
+      const std::size_t shown = std::min<std::size_t>(pairs.size(), 3);
+      std::string listed;
+      for (std::size_t k = 0; k < shown; ++k) {
+        const bool last = k + 1 == shown && pairs.size() <= 3;
+        listed += (k == 0 ? "" : last ? " and " : ", ") + pairs[k];
+      }
+      if (pairs.size() > 3) listed += " and " + std::to_string(pairs.size() - 3) + " more";
+      warn(n.span, op + " matches columns by position, not by name: it pairs " + listed + " (the first operand's (" +
+                       column_list(a.colnames) + ") against the second's (" + column_list(b.colnames) + "))");
+    }
+    // Columns of unlike kinds compare by the mixed-kind rules.
     for (std::size_t k = 0; k < a.coltypes.size(); ++k) {
       if ((a.coltypes[k] == "int") == (b.coltypes[k] == "int")) continue;
       warn(n.span, op + " of operands whose column " + std::to_string(k + 1) + " is " +
@@ -145,6 +169,51 @@ class query_linter {
                        ": integers and strings then compare by the mixed-kind rules");
       return;
     }
+  }
+
+  // A renaming of a product whose new names follow the columns in the order
+  // of the product's operands, when the product lays them out by name.
+  void renamed_product(const plan_node& n, const node_schema& in) {
+    int32_t below = n.left;
+    if (p_.node(below).op != plan_op::product) return;
+    std::vector<std::string> written_order;  // the operands' columns, left to right
+    std::vector<int32_t> stack{below};
+    while (!stack.empty()) {
+      const int32_t i = stack.back();
+      stack.pop_back();
+      const plan_node& m = p_.node(i);
+      if (m.op == plan_op::product) {
+        stack.push_back(m.right);
+        stack.push_back(m.left);
+        continue;
+      }
+      const node_schema& s = s_[static_cast<std::size_t>(i)];
+      written_order.insert(written_order.end(), s.colnames.begin(), s.colnames.end());
+    }
+    if (written_order == in.colnames || written_order.size() != in.colnames.size()) return;
+    const std::vector<plan_name>& names = p_.names_of(n);
+    std::size_t by_written = 0;
+    std::size_t by_product = 0;
+    for (std::size_t k = 0; k < in.colnames.size(); ++k) {
+      by_written += resembles(names[k + 1].text, written_order[k]) ? 1 : 0;
+      by_product += resembles(names[k + 1].text, in.colnames[k]) ? 1 : 0;
+    }
+    if (by_written <= by_product) return;
+    warn(p_.names_span(n), "the new names follow the product's operands in the order they are written (" +
+                               column_list(written_order) + "), but product lays out its columns by name: (" +
+                               column_list(in.colnames) + "); rename names them in that order");
+  }
+
+  // Whether a new column name looks made from an old one: the same, one
+  // containing the other, or a slip of a letter or two.
+  static bool resembles(const std::string& fresh, const std::string& old) {
+    if (fresh.empty() || old.empty()) return false;
+    if (fresh == old) return true;
+    if (std::min(fresh.size(), old.size()) >= 2 &&
+        (fresh.find(old) != std::string::npos || old.find(fresh) != std::string::npos)) {
+      return true;
+    }
+    return !nearest_names(fresh, {old}).empty();
   }
 
   void condition(int32_t root, const node_schema& in) {
@@ -169,9 +238,16 @@ class query_linter {
       const cond_operand& x = p_.conds.x(c);
       const cond_operand& y = p_.conds.y(c);
       for (const cond_operand* o : {&x, &y}) {
+        const cond_operand* other = o == &x ? &y : &x;
         if (o->is_literal || has(in.colnames, o->text)) continue;
         std::string near;
-        const std::string hint = did_you_mean(o->text, in.colnames, &near);
+        std::string hint = did_you_mean(o->text, in.colnames, &near);
+        // A word the compared column holds as a value: a string constant
+        // written without its apostrophes.
+        if (const std::string value = value_of(*other, o->text, in); !value.empty()) {
+          hint = "; did you mean the string " + value + "?";
+          near = value;
+        }
         warn(o->span, show_text(o->text) + " is not a column of the operand (" + column_list(in.colnames) +
                           "): it compares as the integer 0" + hint)
             .suggestion = near;
@@ -179,6 +255,66 @@ class query_linter {
       mixed(x, y, in);
       mixed(y, x, in);
     }
+  }
+
+  // An integer constant read from text that is not its plain decimal form:
+  // text after its digits is dropped (15.4, 3GHz, 1e3), or it is clamped to
+  // 32 bits. A sign or leading zeros change nothing.
+  void integer_text(const parse_note& n) {
+    const std::string& read = n.detail;
+    std::size_t i = read[0] == '+' || read[0] == '-' ? 1 : 0;
+    const std::size_t digits = i;
+    while (i < read.size() && read[i] >= '0' && read[i] <= '9') ++i;
+    const int32_t value = text_to_int(read);
+    if (i < read.size()) {
+      warn(n.span, "the constant " + show_text(read) + " reads as the integer " + std::to_string(value) +
+                       ": the text after its digits is dropped (integers are whole numbers)");
+      return;
+    }
+    std::string_view number = std::string_view(read).substr(digits);
+    while (number.size() > 1 && number[0] == '0') number.remove_prefix(1);
+    const std::string canonical = std::to_string(value < 0 ? -static_cast<int64_t>(value) : value);
+    if (number != canonical) {
+      warn(n.span, "the constant " + read + " does not fit in 32 bits: it reads as " + std::to_string(value));
+    }
+  }
+
+  // The string constant that `word` would be, when a column of a table the
+  // query reads that bears the compared column's name holds it as a value
+  // (with apostrophes, or as written); else empty.
+  std::string value_of(const cond_operand& compared, const std::string& word, const node_schema& in) const {
+    if (compared.is_literal || word.empty() || !has(in.colnames, compared.text) ||
+        type_of(in, compared.text) == "int") {
+      return {};
+    }
+    const std::string quoted = "'" + word + "'";
+    for (const stored_table* t : p_.tables) {
+      for (std::size_t j = 0; j < t->colnames.size(); ++j) {
+        if (t->colnames[j] != compared.text || t->coltypes[j] == "int") continue;
+        if (column_holds(*t, j, quoted)) return quoted;
+        if (column_holds(*t, j, word)) return show_text(word);
+      }
+    }
+    return {};
+  }
+
+  // A column of a table, parsed or still its row lines, holds this text.
+  static bool column_holds(const stored_table& t, std::size_t column, std::string_view text) {
+    if (t.parsed()) {
+      for (std::size_t r = 0; r < t.row_count(); ++r) {
+        const cell& c = t.row(r).c[column];
+        if (!c.is_int() && c.text() == text) return true;
+      }
+      return false;
+    }
+    bool found = false;
+    for_each_row_line(t.pending(), 0, [&](uint32_t, std::string_view line) {
+      if (found) return;
+      scan_row(line, column + 1, [&](std::size_t j, std::string_view value) {
+        if (j == column && value == text) found = true;
+      });
+    });
+    return found;
   }
 
   // A column compared with a literal of the other kind.
@@ -198,140 +334,11 @@ class query_linter {
   std::vector<diagnostic> out_;
 };
 
-// ---- The table lines ------------------------------------------------------------------
-
-class table_linter {
- public:
-  std::vector<diagnostic> run(std::string_view input) {
-    block_reader blocks(input);
-    input_block b;
-    while (blocks.next(b)) {
-      check_line_end(b.header_line, b.header);
-      header(b.header_line, b.header);
-      for_each_row_line(b.rows, b.first_row_line, [this](uint32_t line_no, std::string_view line) {
-        check_line_end(line_no, line);
-        row(line_no, line);
-      });
-    }
-    if (cr_lines_ > 1) out_[cr_first_].message += " (and " + std::to_string(cr_lines_ - 1) + " more lines)";
-    return std::move(out_);
-  }
-
- private:
-  void warn(uint32_t line, source_span at, std::string message, std::string group = {}) {
-    diagnostic d;
-    d.level = severity::warning;
-    d.line = line;
-    d.span = at;
-    d.message = std::move(message);
-    d.group = group.empty() ? d.message : std::move(group);
-    out_.push_back(std::move(d));
-  }
-
-  void check_line_end(uint32_t line_no, std::string_view line) {
-    if (line.back() != '\r' || cr_lines_++ > 0) return;
-    cr_first_ = out_.size();
-    const auto at = static_cast<uint32_t>(line.size() - 1);
-    warn(line_no, {at, at + 1},
-         "this line ends with a carriage return (a file from Windows?): it is part of the "
-         "line's last value, and a line holding only one is not empty, so it does not end a "
-         "table block");
-  }
-
-  void header(uint32_t line_no, std::string_view line) {
-    header_line h = parse_header(line);
-    const auto name_end = static_cast<uint32_t>(h.has_open ? line.find('(') : line.size());
-    if (!h.has_open) {
-      warn(line_no, {0, name_end},
-           "this header has no \"(\": it names a table without columns, and the lines up to the "
-           "next empty line are its rows");
-    }
-    const auto seen = defined_.find(h.name);
-    if (seen != defined_.end()) {
-      warn(line_no, {0, std::max<uint32_t>(name_end, 1)},
-           "table " + show_text(h.name) + " is defined again: this block replaces the one on line " +
-               std::to_string(seen->second));
-    }
-    defined_[h.name] = line_no;
-    table_ = h.name;
-    has_columns_ = h.has_open;
-    is_int_ = int_columns(h.coltypes);
-    colnames_ = std::move(h.colnames);
-  }
-
-  void row(uint32_t line_no, std::string_view line) {
-    const std::size_t ncols = is_int_.size();
-    std::size_t values = 0;
-    uint32_t extra_at = 0;
-    // Every value of the line, read as the row reader reads them; those
-    // past the last column are the surplus.
-    scan_row(line, ncols + 1 + line.size(), [&](std::size_t j, std::string_view value) {
-      if (value.empty()) return;
-      ++values;
-      const auto at = static_cast<uint32_t>(value.data() - line.data());
-      if (j == ncols) extra_at = at;
-      if (j < ncols && is_int_[j]) int_value(line_no, at, value, j);
-    });
-    const std::string where = " of table " + show_text(table_);
-    const auto count = [](std::size_t n, const char* what) {
-      return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
-    };
-    if (!has_columns_) return;  // the header's own warning says it all
-    if (values > ncols) {
-      warn(line_no, {extra_at, static_cast<uint32_t>(line.size())},
-           "this row has " + count(values, "value") + " for " + count(ncols, "column") + where +
-               ": the extra values are ignored",
-           "surplus " + table_);
-    } else if (values < ncols) {
-      const auto end = static_cast<uint32_t>(line.size());
-      warn(line_no, {end, end},
-           "this row has " + count(values, "value") + " for " + count(ncols, "column") + where +
-               ": the missing ones are empty (0 in int columns)",
-           "short " + table_);
-    }
-  }
-
-  void int_value(uint32_t line_no, uint32_t at, std::string_view value, std::size_t column) {
-    std::size_t i = value[0] == '+' || value[0] == '-' ? 1 : 0;
-    const std::size_t digits_from = i;
-    while (i < value.size() && value[i] >= '0' && value[i] <= '9') ++i;
-    const std::string where = " in int column " + show_text(colnames_[column]) + " of table " + show_text(table_);
-    const source_span span{at, at + static_cast<uint32_t>(value.size())};
-    if (i < value.size() || i == digits_from) {
-      warn(line_no, span,
-           show_text(value) + where + " is not an integer: it reads as " + std::to_string(text_to_int(value)),
-           "not an integer " + table_);
-      return;
-    }
-    const int32_t v = text_to_int(value);
-    const std::string canonical = std::to_string(v);
-    std::string_view digits = value.substr(digits_from);
-    while (digits.size() > 1 && digits[0] == '0') digits.remove_prefix(1);
-    const std::string_view shown = std::string_view(canonical).substr(v < 0 ? 1 : 0);
-    if (digits != shown && !(v == 0 && digits == "0")) {
-      warn(line_no, span,
-           std::string(value) + where + " does not fit in 32 bits: it reads as " + canonical,
-           "out of range " + table_);
-    }
-  }
-
-  std::vector<diagnostic> out_;
-  std::map<std::string, uint32_t> defined_;
-  std::string table_;
-  bool has_columns_ = true;
-  std::vector<bool> is_int_;
-  std::vector<std::string> colnames_;
-  std::size_t cr_lines_ = 0;
-  std::size_t cr_first_ = 0;
-};
-
 }  // namespace
 
 std::vector<diagnostic> lint_query(const plan& p, const std::vector<node_schema>& schemas) {
   return query_linter(p, schemas).run();
 }
-
-std::vector<diagnostic> lint_tables(std::string_view input) { return table_linter().run(input); }
 
 void order_warnings(std::vector<diagnostic>& warnings) {
   std::stable_sort(warnings.begin(), warnings.end(), [](const diagnostic& a, const diagnostic& b) {

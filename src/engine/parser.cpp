@@ -274,6 +274,11 @@ cond_operand reader::operand_of(const query_text& t) {
     o.is_int = false;
   } else if (is_int_text(o.text)) {
     o.ival = text_to_int(o.text);
+    if (notes_ != nullptr && !o.text.empty() && std::to_string(o.ival) != o.text) {
+      // Text after the digits, a sign or leading zeros, or too many digits:
+      // the warnings tell which.
+      notes_->push_back({note_kind::integer_text, o.span, o.text});
+    }
     o.text.clear();
   } else {
     o.is_literal = false;

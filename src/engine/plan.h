@@ -114,6 +114,7 @@ enum class note_kind : uint8_t {
   unclosed,         // a "(" is never closed
   surplus_close,    // a ")" with no "(" to close
   quoted_literal,   // a quoted constant holds blanks, commas or parentheses
+  integer_text,     // an integer constant read from text that is not only digits, or too large
 };
 struct parse_note {
   note_kind kind;

@@ -259,7 +259,7 @@ test('the operator tree shows row counts and each node\'s rows', async () => {
   assert.deepEqual(t.rows, [['6'], ['11']]);
   assert.match(t.caption, /^rename\(minus\(\.\.\.\), idle\(sid\)\) 2 rows$/);
   assert.equal(await page.evaluate(() => window.relalg.selection),
-    'rename(minus(project(students, id), project(enrolments, student)), idle(sid))');
+    'rename(minus(project(students, id), rename(project(enrolments, student), enrolled(id))), idle(sid))');
 
   // A product under a selection without an equality to join on is never built.
   await typeQuery(page, 'select(product(students, rename(students, other(id2, name2, year2))), LT(id, id2))');
