@@ -1,7 +1,7 @@
 // Writing JSON string literals.
 #include "engine/json.h"
 
-#include "engine/utf8.h"
+#include "engine/show_text.h"
 
 void append_json_string(std::string& out, std::string_view s) {
   static const char* const hex = "0123456789abcdef";
@@ -9,7 +9,7 @@ void append_json_string(std::string& out, std::string_view s) {
   for (std::size_t i = 0; i < s.size();) {
     const auto c = static_cast<unsigned char>(s[i]);
     if (c >= 0x80) {
-      const std::size_t n = utf8_length(s, i);
+      const std::size_t n = utf8_sequence(s, i);
       if (n > 0) {
         out.append(s.substr(i, n));
         i += n;

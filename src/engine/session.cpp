@@ -5,7 +5,6 @@
 #include <map>
 #include <utility>
 
-#include "engine/big_stack.h"
 #include "engine/errors.h"
 #include "engine/evaluator.h"
 #include "engine/failure.h"
@@ -99,7 +98,7 @@ answer session::run(const prepared_query& q, const run_settings& s) const {
     for (const std::string& name : q.table_names_) bound.push_back(find(name));
     const plan& p = q.plan_;
     evaluator e(s.limits);
-    run_with_stack(p.max_condition_depth, p.max_depth, [&] { a.result_ = e.evaluate(p, s.observer, &bound); });
+    a.result_ = e.evaluate(p, s.observer, &bound);
     a.ok_ = true;
   } catch (...) {
     a.ok_ = false;

@@ -21,9 +21,6 @@ std::string visible_text(std::string_view text);
 // The same between apostrophes, as messages show a file's path.
 std::string quoted_path(std::string_view path);
 
-// The same between apostrophes, as messages show a file's path.
-std::string quoted_path(std::string_view path);
-
 // The number of bytes of the valid UTF-8 sequence that starts at s[i]
 // (overlong forms, surrogates and code points past U+10FFFF are not valid),
 // or 0 when none starts there.
