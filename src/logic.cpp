@@ -2,10 +2,12 @@
 // evaluated row by row with verify, and turned back into condition nodes.
 #include "logic.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
 #include "engine/parser.h"
+#include "engine/predicate.h"
 
 class logic_builder {
  public:
@@ -65,34 +67,33 @@ logic::~logic() {
   rval.reset();
 }
 
-namespace {
-
-bool compare(cond_op k, const t_object& x, const t_object& y) {
-  switch (k) {
-    case cond_op::eq: return x == y;
-    case cond_op::neq: return x != y;
-    case cond_op::lt: return x < y;
-    case cond_op::lte: return x <= y;
-    case cond_op::gt: return x > y;
-    case cond_op::gte: return x >= y;
-    default: return true;
-  }
-}
-
-}  // namespace
-
 bool logic::verify(binding* row) {
-  const cond_op k = keyword_op(op);
-  switch (k) {
-    case cond_op::not_: return !left->verify(row);
-    case cond_op::and_: return left->verify(row) && right->verify(row);
-    case cond_op::or_: return left->verify(row) || right->verify(row);
-    case cond_op::other: return true;
-    default: break;
+  // The engine tests the condition on the row's values, laid out by name;
+  // the names the condition reads that the row lacks follow as the integer
+  // 0, and those it reads on its way are added to the row as such.
+  const cond_tree tree = condition_nodes(*this);
+  std::vector<std::string> names;
+  std::vector<cell> cells;
+  for (const auto& [name, value] : *row) {
+    names.push_back(name);
+    cells.push_back(cell::of(value));
   }
-  const t_object& x = lval ? *lval : row->try_emplace(*lname).first->second;
-  const t_object& y = rval ? *rval : row->try_emplace(*rname).first->second;
-  return compare(k, x, y);
+  const std::size_t known = names.size();
+  for (const cond_operand& o : tree.operands) {
+    if (o.is_literal || row->count(o.text) > 0 ||
+        std::find(names.begin() + static_cast<long>(known), names.end(), o.text) != names.end()) {
+      continue;
+    }
+    names.push_back(o.text);
+    cells.push_back(cell::of_int(0));
+  }
+  std::vector<int32_t> lacking;
+  const bound_predicate test(tree, 0, names);
+  const bool holds = test.test_reading(cells.data(), static_cast<uint32_t>(cells.size()), [&](int32_t column) {
+    if (static_cast<std::size_t>(column) >= known) lacking.push_back(column);
+  });
+  for (const int32_t k : lacking) row->try_emplace(names[static_cast<std::size_t>(k)]);
+  return holds;
 }
 
 bool logic::isint(std::string s) const { return is_int_text(s); }

@@ -116,22 +116,3 @@ const cell& bound_predicate::fetch(const arg& a, const cell* row, uint32_t width
   }
   return kZeroCell;
 }
-
-bool bound_predicate::test(const cell* row, uint32_t width) const {
-  int32_t i = 0;
-  for (;;) {
-    const step& s = steps_[static_cast<std::size_t>(i)];
-    bool v;
-    switch (s.k) {
-      case k_eq: v = cell_eq(fetch(s.x, row, width), fetch(s.y, row, width)); break;
-      case k_neq: v = !cell_eq(fetch(s.x, row, width), fetch(s.y, row, width)); break;
-      case k_lt: v = cell_lt(fetch(s.x, row, width), fetch(s.y, row, width)); break;
-      case k_lte: v = !cell_lt(fetch(s.y, row, width), fetch(s.x, row, width)); break;
-      case k_gt: v = cell_lt(fetch(s.y, row, width), fetch(s.x, row, width)); break;
-      case k_gte: v = !cell_lt(fetch(s.x, row, width), fetch(s.y, row, width)); break;
-      default: v = true;
-    }
-    i = v ? s.on_true : s.on_false;
-    if (i < 0) return i == kAccept;
-  }
-}

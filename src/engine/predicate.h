@@ -25,8 +25,18 @@ class bound_predicate {
   // tree.nodes[root] and its descendants; the tree's literals must outlive
   // this.
   bound_predicate(const cond_tree& tree, int32_t root, const std::vector<std::string>& colnames);
-  bool test(const cell* row, uint32_t width) const;
+  bool test(const cell* row, uint32_t width) const {
+    auto none = [](int32_t) {};
+    return run(row, width, none);
+  }
   bool test(const rowref& r) const { return test(r.c, r.w); }
+  // As test(), also calling read(position) for each column a comparison
+  // reads, in the order it reads them: for a caller that must know which
+  // names a row was asked for (the row-binding evaluation of logic.h).
+  template <class Read>
+  bool test_reading(const cell* row, uint32_t width, Read&& read) const {
+    return run(row, width, read);
+  }
 
  private:
   enum kind : uint8_t { k_eq, k_neq, k_lt, k_lte, k_gt, k_gte, k_true };
@@ -49,6 +59,35 @@ class bound_predicate {
   void compile(const cond_tree& tree, int32_t root);
   arg resolve(const cond_operand& o);
   const cell& fetch(const arg& a, const cell* row, uint32_t width) const;
+  template <class Read>
+  const cell& fetch(const arg& a, const cell* row, uint32_t width, Read& read) const {
+    if (!a.is_literal) read(a.column);
+    return fetch(a, row, width);
+  }
+  // The loop over the comparisons, from the first to an answer.
+  template <class Read>
+  bool run(const cell* row, uint32_t width, Read& read) const {
+    int32_t i = 0;
+    for (;;) {
+      const step& s = steps_[static_cast<std::size_t>(i)];
+      bool v = true;
+      if (s.k != k_true) {
+        const cell& x = fetch(s.x, row, width, read);
+        const cell& y = fetch(s.y, row, width, read);
+        switch (s.k) {
+          case k_eq: v = cell_eq(x, y); break;
+          case k_neq: v = !cell_eq(x, y); break;
+          case k_lt: v = cell_lt(x, y); break;
+          case k_lte: v = !cell_lt(y, x); break;
+          case k_gt: v = cell_lt(y, x); break;
+          case k_gte: v = !cell_lt(x, y); break;
+          default: break;
+        }
+      }
+      i = v ? s.on_true : s.on_false;
+      if (i < 0) return i == kAccept;
+    }
+  }
 
   std::vector<step> steps_;
   std::vector<std::vector<int32_t>> aliases_;  // all positions of a shared name
