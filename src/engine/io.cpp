@@ -18,38 +18,59 @@ void input_text::reserve_more(std::size_t more) {
   cap_ = cap;
 }
 
-// Reads a whole file (or standard input for "-"). Returns false with errno
-// set when it cannot be opened or read. When `keep` is given and the input
-// is a regular file, its descriptor is left open there (else -1).
-bool read_all(const std::string& path, input_text& out, int* keep) {
+bool read_all(const std::string& path, input_text& out, int* keep, const read_policy& policy,
+              file_facts* facts) {
   if (keep != nullptr) *keep = -1;
-  const int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  int fd = STDIN_FILENO;
+  if (path != "-") {
+    const int flags = O_RDONLY | O_CLOEXEC | (policy.regular_only ? O_NOFOLLOW | O_NONBLOCK | O_NOCTTY : 0);
+    fd = ::open(path.c_str(), flags);
+    if (fd < 0) return false;
+  }
+  const auto fail = [fd](int err) {
+    if (fd != STDIN_FILENO) ::close(fd);
+    errno = err;
+    return false;
+  };
   struct stat st {};
   if (::fstat(fd, &st) == 0) {
-    if (S_ISDIR(st.st_mode)) {
-      if (fd != STDIN_FILENO) ::close(fd);
-      errno = EISDIR;
-      return false;
+    if (facts != nullptr && fd != STDIN_FILENO) {
+      facts->mode = st.st_mode;
+      facts->size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
     }
+    if (S_ISDIR(st.st_mode)) return fail(EISDIR);
+    if (policy.regular_only && fd != STDIN_FILENO && !S_ISREG(st.st_mode)) return fail(ENODEV);
     // One byte more than the file, so the read that meets its end needs no
     // further growth.
-    if (S_ISREG(st.st_mode) && st.st_size > 0) {
+    if (S_ISREG(st.st_mode) && st.st_size > 0 && policy.first_line_cap == SIZE_MAX) {
       out.reserve_more(static_cast<std::size_t>(st.st_size) + 1);
     }
+  } else if (policy.regular_only && fd != STDIN_FILENO) {
+    return fail(errno);
   }
+  // A regular file never blocks; its reads wait for the disk as usual.
+  if (policy.regular_only && fd != STDIN_FILENO) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::size_t line_end = SIZE_MAX;  // where the first line feed is, once read
   for (;;) {
+    std::size_t want = SIZE_MAX;
+    if (policy.first_line_cap != SIZE_MAX) {
+      const std::size_t stop = line_end == SIZE_MAX ? policy.first_line_cap + 1 : line_end + 1 + policy.look_past;
+      if (out.view().size() >= stop) break;
+      want = stop - out.view().size();
+    }
     if (out.room() == 0) out.reserve_more(1 << 16);
-    const ssize_t n = ::read(fd, out.tail(), out.room());
+    const ssize_t n = ::read(fd, out.tail(), std::min(out.room(), want));
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
-      const int err = errno;
-      if (fd != STDIN_FILENO) ::close(fd);
-      errno = err;
-      return false;
+      return fail(errno);
     }
+    const std::size_t from = out.view().size();
     out.added(static_cast<std::size_t>(n));
+    if (line_end == SIZE_MAX && policy.first_line_cap != SIZE_MAX) {
+      const std::size_t nl = out.view().find('\n', from);
+      if (nl != std::string_view::npos) line_end = nl;
+    }
   }
   if (keep != nullptr && fd != STDIN_FILENO && S_ISREG(st.st_mode)) {
     *keep = fd;

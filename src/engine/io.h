@@ -4,7 +4,10 @@
 #ifndef RELALG_ENGINE_IO_H
 #define RELALG_ENGINE_IO_H
 
+#include <sys/types.h>
+
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -27,10 +30,32 @@ class input_text {
   std::size_t cap_ = 0;
 };
 
-// Reads a whole file (or standard input for "-"). Returns false with errno
-// set when it cannot be opened or read. When `keep` is given and the input
-// is a regular file, its descriptor is left open there (else -1).
-bool read_all(const std::string& path, input_text& out, int* keep = nullptr);
+// How a file is read: whole, or (for a file nobody vouches for, such as a
+// student's submission) guarded and bounded.
+struct read_policy {
+  // Open without following a symbolic link and without blocking, and read
+  // only a regular file: a link fails with ELOOP, anything else that is
+  // not a regular file (a FIFO, a device, a folder) with ENODEV.
+  bool regular_only = false;
+  // Stop once the first line feed has been read and `look_past` bytes after
+  // it, or after `first_line_cap` bytes without one.
+  std::size_t first_line_cap = SIZE_MAX;
+  std::size_t look_past = 0;
+};
+
+// What reading a file found besides its bytes.
+struct file_facts {
+  mode_t mode = 0;        // its type, once it was opened (0 for standard input)
+  uint64_t size = 0;      // its size, for a regular file
+};
+
+// Reads a file (or standard input for "-") as the policy says. Returns
+// false with errno set when it cannot be opened or read (EISDIR for a
+// folder). When `keep` is given and the input is a regular file, its
+// descriptor is left open there (else -1); `facts`, when given, receives
+// what was found.
+bool read_all(const std::string& path, input_text& out, int* keep = nullptr, const read_policy& policy = {},
+              file_facts* facts = nullptr);
 
 // Unbuffered writes to a file descriptor; callers hand it large chunks.
 class fd_writer {

@@ -16,6 +16,7 @@
 #include <map>
 #include <optional>
 
+#include "engine/io.h"
 #include "engine/show_text.h"
 #include "grade/submission_file.h"
 
@@ -152,29 +153,13 @@ submission_input read_submission(reader& in, const std::string& path) {
 }  // namespace
 
 bool read_file(const std::string& path, std::string& out, std::string& message) {
-  out.clear();
-  const int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  int err = 0;
-  if (fd < 0) {
-    err = errno;
-  } else {
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) err = EISDIR;
-    char buf[1 << 16];
-    while (err == 0) {
-      const ssize_t n = ::read(fd, buf, sizeof buf);
-      if (n == 0) break;
-      if (n < 0) {
-        if (errno != EINTR) err = errno;
-        continue;
-      }
-      out.append(buf, static_cast<std::size_t>(n));
-    }
-    if (fd != STDIN_FILENO) ::close(fd);
+  input_text text;
+  if (read_all(path, text)) {
+    out.assign(text.view());
+    return true;
   }
-  if (err == 0) return true;
   out.clear();
-  message = "cannot read " + describe(path) + ": " + std::strerror(err);
+  message = "cannot read " + describe(path) + ": " + std::strerror(errno);
   return false;
 }
 
