@@ -1,13 +1,17 @@
 // Running work in worker processes under limits, so that nothing one piece
 // of work does (run long, fill memory, crash) can take the grader down.
-// The grader stays one small, single-threaded process: it forks a worker
-// per job, at most `jobs` at once, and each worker does its job, sends its
-// results back over a pipe as messages and exits. The grader enforces a
-// wall-clock deadline per worker (SIGKILL) and watches its memory; the
-// worker itself runs under RLIMIT_AS (memory) and RLIMIT_CPU (a backstop
-// for the deadline). A worker that exceeds a limit, dies of a signal or
-// exits otherwise than by finishing its job ends its job with a reason
-// that says so; the other jobs go on.
+// The grader stays one small, single-threaded process: it forks up to
+// `jobs` workers, which take jobs one after another (a worker per job
+// would cost a fork and an exit each), and each worker sends a job's
+// results back over a pipe as messages. The grader enforces a wall-clock
+// deadline per job (SIGKILL) and watches the worker's memory; the worker
+// runs under RLIMIT_AS (memory) and RLIMIT_CPU (a backstop for the
+// deadline, renewed for each job). A job that exceeds a limit, dies of a
+// signal or exits otherwise than by finishing ends with a reason that says
+// so, and its worker with it; the next job gets a fresh worker, and the
+// other jobs go on. A worker that has grown past half its memory limit is
+// replaced too, so that what one job leaves behind never counts against
+// the next.
 //
 // Fork only from a single-threaded process: the engine's helper threads are
 // joined before it returns, so between evaluations the grader has none.
