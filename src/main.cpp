@@ -43,16 +43,18 @@ constexpr const char* kUsage =
     "       relalg --sql[=DIALECT] [--sql-query-only] [--sql-form=FORM] INPUT [OUTPUT]\n"
     "       relalg --notation=FORM INPUT [OUTPUT]\n"
     "       relalg --grade REFERENCE [--db FILE]... [--search N] [--seed N] [--rows-only]\n"
-    "              [--json] [--gradescope FILE] [--max-rows N] [--jobs N]\n"
-    "              [--time-limit SECONDS] [--memory-limit MB] SUBMISSION...";
+    "              [--json] [--gradescope FILE] [--prairielearn FILE] [--coderunner]\n"
+    "              [--max-rows N] [--jobs N] [--time-limit SECONDS] [--memory-limit MB]\n"
+    "              SUBMISSION...";
 
 constexpr const char* kHelp =
     "usage: relalg [OPTION]... INPUT OUTPUT\n"
     "       relalg --sql[=DIALECT] [--sql-query-only] [--sql-form=FORM] INPUT [OUTPUT]\n"
     "       relalg --notation=FORM INPUT [OUTPUT]\n"
     "       relalg --grade REFERENCE [--db FILE]... [--search N] [--seed N] [--rows-only]\n"
-    "              [--json] [--gradescope FILE] [--max-rows N] [--jobs N]\n"
-    "              [--time-limit SECONDS] [--memory-limit MB] SUBMISSION...\n"
+    "              [--json] [--gradescope FILE] [--prairielearn FILE] [--coderunner]\n"
+    "              [--max-rows N] [--jobs N] [--time-limit SECONDS] [--memory-limit MB]\n"
+    "              SUBMISSION...\n"
     "\n"
     "Evaluates the relational-algebra query on the first line of INPUT over\n"
     "the tables that follow it, and writes the echo of INPUT and the result\n"
@@ -104,6 +106,9 @@ constexpr const char* kHelpTail =
     "  --rows-only         compare the row lines only, not the header\n"
     "  --json              write JSON Lines, one object per submission\n"
     "  --gradescope FILE   also write FILE as Gradescope's results.json\n"
+    "  --prairielearn FILE also write FILE as PrairieLearn's results.json\n"
+    "  --coderunner        print CodeRunner's grader object (one JSON line) instead\n"
+    "                      of the report; one SUBMISSION\n"
     "  --max-rows N        as above, for every query evaluated\n"
     "  --jobs N            grade N submissions at once, each in a worker process\n"
     "                      (default: one per core, at most 4; 4 per core at most)\n"

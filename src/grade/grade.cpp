@@ -15,6 +15,7 @@
 #include "grade/inputs.h"
 #include "grade/options.h"
 #include "grade/outputs.h"
+#include "grade/platforms.h"
 #include "grade/report.h"
 #include "grade/result_file.h"
 #include "grade/schedule.h"
@@ -33,6 +34,11 @@ int cannot_grade(const grade::grade_options& o, const std::string& message) {
   if (o.gradescope && !grade::write_result_file(*o.gradescope, grade::gradescope_failure(message), failed)) {
     std::cerr << failed << "\n";
   }
+  if (o.prairielearn &&
+      !grade::write_result_file(*o.prairielearn, grade::prairielearn_failure(message), failed)) {
+    std::cerr << failed << "\n";
+  }
+  if (o.coderunner) std::cout << grade::coderunner_failure(message) << std::flush;
   return exit_cannot_grade;
 }
 
@@ -66,6 +72,8 @@ int grade_run(const grade::grade_options& o, const command_texts& texts) {
   std::vector<graded_item> items;
   bool written = true;
   const auto decided = [&](const graded_item& it) {
+    // CodeRunner reads one object, written once grading is done.
+    if (o.coderunner) return;
     if (o.json) {
       std::cout << json_line(it);
     } else {
@@ -80,7 +88,12 @@ int grade_run(const grade::grade_options& o, const command_texts& texts) {
   } catch (const input_error& x) {
     return cannot_grade(o, x.what());
   }
-  if (!o.json) write_text_summary(std::cout, items, layout);
+  if (o.coderunner) {
+    std::cout << (run.signal != 0 ? coderunner_failure("grading was stopped before it was done")
+                                  : coderunner_result(items));
+  } else if (!o.json) {
+    write_text_summary(std::cout, items, layout);
+  }
   std::cout.flush();
   int status = exit_all_correct;
   for (const graded_item& it : items) {
@@ -96,6 +109,15 @@ int grade_run(const grade::grade_options& o, const command_texts& texts) {
   if (o.gradescope) {
     std::string message;
     if (!write_result_file(*o.gradescope, gradescope_results(items, layout, note), message)) {
+      std::cerr << message << "\n";
+      status = exit_cannot_grade;
+    }
+  }
+  if (o.prairielearn) {
+    // A stopped run did not grade everything: PrairieLearn is told it could not.
+    const std::string results = note.empty() ? prairielearn_results(items, layout) : prairielearn_failure(note);
+    std::string message;
+    if (!write_result_file(*o.prairielearn, results, message)) {
       std::cerr << message << "\n";
       status = exit_cannot_grade;
     }

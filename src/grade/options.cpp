@@ -92,9 +92,13 @@ parsed_command parse_command(const std::vector<std::string>& args) {
       o.json = true;
       continue;
     }
+    if (a == "--coderunner") {
+      o.coderunner = true;
+      continue;
+    }
     // Options with a value.
-    static const char* const valued[] = {"--grade",    "--db",   "--search",     "--seed",        "--gradescope",
-                                         "--max-rows", "--jobs", "--time-limit", "--memory-limit"};
+    static const char* const valued[] = {"--grade",      "--db",       "--search", "--seed",       "--gradescope",
+                                         "--prairielearn", "--max-rows", "--jobs",   "--time-limit", "--memory-limit"};
     std::string name;
     std::string value;
     for (const char* v : valued) {
@@ -103,7 +107,7 @@ parsed_command parse_command(const std::vector<std::string>& args) {
         if (i + 1 >= args.size()) {
           return fail(n + (n == "--grade"   ? " needs the reference file or folder"
                            : n == "--db"    ? " needs a file"
-                           : n == "--gradescope" ? " needs a file to write"
+                           : n == "--gradescope" || n == "--prairielearn" ? " needs a file to write"
                                                  : " needs a number"));
         }
         name = n;
@@ -126,6 +130,8 @@ parsed_command parse_command(const std::vector<std::string>& args) {
       if (!seconds(value, o.time_limit)) {
         return fail("--time-limit needs a number of seconds greater than 0, such as 10 or 2.5, not '" + value + "'");
       }
+    } else if (name == "--prairielearn") {
+      o.prairielearn = value;
     } else if (name == "--seed") {
       if (!whole_number(value, o.seed)) return fail("--seed needs a whole number, not '" + value + "'");
     } else {
@@ -150,6 +156,11 @@ parsed_command parse_command(const std::vector<std::string>& args) {
   if (!have_reference) return fail("--grade needs the reference file or folder");
   if (o.submissions.empty()) return fail("expected at least one submission");
   if (o.memory_limit == 0) o.memory_limit = default_memory_limit(o.jobs);
+  // CodeRunner grades one student's answer, and reads standard output whole.
+  if (o.coderunner && o.submissions.size() != 1) {
+    return fail("--coderunner grades one submission, not " + std::to_string(o.submissions.size()));
+  }
+  if (o.coderunner && o.json) return fail("--coderunner and --json cannot be combined");
   return pc;
 }
 

@@ -1,6 +1,7 @@
 // The command line of grading: relalg --grade REFERENCE [--db FILE]...
 // [--search N] [--seed N] [--rows-only] [--json] [--gradescope FILE]
 // [--max-rows N] [--jobs N] [--time-limit SECONDS] [--memory-limit MB]
+// [--prairielearn FILE] [--coderunner]
 // SUBMISSION...
 #ifndef RELALG_GRADE_OPTIONS_H
 #define RELALG_GRADE_OPTIONS_H
@@ -22,6 +23,8 @@ struct grade_options {
   bool rows_only = false;
   bool json = false;
   std::optional<std::string> gradescope;
+  std::optional<std::string> prairielearn;  // PrairieLearn's results.json
+  bool coderunner = false;  // CodeRunner's grader object instead of the report
   std::optional<std::size_t> max_rows;
   std::size_t jobs = 1;        // worker processes grading at once
   double time_limit = 10;      // seconds for all the work of one submission

@@ -42,6 +42,7 @@ std::string output_clash(const grade_options& o, const grading_inputs* in) {
   for (const auto& [path, role] : input_files(o, in)) inputs.push_back({role, path});
   std::vector<named_path> outputs;
   if (o.gradescope) outputs.push_back({"the Gradescope file", *o.gradescope});
+  if (o.prairielearn) outputs.push_back({"the PrairieLearn file", *o.prairielearn});
   return ::output_clash(inputs, outputs);
 }
 
