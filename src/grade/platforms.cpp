@@ -72,10 +72,13 @@ std::string prairielearn_with(const std::vector<graded_item>& items, const repor
          ",\"output\":" + json_string(output) + ",\"tests\":[\n" + tests + "\n]}\n";
 }
 
-// The database's file name, without its folders.
-std::string file_name(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+
+// How a database is named to a student: its file name without folders, or
+// nothing but that it is hidden.
+std::string shown_name(const database_input& db) {
+  if (db.hidden) return "a hidden database";
+  const std::size_t slash = db.label.find_last_of('/');
+  return slash == std::string::npos ? db.label : db.label.substr(slash + 1);
 }
 
 // The rows of testresults for one item: the databases whose verdict is
@@ -83,36 +86,40 @@ std::string file_name(const std::string& path) {
 void database_rows(const graded_item& it, const std::string& prefix, std::vector<std::string>& rows) {
   const outcome& o = *it.out;
   const auto row = [&](bool ok, const std::string& db, const std::string& what) {
-    rows.push_back(std::string("[") + (ok ? "true" : "false") + "," + json_string(prefix + file_name(db)) + "," +
+    rows.push_back(std::string("[") + (ok ? "true" : "false") + "," + json_string(prefix + db) + "," +
                    json_string(what) + "]");
   };
   const std::vector<database_input>& dbs = it.ex->databases;
-  const std::string parts =
-      o.samples > 0 ? " (and on " + std::to_string(o.samples) + " random parts of the databases)" : "";
-  switch (o.what) {
-    case verdict::correct:
-      for (std::size_t d = 0; d < dbs.size() && d < o.databases; ++d) {
-        row(true, dbs[d].label, std::string("the same result as the reference") + (d == 0 ? parts : ""));
-      }
-      return;
-    case verdict::error:
-      if (!o.database.empty()) row(false, o.database, "your query fails here");
-      return;
-    case verdict::wrong:
-      break;
-  }
-  if (o.database.empty()) return;  // no answer to this exercise
-  for (const database_input& db : dbs) {
-    if (db.label == o.database) {
-      if (o.sample > 0) {
-        row(true, db.label, "the same result as the reference on the whole database");
-        row(false, db.label, "your result differs on random part " + std::to_string(o.sample));
-      } else {
-        row(false, db.label, "your result differs from the reference's");
-      }
-      return;
+  if (o.what == verdict::correct) {
+    const std::string parts =
+        o.samples > 0 ? " (and on " + std::to_string(o.samples) + " random parts of the databases)" : "";
+    for (std::size_t d = 0; d < dbs.size() && d < o.databases; ++d) {
+      row(true, shown_name(dbs[d]), std::string("the same result as the reference") + (d == 0 ? parts : ""));
     }
-    row(true, db.label, "the same result as the reference");
+    return;
+  }
+  const std::string what = o.what == verdict::error ? "your query fails here" : "your result differs from the reference's";
+  if (o.hidden) {
+    row(false, "a hidden database", what);
+    return;
+  }
+  // A missing answer, or a grading that a limit stopped, has no database.
+  if (o.database.empty()) return;
+  for (const database_input& db : dbs) {
+    if (db.label != o.database) {
+      // Before the one where it went wrong, an error may hide a difference.
+      if (o.what == verdict::wrong) row(true, shown_name(db), "the same result as the reference");
+      continue;
+    }
+    if (o.sample > 0) {
+      if (o.what == verdict::wrong) row(true, shown_name(db), "the same result as the reference on the whole database");
+      row(false, shown_name(db),
+          std::string(o.what == verdict::error ? "your query fails on random part " : "your result differs on random part ") +
+              std::to_string(o.sample));
+    } else {
+      row(false, shown_name(db), what);
+    }
+    return;
   }
 }
 

@@ -182,6 +182,26 @@ def test_coderunner(relalg, tmp):
     check(r["fraction"] == 0, "an empty answer scores 0")
 
 
+def test_hidden_database(relalg, tmp):
+    """A difference found only on a hidden database names it to nobody."""
+    ex = os.path.join(tmp, "hidden_ex")
+    st = os.path.join(tmp, "hidden_st")
+    os.mkdir(ex)
+    os.mkdir(st)
+    for name in ("third_years.txt", "third_years.db1.txt"):
+        shutil.copy(os.path.join(ROOT, "examples/prairielearn/question/tests", name), ex)
+    with open(os.path.join(ex, "manifest"), "w") as f:
+        f.write("third_years 1 visible hidden=all\n")
+    with open(os.path.join(st, "third_years.txt"), "w") as f:
+        f.write("project(select(students, AND(EQ(year, 3), AND(NEQ(id, 5), NEQ(id, 6)))), name)\n")
+    run = subprocess.run([relalg, "--grade", ex, "--coderunner", st], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    r = json.loads(run.stdout)
+    valid_coderunner(r, "hidden")
+    check(r["fraction"] == 0 and [False, "a hidden database", "your result differs from the reference's"]
+          in r["testresults"], "a difference on a hidden database is a row without its name")
+    check(b"db1" not in run.stdout, "the hidden database's name is not shown")
+
+
 def test_command_line(relalg, tmp):
     ref = os.path.join(ROOT, "examples/coderunner/reference.txt")
     run = subprocess.run([relalg, "--grade", ref, "--coderunner", ref, ref], stdout=subprocess.PIPE,
@@ -208,6 +228,7 @@ def main():
     try:
         test_prairielearn(relalg, tmp)
         test_coderunner(relalg, tmp)
+        test_hidden_database(relalg, tmp)
         test_command_line(relalg, tmp)
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
