@@ -214,6 +214,9 @@ def test_command_line(relalg, tmp):
     run = subprocess.run([relalg, "--grade", ref, ref, "--prairielearn"], stdout=subprocess.PIPE,
                          stderr=subprocess.PIPE)
     check(run.returncode == 2 and b"--prairielearn needs a file to write" in run.stderr, "--prairielearn needs a file")
+    run = subprocess.run([relalg, "--grade", ref, ref, "--prairielearn", ref], stdout=subprocess.PIPE,
+                         stderr=subprocess.PIPE)
+    check(run.returncode == 2 and b"the PrairieLearn file" in run.stderr, "the PrairieLearn file may not name an input")
     run = subprocess.run([relalg, "--help"], stdout=subprocess.PIPE)
     check(b"--prairielearn FILE" in run.stdout and b"--coderunner" in run.stdout, "--help lists both options")
     # A results.json that cannot be written: status 1, and nothing half written.
