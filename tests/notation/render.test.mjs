@@ -91,7 +91,7 @@ const examples = [
     '\\pi_{\\text{year}, \\text{name}, \\text{name2}}(\\sigma_{\\text{year} = \\text{year2} \\wedge \\text{id} < \\text{id2}}' +
       '(\\text{students} \\times \\rho_{\\text{other}(\\text{id2}, \\text{name2}, \\text{year2})}(\\text{students})))'],
   ['examples/university/students_without_enrolments.txt',
-    'π id, name (σ id = sid (students × ρ idle(sid) (π id (students) − π student (enrolments))))', null],
+    'π id, name (σ id = sid (students × ρ idle(sid) (π id (students) − ρ enrolled(id) (π student (enrolments)))))', null],
   ['examples/university/took_programming_or_logic.txt',
     "π name (σ id = student (students × (π student (σ course = 'CS101' (enrolments)) ∪ π student (σ course = 'PH101' (enrolments)))))",
     null],
