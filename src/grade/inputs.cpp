@@ -20,6 +20,8 @@
 #include "engine/show_text.h"
 #include "grade/submission_file.h"
 
+#include "grade/constraint_text.h"
+
 namespace grade {
 
 namespace fs = std::filesystem;
@@ -163,7 +165,8 @@ bool read_file(const std::string& path, std::string& out, std::string& message) 
   return false;
 }
 
-std::vector<manifest_entry> parse_manifest(const std::string& text, const std::string& path) {
+std::vector<manifest_entry> parse_manifest(const std::string& text, const std::string& path,
+                                           std::vector<constraint_change>* changes) {
   std::vector<manifest_entry> out;
   std::map<std::string, std::size_t> seen;
   std::size_t line_no = 0;
@@ -186,6 +189,25 @@ std::vector<manifest_entry> parse_manifest(const std::string& text, const std::s
       fields.emplace_back(line.substr(from, i - from), from + 1);
     }
     if (fields.empty()) continue;
+    static const char* const kinds[] = {"key", "reference", "values", "order", "all"};
+    if ((fields[0].first == "add" || fields[0].first == "drop") && fields.size() >= 2 &&
+        std::find(std::begin(kinds), std::end(kinds), fields[1].first) != std::end(kinds)) {
+      // The rest of the line, to a '#' outside a quoted value.
+      const std::size_t from = fields[1].second - 1;
+      std::size_t to = from;
+      for (bool quoted = false; to < line.size() && (quoted || line[to] != '#'); ++to) {
+        if (line[to] == '\'') quoted = !quoted;
+      }
+      std::string c = line.substr(from, to - from);
+      while (!c.empty() && (c.back() == ' ' || c.back() == '\t')) c.pop_back();
+      const bool add = fields[0].first == "add";
+      std::string why;
+      if ((add && c == "all") || !constraint_form(c, why)) {
+        fail_at(path, line_no, from + 1, why.empty() ? "'all' can only be dropped" : why, line);
+      }
+      if (changes != nullptr) changes->push_back({add, c, path + ":" + std::to_string(line_no)});
+      continue;
+    }
     manifest_entry e;
     e.name = fields[0].first;
     if (fields.size() < 2) {
@@ -249,6 +271,7 @@ grading_inputs load_inputs(const grade_options& o) {
     g.exercises.push_back(std::move(ex));
     auto& subs = g.submissions.emplace_back();
     for (const std::string& p : o.submissions) subs.push_back(read_submission(in, p));
+    g.constraint_changes = o.constraint_changes;
     return g;
   }
 
@@ -267,7 +290,7 @@ grading_inputs load_inputs(const grade_options& o) {
   std::map<std::string, manifest_entry> manifest;
   const std::string manifest_path = join(o.reference, kManifestName);
   if (fs::exists(manifest_path, ec)) {
-    for (manifest_entry& m : parse_manifest(in.must_read(manifest_path), manifest_path)) {
+    for (manifest_entry& m : parse_manifest(in.must_read(manifest_path), manifest_path, &g.constraint_changes)) {
       manifest[m.name] = m;
     }
   }
@@ -332,6 +355,7 @@ grading_inputs load_inputs(const grade_options& o) {
     }
     g.exercises.push_back(std::move(ex));
   }
+  g.constraint_changes.insert(g.constraint_changes.end(), o.constraint_changes.begin(), o.constraint_changes.end());
   return g;
 }
 

@@ -49,6 +49,8 @@ struct grading_inputs {
   std::vector<exercise> exercises;
   // submissions[e][k]: exercise e of the k-th SUBMISSION argument.
   std::vector<std::vector<submission_input>> submissions;
+  // The manifest's constraint changes, then the command line's.
+  std::vector<constraint_change> constraint_changes;
 };
 
 // Grading cannot run; what() is the whole message, "relalg: " included.
@@ -75,9 +77,12 @@ struct manifest_entry {
   std::size_t line = 0;  // where it stands, for messages
 };
 
-// Parses a manifest's text; `path` names it in messages. Throws input_error
-// with a positioned message.
-std::vector<manifest_entry> parse_manifest(const std::string& text, const std::string& path);
+// Parses a manifest's text; `path` names it in messages. Lines "add C" and
+// "drop C" (C a constraint, or "all" for drop) change the constraints
+// inferred for every exercise; they go to `changes` when it is given.
+// Throws input_error with a positioned message.
+std::vector<manifest_entry> parse_manifest(const std::string& text, const std::string& path,
+                                           std::vector<constraint_change>* changes = nullptr);
 
 }  // namespace grade
 

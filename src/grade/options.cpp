@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <thread>
 
+#include "grade/constraint_text.h"
+
 namespace grade {
 
 namespace {
@@ -96,9 +98,15 @@ parsed_command parse_command(const std::vector<std::string>& args) {
       o.coderunner = true;
       continue;
     }
+    if (a == "--explain-constraints") {
+      o.explain_constraints = true;
+      continue;
+    }
     // Options with a value.
-    static const char* const valued[] = {"--grade",      "--db",       "--search", "--seed",       "--gradescope",
-                                         "--prairielearn", "--max-rows", "--jobs",   "--time-limit", "--memory-limit"};
+    static const char* const valued[] = {"--grade",          "--db",           "--search",         "--seed",
+                                         "--gradescope",     "--prairielearn", "--max-rows",       "--jobs",
+                                         "--time-limit",     "--memory-limit", "--build",          "--add-constraint",
+                                         "--drop-constraint"};
     std::string name;
     std::string value;
     for (const char* v : valued) {
@@ -108,6 +116,7 @@ parsed_command parse_command(const std::vector<std::string>& args) {
           return fail(n + (n == "--grade"   ? " needs the reference file or folder"
                            : n == "--db"    ? " needs a file"
                            : n == "--gradescope" || n == "--prairielearn" ? " needs a file to write"
+                           : n.find("-constraint") != std::string::npos ? " needs a constraint, such as 'key T(c)'"
                                                  : " needs a number"));
         }
         name = n;
@@ -132,6 +141,13 @@ parsed_command parse_command(const std::vector<std::string>& args) {
       }
     } else if (name == "--prairielearn") {
       o.prairielearn = value;
+    } else if (name == "--add-constraint" || name == "--drop-constraint") {
+      const bool add = name == "--add-constraint";
+      std::string why;
+      if ((add && value == "all") || !constraint_form(value, why)) {
+        return fail(name + ": " + (why.empty() ? "'all' can only be dropped" : why));
+      }
+      o.constraint_changes.push_back({add, value, name});
     } else if (name == "--seed") {
       if (!whole_number(value, o.seed)) return fail("--seed needs a whole number, not '" + value + "'");
     } else {
@@ -139,6 +155,8 @@ parsed_command parse_command(const std::vector<std::string>& args) {
       if (!whole_number(value, n)) return fail(name + " needs a whole number, not '" + value + "'");
       if (name == "--search") {
         o.search = n;
+      } else if (name == "--build") {
+        o.build = n;
       } else if (name == "--jobs") {
         if (n == 0) return fail("--jobs needs at least 1, not '0'");
         if (n > most_jobs()) {
@@ -154,8 +172,8 @@ parsed_command parse_command(const std::vector<std::string>& args) {
     }
   }
   if (!have_reference) return fail("--grade needs the reference file or folder");
-  if (o.submissions.empty()) return fail("expected at least one submission");
   if (o.memory_limit == 0) o.memory_limit = default_memory_limit(o.jobs);
+  if (o.submissions.empty() && !o.explain_constraints) return fail("expected at least one submission");
   // CodeRunner grades one student's answer, and reads standard output whole.
   if (o.coderunner && o.submissions.size() != 1) {
     return fail("--coderunner grades one submission, not " + std::to_string(o.submissions.size()));

@@ -1,8 +1,8 @@
 // The command line of grading: relalg --grade REFERENCE [--db FILE]...
-// [--search N] [--seed N] [--rows-only] [--json] [--gradescope FILE]
+// [--search N] [--build N] [--seed N] [--rows-only] [--json] [--gradescope FILE]
 // [--max-rows N] [--jobs N] [--time-limit SECONDS] [--memory-limit MB]
-// [--prairielearn FILE] [--coderunner]
-// SUBMISSION...
+// [--prairielearn FILE] [--coderunner] [--add-constraint C] [--drop-constraint C]
+// [--explain-constraints] SUBMISSION...
 #ifndef RELALG_GRADE_OPTIONS_H
 #define RELALG_GRADE_OPTIONS_H
 
@@ -14,11 +14,27 @@
 
 namespace grade {
 
+// A change to the constraints grading infers: add C, or drop C (C may be
+// "all", every inferred one). `origin` names where it was asked for, in
+// messages: the option, or the manifest's file and line.
+struct constraint_change {
+  bool add = true;
+  std::string text;
+  std::string origin;
+};
+
+// Built databases compared per submission by default.
+constexpr std::size_t kDefaultBuild = 2000;
+// The share of --time-limit that comparing on built databases may take, per
+// submission (and per exercise, for building the random ones).
+constexpr double kBuildTimeShare = 0.25;
+
 struct grade_options {
   std::string reference;
   std::vector<std::string> databases;  // --db, in order
   std::vector<std::string> submissions;
   std::size_t search = 0;      // random sub-databases per database
+  std::size_t build = kDefaultBuild;  // built databases per submission at most; 0: none
   std::uint64_t seed = 1;      // of the random sub-databases
   bool rows_only = false;
   bool json = false;
@@ -29,6 +45,10 @@ struct grade_options {
   std::size_t jobs = 1;        // worker processes grading at once
   double time_limit = 10;      // seconds for all the work of one submission
   std::size_t memory_limit = 0;  // megabytes for it (0 until parsed: then the default)
+  // Changes to the inferred constraints, in order: --add-constraint C and
+  // --drop-constraint C (C may be "all").
+  std::vector<constraint_change> constraint_changes;
+  bool explain_constraints = false;  // list the constraints instead of grading
 };
 
 // The workers --jobs defaults to: one per core, at most 4.

@@ -1,7 +1,7 @@
 // Constraints grading infers from a teacher's databases: which keys,
 // references, value sets and orders are found (and which accidents of the
-// data are not), their text both ways, and the deletion that keeps
-// references in a part of a database.
+// data are not), their text both ways, the teacher's changes, and the
+// deletion that keeps references in a part of a database.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -10,6 +10,7 @@
 
 #include "grade/constraint_text.h"
 #include "grade/constraints.h"
+#include "grade/exercise_facts.h"
 #include "grade/infer_constraints.h"
 #include "grade/instance.h"
 
@@ -161,6 +162,47 @@ TEST(Constraints, KeepReferencesDropsRowsLeftWithoutPartner) {
   EXPECT_EQ(grade::keep_references(cs, db.data, {2, 9, 10}), (grade::row_set{2}));
   EXPECT_FALSE(grade::first_broken(cs, grade::part_of(db.data, {0, 3, 7})).has_value());
   EXPECT_TRUE(grade::first_broken(cs, grade::part_of(db.data, {3, 7})).has_value());
+}
+
+TEST(ExerciseFacts, TeacherChanges) {
+  grade::exercise ex;
+  ex.reference_path = "ref.txt";
+  ex.databases.push_back({"ref.txt", grade::read_source(kSailors)});
+  const auto study = [&](std::vector<grade::constraint_change> ch) {
+    std::vector<bool> taken;
+    grade::exercise_facts f = grade::study_exercise(ex, ch, taken, grade::default_engine_options());
+    std::vector<std::string> out;
+    for (const constraint& c : f.constraints) out.push_back(grade::describe(f.dbs[0].sch, c));
+    return out;
+  };
+  const std::vector<std::string> plain = study({});
+  auto got = study({{false, "key sailors(sname, rating)", "--drop-constraint"}});
+  EXPECT_EQ(got.size() + 1, plain.size());
+  EXPECT_FALSE(listed(got, "key sailors(sname, rating)"));
+  got = study({{false, "all", "m:1"}, {true, "key boats(color, bid)", "m:2"}});
+  EXPECT_EQ(got, std::vector<std::string>{"key boats(bid, color)"});
+  const struct {
+    grade::constraint_change change;
+    const char* message;
+  } bad[] = {
+      {{false, "key sailors(sname)", "--drop-constraint"},
+       "relalg: --drop-constraint: cannot drop 'key sailors(sname)': exercise 'ref.txt' has no such constraint "
+       "(--explain-constraints lists them)"},
+      {{true, "key sailors(rating)", "manifest:3"},
+       "relalg: manifest:3: cannot add 'key sailors(rating)': the database in 'ref.txt' does not keep it"},
+  };
+  for (const auto& b : bad) {
+    try {
+      study({b.change});
+      ADD_FAILURE() << b.change.text;
+    } catch (const grade::input_error& e) {
+      EXPECT_EQ(std::string(e.what()), b.message);
+    }
+  }
+  std::vector<bool> taken;
+  grade::study_exercise(ex, {{true, "key ships(x)", "--add-constraint"}}, taken, grade::default_engine_options());
+  EXPECT_EQ(taken, std::vector<bool>{false});
+  EXPECT_THROW(grade::check_changes_taken({{true, "key ships(x)", "--add-constraint"}}, taken), grade::input_error);
 }
 
 TEST(Instance, WritableTexts) {

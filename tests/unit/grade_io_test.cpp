@@ -38,6 +38,30 @@ TEST(GradeCommand, Parses) {
   EXPECT_LE(d.memory_limit, 2048u);
 }
 
+TEST(GradeCommand, BuildingAndConstraints) {
+  const grade::parsed_command pc = grade::parse_command(
+      {"--grade", "r", "--build=5", "--drop-constraint", "all", "--add-constraint", "key T(a, b)",
+       "--explain-constraints"});
+  ASSERT_EQ(pc.what, grade::parsed_command::grade) << pc.error;
+  const grade::grade_options& o = pc.options;
+  EXPECT_EQ(o.build, 5u);
+  EXPECT_TRUE(o.explain_constraints);  // and no submission is needed
+  ASSERT_EQ(o.constraint_changes.size(), 2u);
+  EXPECT_FALSE(o.constraint_changes[0].add);
+  EXPECT_EQ(o.constraint_changes[1].text, "key T(a, b)");
+  EXPECT_EQ(o.constraint_changes[1].origin, "--add-constraint");
+  EXPECT_EQ(grade::parse_command({"--grade", "r", "s"}).options.build, grade::kDefaultBuild);
+  for (const auto& [a, error] : std::vector<std::pair<args, std::string>>{
+           {{"--grade", "r", "s", "--build", "x"}, "--build needs a whole number, not 'x'"},
+           {{"--grade", "r", "s", "--add-constraint"}, "--add-constraint needs a constraint, such as 'key T(c)'"},
+           {{"--grade", "r", "s", "--drop-constraint=key T"},
+            "--drop-constraint: expected TABLE(COLUMN, ...) in 'T'"}}) {
+    const grade::parsed_command bad = grade::parse_command(a);
+    EXPECT_EQ(bad.what, grade::parsed_command::usage_error);
+    EXPECT_EQ(bad.error, error);
+  }
+}
+
 TEST(GradeCommand, UsageErrors) {
   const struct {
     args a;
@@ -68,6 +92,19 @@ TEST(GradeCommand, UsageErrors) {
     EXPECT_EQ(pc.error, c.error);
   }
   EXPECT_EQ(grade::parse_command({"--grade", "r", "--help"}).what, grade::parsed_command::help);
+}
+
+TEST(Manifest, ConstraintLines) {
+  std::vector<grade::constraint_change> changes;
+  const auto m = grade::parse_manifest(
+      "ex1 2\ndrop all  # none of them\nadd reference R(a) -> S(b) where c = 'x # y'\nadd 3\n", "m", &changes);
+  ASSERT_EQ(m.size(), 2u);  // "add 3" is an exercise named add
+  EXPECT_EQ(m[1].name, "add");
+  ASSERT_EQ(changes.size(), 2u);
+  EXPECT_FALSE(changes[0].add);
+  EXPECT_EQ(changes[0].text, "all");
+  EXPECT_EQ(changes[0].origin, "m:2");
+  EXPECT_EQ(changes[1].text, "reference R(a) -> S(b) where c = 'x # y'");
 }
 
 TEST(Manifest, Entries) {
