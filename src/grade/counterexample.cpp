@@ -139,8 +139,9 @@ counterexample find_counterexample(const counterexample_request& req) {
     evaluation s = e.evaluate(submission, req.submission_name);
     return std::make_pair(std::move(r), std::move(s));
   };
+  const auto kept = [&](const row_set& rows) { return req.keep ? req.keep(rows) : rows; };
   const std::function<bool(const row_set&)> differs = [&](const row_set& rows) {
-    const auto [r, s] = run(rows, dropped);
+    const auto [r, s] = run(kept(rows), dropped);
     return !same_result(r, s, req.rows_only);
   };
 
@@ -154,10 +155,10 @@ counterexample find_counterexample(const counterexample_request& req) {
       break;
     }
   }
-  row_set rows = req.start;
+  row_set rows = kept(req.start);
   if (found) {
-    ddmin_result m = ddmin(*found, differs, req.budget);
-    rows = std::move(m.rows);
+    ddmin_result m = ddmin(kept(*found), differs, req.budget);
+    rows = kept(m.rows);
     cx.minimal = m.minimal;
   }
 
@@ -184,10 +185,15 @@ counterexample find_counterexample(const counterexample_request& req) {
       row_set rest = rows;
       rest.erase(rest.begin() + static_cast<long>(i));
       if (differs(rest)) {
-        rows = std::move(rest);
+        rows = kept(rest);
         changed = true;
       }
     }
+  }
+  for (std::size_t i = 0; i < rows.size() && req.keep; ++i) {
+    row_set rest = rows;
+    rest.erase(rest.begin() + static_cast<long>(i));
+    if (kept(rest).size() != rest.size()) cx.takes_partners = true;
   }
 
   cx.row_count = rows.size();

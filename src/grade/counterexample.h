@@ -8,6 +8,7 @@
 #define RELALG_GRADE_COUNTEREXAMPLE_H
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,9 @@ struct counterexample_request {
   // empty, and the search then starts from larger sets.
   const std::vector<std::vector<std::string>>* cells = nullptr;
   bool rows_only = false;
+  // The part of a set of rows that is a database to try (the rows whose
+  // partners are there, when references bind rows); every row when empty.
+  std::function<row_set(const row_set&)> keep;
   engine_options options;
   std::size_t budget = 20000;  // evaluations of delta debugging at most
 };
@@ -39,6 +43,8 @@ struct counterexample {
   std::string input;  // the submission's query, then the tables: runnable as is
   evaluation reference, submission;  // the two outcomes on it
   bool minimal = false;  // checked 1-minimal
+  // Taking one of its rows away takes others that refer to it (see keep).
+  bool takes_partners = false;
   std::size_t tests = 0;  // evaluations of both queries it took
 };
 

@@ -14,7 +14,22 @@ std::string plural(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// A count with a comma between each three digits: 1,850.
+std::string grouped(std::size_t n) {
+  const std::string digits = std::to_string(n);
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
 std::string where(const outcome& out, const grade_options& o) {
+  if (out.kind == database_kind::built) {
+    return "a database that grading built (" + out.built_what +
+           "), which keeps every key and reference of the exercise's data";
+  }
   std::string w = "the database in " + quoted_path(out.database);
   if (out.sample == 0) return w;
   return "random part " + std::to_string(out.sample) + " of " + w + " (--search " +
@@ -62,7 +77,7 @@ void describe_counterexample(std::string& m, const counterexample& cx) {
   } else {
     m += "A smallest database that shows the difference has " + plural(cx.row_count, "row", "rows") +
          (cx.row_count == 1 ? "; without it" : "; without any one of them") +
-         " the two results agree";
+         (cx.takes_partners ? " (and the rows that refer to it)" : "") + " the two results agree";
   }
   m += cx.minimal ? ".\n"
                   : " (the search stopped after " + std::to_string(cx.tests) +
@@ -82,11 +97,20 @@ std::string feedback(const outcome& out, const submission_input& sub, const grad
   const char* result = o.rows_only ? "rows" : "result";
   switch (out.what) {
     case verdict::correct:
-      m = std::string("Correct: the same ") + result + " as the reference on " +
-          plural(out.databases, "database", "databases");
-      if (out.samples > 0) {
-        m += " and on " + plural(out.samples, "random part", "random parts") + " of " +
-             (out.databases == 1 ? "it" : "them");
+      m = std::string("Correct: the same ") + result + " as the reference on ";
+      if (out.built == 0) {
+        m += plural(out.databases, "database", "databases");
+        if (out.samples > 0) {
+          m += " and on " + plural(out.samples, "random part", "random parts") + " of " +
+               (out.databases == 1 ? "it" : "them");
+        }
+      } else {
+        m += grouped(out.databases) + (out.databases == 1 ? " database" : " databases") + " of the exercise";
+        if (out.samples > 0) {
+          m += ", " + grouped(out.samples) + (out.samples == 1 ? " random part" : " random parts") + " of " +
+               (out.databases == 1 ? "it" : "them");
+        }
+        m += " and " + grouped(out.built) + (out.built == 1 ? " database" : " databases") + " built from the queries";
       }
       m += ".\n";
       break;
@@ -95,7 +119,7 @@ std::string feedback(const outcome& out, const submission_input& sub, const grad
         m = "Error: your submission cannot be read:\n" + out.failure + "\n";
       } else if (out.hidden) {
         m = "Error: your query fails on a hidden database of the exercise:\n" + out.failure + "\n";
-      } else if (out.database.empty()) {
+      } else if (out.database.empty() && out.kind != database_kind::built) {
         m = "Error: your query could not be graded within the grader's limits:\n" + out.failure + "\n";
       } else {
         m = "Error: your query fails on " + where(out, o) + ":\n" + out.failure + "\n";
@@ -110,10 +134,11 @@ std::string feedback(const outcome& out, const submission_input& sub, const grad
         m = std::string("Wrong: your ") + result +
             " differs from the reference's on a hidden database of the exercise, whose name and rows are "
             "not shown";
-        m += out.database.empty() ? ".\n"
-                                  : "; it differs on " + where(out, o) + " too" +
-                                        (out.sample > 0 ? ", though not on the whole of it.\n" : ".\n");
-        if (out.database.empty()) {
+        const bool shown = !out.database.empty() || out.kind == database_kind::built;
+        m += !shown ? ".\n"
+                    : "; it differs on " + where(out, o) + " too" +
+                          (out.sample > 0 ? ", though not on the whole of it.\n" : ".\n");
+        if (!shown) {
           m += "None of the databases shown shows the difference: check your query against the "
                "exercise's wording once more.\n";
           break;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "grade/exercise_facts.h"
 #include "grade/grader.h"
 #include "grade/inputs.h"
 #include "grade/options.h"
@@ -66,6 +67,20 @@ int grade_run(const grade::grade_options& o, const command_texts& texts) {
     std::cerr << "relalg: " << clash << "\n" << texts.usage << "\n";
     return exit_wrong_usage;
   }
+  // What each exercise's databases keep, with the teacher's changes.
+  std::vector<exercise_facts> facts;
+  try {
+    std::vector<bool> taken;
+    for (const exercise& ex : in.exercises) facts.push_back(study_exercise(ex, in.constraint_changes, taken, eo));
+    check_changes_taken(in.constraint_changes, taken);
+  } catch (const input_error& x) {
+    return cannot_grade(o, x.what());
+  }
+  if (o.explain_constraints) {
+    for (std::size_t e = 0; e < in.exercises.size(); ++e) std::cout << explain_constraints(in.exercises[e], facts[e]);
+    std::cout.flush();
+    return std::cout ? exit_all_correct : exit_cannot_grade;
+  }
 
   const report_layout layout{in.folders, o.submissions.size()};
   std::vector<outcome> outcomes;
@@ -84,7 +99,7 @@ int grade_run(const grade::grade_options& o, const command_texts& texts) {
   };
   run_result run;
   try {
-    run = grade_all(in, o, eo, limits, stop, outcomes, items, decided);
+    run = grade_all(in, facts, o, eo, limits, stop, outcomes, items, decided);
   } catch (const input_error& x) {
     return cannot_grade(o, x.what());
   }

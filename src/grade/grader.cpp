@@ -4,11 +4,17 @@
 // reference does not; it is wrong when the results differ on some
 // database; the first database in order where that happens is the one
 // reported. A query is still run on the databases after the one where it is
-// wrong, since failing on any of them makes it an error; the random parts
-// are tried only while it is right on every database.
+// wrong, since failing on any of them makes it an error; the random parts,
+// then the built databases, are tried only while it is right on every
+// database. Every part, and every database tried in the search for a
+// counterexample, keeps the exercise's references: taking a row away takes
+// the rows that refer to it.
 #include "grade/grader.h"
 
+#include <chrono>
+
 #include "engine/show_text.h"
+#include "grade/built_search.h"
 
 namespace grade {
 
@@ -50,6 +56,15 @@ void rename_file(std::string& message, const std::string& from, const std::strin
   if (from != to && message.rfind(was, 0) == 0) message.replace(0, was.size(), "relalg: " + visible_text(to) + ":1:");
 }
 
+const char* database_kind_name(database_kind k) {
+  switch (k) {
+    case database_kind::given: return "given";
+    case database_kind::part: return "part";
+    case database_kind::built: return "built";
+  }
+  return "given";
+}
+
 const char* verdict_name(verdict v) {
   switch (v) {
     case verdict::correct: return "correct";
@@ -75,10 +90,14 @@ row_set random_rows(const source& db, std::uint64_t seed, std::size_t d, std::si
   return rows;
 }
 
-prepared_exercise prepare_exercise(const exercise& ex, const grade_options& o, const engine_options& eo,
-                                   bool cells) {
+prepared_exercise prepare_exercise(const exercise& ex, const exercise_facts* facts, const grade_options& o,
+                                   const engine_options& eo, bool cells) {
   prepared_exercise pe;
   pe.ex = &ex;
+  if (facts != nullptr && facts->typed) {
+    pe.facts = facts;
+    for (std::size_t d = 0; d < ex.databases.size(); ++d) pe.kept.push_back(facts->constraints_of(d));
+  }
   for (std::size_t d = 0; d < ex.databases.size(); ++d) {
     prepared_database& p = pe.databases.emplace_back();
     p.index = d;
@@ -92,12 +111,29 @@ prepared_exercise prepare_exercise(const exercise& ex, const grade_options& o, c
       p.index = d;
       p.sample = k;
       p.rows = random_rows(db, o.seed, d, k);
+      if (pe.facts != nullptr) p.rows = keep_references(pe.kept[d], pe.facts->dbs[d].data, p.rows);
       p.db = std::make_shared<engine_db>(db, choice{p.rows, {}}, eo);
       p.reference = reference_on(ex, *p.db, d, k);
     }
   }
   for (std::size_t d = 0; cells && d < ex.databases.size(); ++d) {
     pe.cells.push_back(pe.databases[d].db->row_cells(ex.databases[d].src));
+  }
+  // Random databases built from the reference alone, the same for every
+  // submission.
+  if (cells && pe.facts != nullptr && o.build > 0) {
+    using clock = std::chrono::steady_clock;
+    const clock::time_point until = clock::now() + std::chrono::duration_cast<clock::duration>(
+                                                       std::chrono::duration<double>(o.time_limit * kBuildTimeShare));
+    database_builder random(*pe.facts, {ex.reference_query}, o.seed, build_phases::random);
+    for (std::size_t k = 0; k < o.build && clock::now() < until; ++k) {
+      std::optional<database_builder::item> item = random.next();
+      if (!item) break;
+      shared_database& s = pe.built.emplace_back();
+      s.src = std::make_shared<const source>(read_source(std::move(item->text)));
+      s.db = std::move(item->db);
+      s.reference = engine_db(*s.src, eo).evaluate(ex.reference_query, ex.reference_path);
+    }
   }
   return pe;
 }
@@ -133,11 +169,29 @@ outcome grade_query(const prepared_exercise& pe, const std::string& query, const
     } else {
       return false;
     }
+    out.kind = p.sample == 0 ? database_kind::given : database_kind::part;
     out.database = ex.databases[p.index].label;
     out.sample = p.sample;
     out.hidden = ex.databases[p.index].hidden;
     decided = true;
     return out.what == verdict::error;
+  };
+  // A built database where the query went wrong or failed.
+  std::optional<built_difference> built;
+  const auto on_built = [&](built_difference found) {
+    out.kind = database_kind::built;
+    out.database.clear();
+    out.sample = 0;
+    out.built_what = found.db.what;
+    if (!found.submission.ok()) {
+      out.what = verdict::error;
+      out.failure = found.submission.error();
+      out.diff = comparison();
+    } else {
+      out.what = verdict::wrong;
+      out.diff = compare(found.reference, found.submission, o.rows_only);
+    }
+    built = std::move(found);
   };
   for (const prepared_database& p : pe.databases) {
     ++out.databases;
@@ -147,6 +201,12 @@ outcome grade_query(const prepared_exercise& pe, const std::string& query, const
     if (decided) break;
     ++out.samples;
     judge(p);
+  }
+  if (!decided) {
+    if (auto found = search_built(pe, query, name, o, eo, out.built, true)) {
+      on_built(std::move(*found));
+      decided = true;
+    }
   }
   if (out.hidden) {
     // Found on a hidden database: never named nor shown. What the student
@@ -160,6 +220,8 @@ outcome grade_query(const prepared_exercise& pe, const std::string& query, const
     if (visible != nullptr) {
       out.diff = visible_diff;
       out.database = ex.databases[visible->index].label;
+      out.sample = visible->sample;
+      out.kind = visible->sample == 0 ? database_kind::given : database_kind::part;
       where = visible;
     }
     for (const prepared_database& p : pe.parts) {
@@ -170,24 +232,43 @@ outcome grade_query(const prepared_exercise& pe, const std::string& query, const
       out.diff = compare(p.reference, sub, o.rows_only);
       out.database = ex.databases[p.index].label;
       out.sample = p.sample;
+      out.kind = database_kind::part;
       where = &p;
       break;
     }
+    // Else the first built database that shows a difference.
+    if (where == nullptr) {
+      std::size_t tried = 0;
+      if (auto found = search_built(pe, query, name, o, eo, tried, false)) {
+        const verdict was = out.what;
+        on_built(std::move(*found));
+        out.what = was;
+      }
+    }
   }
-  if (out.what != verdict::wrong || where == nullptr) return out;
+  if (out.what != verdict::wrong || (where == nullptr && !built)) return out;
   if (known) known(out);
 
-  const source& db = ex.databases[where->index].src;
+  const source& db = built ? *built->src : ex.databases[where->index].src;
+  std::vector<std::vector<std::string>> built_cells;
+  if (built) built_cells = engine_db(db, eo).row_cells(db);
   counterexample_request req;
   req.db = &db;
-  req.start = where->sample == 0 ? every_row(db).rows : where->rows;
+  req.start = built || where->sample == 0 ? every_row(db).rows : where->rows;
+  if (pe.facts != nullptr) {
+    // Taking a row away takes the rows that refer to it, so that every
+    // database tried keeps the constraints.
+    const std::vector<constraint>* cs = built ? &pe.facts->constraints : &pe.kept[where->index];
+    const instance* data = built ? &built->db.data : &pe.facts->dbs[where->index].data;
+    req.keep = [cs, data](const row_set& rows) { return keep_references(*cs, *data, rows); };
+  }
   req.reference_query = ex.reference_query;
   req.submission_query = query;
   req.reference_name = ex.reference_path;
   // The file the student saves the counterexample as, in their messages.
   req.submission_name = "FILE";
   req.witnesses = out.diff.witnesses;
-  req.cells = &pe.cells[where->index];
+  req.cells = built ? &built_cells : &pe.cells[where->index];
   req.rows_only = o.rows_only;
   req.options = eo;
   out.cx = find_counterexample(req);

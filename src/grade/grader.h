@@ -1,10 +1,11 @@
 // Grading one exercise, in two steps. First the exercise is prepared once:
-// its databases loaded, the random parts of each drawn and loaded, the
-// reference evaluated on every one of them and the cells of each database
-// read. Then each distinct submitted query is graded against that, by one
-// call that does all the work of one submission: it is compared on each
-// database and on the random parts, and a counterexample is searched for
-// when it is wrong. That call is what runs in a worker process of its own
+// its databases loaded, the random parts of each drawn and loaded, random
+// databases built from the reference, the reference evaluated on every one
+// of them and the cells of each database read. Then each distinct submitted
+// query is graded against that, by one call that does all the work of one
+// submission: it is compared on each database, on the random parts, on
+// databases built from both queries and on the random built ones, and a
+// counterexample is searched for when it is wrong. That call is what runs in a worker process of its own
 // (see isolation.h), so everything a submission costs is inside it.
 #ifndef RELALG_GRADE_GRADER_H
 #define RELALG_GRADE_GRADER_H
@@ -19,7 +20,9 @@
 
 #include "grade/compare.h"
 #include "grade/counterexample.h"
+#include "grade/built.h"
 #include "grade/engine_adapter.h"
+#include "grade/exercise_facts.h"
 #include "grade/inputs.h"
 #include "grade/options.h"
 
@@ -29,13 +32,22 @@ enum class verdict { correct, wrong, error };
 
 const char* verdict_name(verdict v);
 
+// The kinds of database compared on: the teacher's own, random parts of
+// them, and databases grading builds.
+enum class database_kind { given, part, built };
+
+const char* database_kind_name(database_kind k);
+
 struct outcome {
   verdict what = verdict::correct;
   // Where it went wrong or failed: the database's file, and the random
-  // sub-database of it (from 1; 0 for the database itself). Empty for a
-  // grading that a limit stopped.
+  // sub-database of it (from 1; 0 for the database itself); or a built
+  // database (no file) and how it was built. Empty for a grading that a
+  // limit stopped.
+  database_kind kind = database_kind::given;
   std::string database;
   std::size_t sample = 0;
+  std::string built_what;
   std::string failure;   // the message, for an error
   comparison diff;       // for a wrong result
   std::optional<counterexample> cx;
@@ -44,6 +56,7 @@ struct outcome {
   std::string search_stopped;
   std::size_t databases = 0;  // compared
   std::size_t samples = 0;    // random sub-databases compared
+  std::size_t built = 0;      // built databases compared
   // The verdict was reached on a hidden database (or a random part of
   // one), which is never named or shown. `database` and `diff` are then
   // those of a visible random part that shows a difference too, or empty.
@@ -60,19 +73,32 @@ struct prepared_database {
   evaluation reference;
 };
 
+// A random built database, the same for every submission, with the
+// reference's outcome on it.
+struct shared_database {
+  std::shared_ptr<const source> src;
+  built_database db;
+  evaluation reference;
+};
+
 struct prepared_exercise {
   const exercise* ex = nullptr;
+  // The exercise's constraints and what building draws from (null: none).
+  const exercise_facts* facts = nullptr;
   std::vector<prepared_database> databases;  // the databases themselves, in order
   std::vector<prepared_database> parts;      // database 0's parts, then database 1's...
   // The cells of every row of each database, for counterexamples.
   std::vector<std::vector<std::vector<std::string>>> cells;
+  // Each database's constraints, over its own schema.
+  std::vector<std::vector<constraint>> kept;
+  std::vector<shared_database> built;  // random built databases, in order
 };
 
 // Throws input_error when the reference query fails on one of the
-// exercise's databases. Without `cells`, the cells are left out (a trial of
-// the reference alone).
-prepared_exercise prepare_exercise(const exercise& ex, const grade_options& o, const engine_options& eo,
-                                   bool cells = true);
+// exercise's databases. Without `cells`, the cells and the random built
+// databases are left out (a trial of the reference alone).
+prepared_exercise prepare_exercise(const exercise& ex, const exercise_facts* facts, const grade_options& o,
+                                   const engine_options& eo, bool cells = true);
 
 // Called with the outcome as soon as the verdict is known, before the
 // search for a counterexample of a wrong one.
@@ -86,6 +112,8 @@ outcome grade_query(const prepared_exercise& pe, const std::string& query, const
 // The rows of random sub-database k (from 1) of database d of an exercise:
 // each table gets a share drawn at random, and each of its rows is kept
 // with that probability. The same seed, d and k always give the same rows.
+// (A part compared on is these rows less those whose partner, by a
+// reference of the exercise's constraints, is not among them.)
 row_set random_rows(const source& db, std::uint64_t seed, std::size_t d, std::size_t k);
 
 // A positioned message about the file `from` as about the file `to`: the

@@ -135,6 +135,12 @@ std::string json_line(const graded_item& it) {
     line += ",\"database\":" + optional_string(placed ? &o.database : nullptr);
     line += ",\"sample\":" + (placed && o.sample > 0 ? std::to_string(o.sample) : std::string("null"));
     line += std::string(",\"hidden\":") + (o.hidden ? "true" : "false");
+    // The kind of database the verdict was reached on (a hidden one counts
+    // as given): none for a verdict reached on no database.
+    const bool somewhere = o.what != verdict::correct && (!o.database.empty() || o.hidden || o.kind == database_kind::built);
+    line += ",\"database_kind\":" + (somewhere ? json_string(database_kind_name(o.kind)) : std::string("null"));
+    line += ",\"compared\":{\"given\":" + std::to_string(o.databases) + ",\"part\":" + std::to_string(o.samples) +
+            ",\"built\":" + std::to_string(o.built) + "}";
     line += ",\"counterexample\":" + optional_string(cx != nullptr ? &cx->input : nullptr);
     line += ",\"counterexample_rows\":" + (cx != nullptr ? std::to_string(cx->row_count) : std::string("null"));
     line += ",\"counterexample_minimal\":" +

@@ -34,14 +34,14 @@ std::string worker_failure(const job_end& e, const worker_limits& l, const std::
 // Runs the preparation of an exercise in a worker first, so that a
 // reference that exceeds the limits stops grading with a message instead
 // of taking the grader down. Returns the stop signal, or 0.
-int probe_reference(const exercise& ex, const grade_options& o, const engine_options& eo,
-                    const worker_limits& limits, stop_signals& stop) {
+int probe_reference(const exercise& ex, const exercise_facts& facts, const grade_options& o,
+                    const engine_options& eo, const worker_limits& limits, stop_signals& stop) {
   job_end end;
   const bool ran = run_workers(
       1, 1, limits, stop,
       [&](std::size_t, channel& ch) {
         try {
-          prepare_exercise(ex, o, eo, false);
+          prepare_exercise(ex, &facts, o, eo, false);
           ch.send("");
         } catch (const input_error& x) {
           ch.send(x.what());
@@ -61,7 +61,8 @@ int probe_reference(const exercise& ex, const grade_options& o, const engine_opt
 
 }  // namespace
 
-run_result grade_all(const grading_inputs& in, const grade_options& o, const engine_options& eo,
+run_result grade_all(const grading_inputs& in, const std::vector<exercise_facts>& facts, const grade_options& o,
+                     const engine_options& eo,
                      const worker_limits& limits, stop_signals& stop, std::vector<outcome>& outcomes,
                      std::vector<graded_item>& items, const std::function<void(const graded_item&)>& decided) {
   run_result result;
@@ -110,11 +111,11 @@ run_result grade_all(const grading_inputs& in, const grade_options& o, const eng
   std::vector<prepared_exercise> prepared(in.exercises.size());
   for (std::size_t e = 0; e < in.exercises.size(); ++e) {
     if (!needed[e]) continue;
-    if (const int sig = probe_reference(in.exercises[e], o, eo, limits, stop); sig != 0) {
+    if (const int sig = probe_reference(in.exercises[e], facts[e], o, eo, limits, stop); sig != 0) {
       result.signal = sig;
       break;
     }
-    prepared[e] = prepare_exercise(in.exercises[e], o, eo);
+    prepared[e] = prepare_exercise(in.exercises[e], &facts[e], o, eo);
   }
 
   // Items decided without grading: a missing file, an unreadable one.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "grade/engine_adapter.h"
+#include "grade/exercise_facts.h"
 #include "grade/grader.h"
 #include "grade/inputs.h"
 #include "grade/isolation.h"
@@ -28,9 +29,11 @@ struct run_result {
 
 // Fills `items` (in the report's order; an item left out was not decided
 // before a stop) and `outcomes`, which the items point into, calling
-// decided(item) for each in that order as it is decided. Throws
-// input_error when a reference fails or exceeds a limit.
-run_result grade_all(const grading_inputs& in, const grade_options& o, const engine_options& eo,
+// decided(item) for each in that order as it is decided. facts[e] is what
+// grading knows of exercise e (study_exercise). Throws input_error when a
+// reference fails or exceeds a limit.
+run_result grade_all(const grading_inputs& in, const std::vector<exercise_facts>& facts, const grade_options& o,
+                     const engine_options& eo,
                      const worker_limits& limits, stop_signals& stop, std::vector<outcome>& outcomes,
                      std::vector<graded_item>& items, const std::function<void(const graded_item&)>& decided);
 

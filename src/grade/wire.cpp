@@ -11,7 +11,7 @@ namespace grade {
 
 namespace {
 
-constexpr std::uint64_t kMagic = 0x31676172676c6172ull;  // "relalgr1", the format's version
+constexpr std::uint64_t kMagic = 0x32676172676c6172ull;  // "relalgr2", the format's version
 
 class writer {
  public:
@@ -118,6 +118,9 @@ std::string encode(const outcome& out) {
   w.number(out.databases);
   w.number(out.samples);
   w.number(out.hidden ? 1 : 0);
+  w.number(static_cast<std::uint64_t>(out.kind));
+  w.text(out.built_what);
+  w.number(out.built);
   const comparison& c = out.diff;
   w.number(c.differs);
   w.number(c.reference_failed);
@@ -149,6 +152,7 @@ std::string encode(const outcome& out) {
     w.result(x.reference);
     w.result(x.submission);
     w.number(x.minimal ? 1 : 0);
+    w.number(x.takes_partners ? 1 : 0);
     w.number(x.tests);
   }
   return w.take();
@@ -163,14 +167,17 @@ bool decode(std::string_view bytes, outcome& out) {
   out.what = static_cast<verdict>(what);
   comparison& c = out.diff;
   std::size_t witnesses = 0;
+  std::uint64_t kind = 0;
   if (!r.text(out.database) || !r.whole(out.sample) || !r.text(out.failure) || !r.text(out.search_stopped) ||
-      !r.whole(out.databases) || !r.whole(out.samples) || !r.flag(out.hidden) || !r.flag(c.differs) || !r.flag(c.reference_failed) ||
+      !r.whole(out.databases) || !r.whole(out.samples) || !r.flag(out.hidden) || !r.number(kind) || kind > 2 ||
+      !r.text(out.built_what) || !r.whole(out.built) || !r.flag(c.differs) || !r.flag(c.reference_failed) ||
       !r.flag(c.submission_failed) || !r.text(c.failure) || !r.flag(c.header_differs) ||
       !r.text(c.header_what) || !r.text(c.expected_header) || !r.text(c.got_header) || !r.texts(c.missing) ||
       !r.texts(c.extra) || !r.whole(c.missing_count) || !r.whole(c.extra_count) || !r.flag(c.order_differs) ||
       !r.whole(c.order_row) || !r.text(c.order_expected) || !r.text(c.order_got) || !r.size(witnesses)) {
     return false;
   }
+  out.kind = static_cast<database_kind>(kind);
   c.witnesses.resize(witnesses);
   for (std::vector<std::string>& row : c.witnesses) {
     if (!r.texts(row)) return false;
@@ -195,7 +202,7 @@ bool decode(std::string_view bytes, outcome& out) {
       x.rows.dropped[i] = d;
     }
     if (!r.whole(x.row_count) || !r.text(x.input) || !r.result(x.reference) || !r.result(x.submission) ||
-        !r.flag(x.minimal) || !r.whole(x.tests)) {
+        !r.flag(x.minimal) || !r.flag(x.takes_partners) || !r.whole(x.tests)) {
       return false;
     }
   }

@@ -16,6 +16,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import constraint_check as cc  # noqa: E402
+
 BIN = os.path.abspath(sys.argv[1])
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXERCISES = os.path.join(HERE, "exercises")
@@ -81,9 +84,17 @@ def read(path):
         return f.read()
 
 
-def check_counterexample(obj, ref_query, rows_only=False):
-    """The counterexample separates the queries, is 1-minimal, and is made of
-    rows of the database named in the result."""
+def constraints_of(args):
+    """The constraints grading keeps for a reference and its --db files."""
+    listing = run(["--grade"] + args + ["--explain-constraints"])[1]
+    return cc.parse_constraints(listing)
+
+
+def check_counterexample(obj, ref_query, rows_only=False, constraints=()):
+    """The counterexample separates the queries, keeps every constraint, is
+    1-minimal (without any one row, and the rows that refer to it, the
+    queries agree), and is made of rows of the database named in the
+    result unless grading built it."""
     label = obj["submission"]
     cx = obj["counterexample"].encode()
     if not check(cx.endswith(b"\n"), label + ": counterexample ends with a line feed"):
@@ -97,24 +108,21 @@ def check_counterexample(obj, ref_query, rows_only=False):
     check(ref[1] == obj["reference_result"].rstrip("\n") or ref[1] == obj["reference_result"],
           label + ": reference_result is the reference's result on it")
     check(not same(ref, sub, rows_only), label + ": the counterexample separates the queries")
-    # Row lines: every line of a block after its header.
-    row_at = []
-    in_block = False
-    for i, line in enumerate(body):
-        if line == b"":
-            in_block = False
-        elif in_block:
-            row_at.append(i)
-        else:
-            in_block = True
-    check(len(row_at) == obj["counterexample_rows"], label + ": counterexample_rows counts its rows")
+    tables = cc.read_tables(cx)
+    check(sum(len(t["rows"]) for t in tables.values()) == obj["counterexample_rows"],
+          label + ": counterexample_rows counts its rows")
     check(obj["counterexample_minimal"] is True, label + ": reported 1-minimal")
-    for i in row_at:
-        rest = body[:i] + body[i + 1:]
-        r = evaluate(b"\n".join([ref_query] + rest) + b"\n")
-        s = evaluate(b"\n".join([lines[0]] + rest) + b"\n")
-        check(same(r, s, rows_only),
-              label + ": still differs without row " + body[i].decode("utf-8", "replace"))
+    check(cc.broken(tables, constraints) == [], label + ": keeps the constraints")
+    for name, t in tables.items():
+        for i in range(len(t["rows"])):
+            rest = cc.render(lines[0], cc.without(tables, name, i, constraints)).split(b"\n", 1)[1]
+            r = evaluate(ref_query + b"\n" + rest)
+            s = evaluate(lines[0] + b"\n" + rest)
+            check(same(r, s, rows_only),
+                  label + ": still differs without row " + t["rows"][i].line.decode("utf-8", "replace"))
+    if obj["database_kind"] == "built":
+        check(obj["database"] is None, label + ": a built database has no file")
+        return
     db = read(obj["database"])
     source = {h: rows for h, rows in blocks(db.split(b"\n")[1:])}
     for header, rows in blocks(body):
@@ -142,6 +150,7 @@ def test_exercises(sizes):
         check(err == "", name + ": nothing on standard error")
         check(len(objs) == len(paths), name + ": one JSON object per submission")
         ref_query = read(dbs[0]).split(b"\n")[0]
+        constraints = constraints_of([dbs[0]] + sum((["--db", d] for d in dbs[1:]), []))
         verdicts = set()
         for obj in objs:
             key = (name, os.path.basename(obj["submission"])[:-4])
@@ -151,7 +160,7 @@ def test_exercises(sizes):
             if obj["verdict"] == "wrong":
                 check(obj["counterexample_rows"] == rows,
                       "%s: counterexample of %s rows, expected %s" % (obj["submission"], obj["counterexample_rows"], rows))
-                check_counterexample(obj, ref_query)
+                check_counterexample(obj, ref_query, constraints=constraints)
                 if sizes:
                     print("%-22s %-34s %d rows" % (name, key[1], obj["counterexample_rows"]))
             else:
@@ -202,19 +211,36 @@ def test_modes():
     _, objs, _ = grade_json(args + ["--rows-only"])
     check([o["verdict"] for o in objs] == ["correct", "wrong"], "--rows-only ignores the header, not the rows")
     check(objs[1]["header_differs"] is False, "--rows-only: header never differs")
-    check_counterexample(objs[1], read("exercises/honours.txt").split(b"\n")[0], rows_only=True)
-    # --search: a query right on the full data only by accident.
+    check_counterexample(objs[1], read("exercises/honours.txt").split(b"\n")[0], rows_only=True,
+                         constraints=constraints_of(["exercises/honours.txt", "--db", "exercises/honours.db1.txt"]))
+    # --search: a query right on the full data only by accident; without
+    # built databases (--build 0) only a random part shows it.
     lucky = ["exercises/not_enrolled.txt", "search/right_by_accident.txt"]
-    _, objs, _ = grade_json(lucky)
+    lucky_constraints = constraints_of(["exercises/not_enrolled.txt"])
+    _, objs, _ = grade_json(lucky + ["--build", "0"])
     check(objs[0]["verdict"] == "correct", "right by accident on the full data")
-    status, objs, _ = grade_json(lucky + ["--search", "20"])
+    status, objs, _ = grade_json(lucky + ["--search", "20", "--build", "0"])
     check(status == 3 and objs[0]["verdict"] == "wrong" and objs[0]["sample"] is not None, "--search catches it")
+    check(objs[0]["database_kind"] == "part", "database_kind of a random part")
     check("random part" in objs[0]["message"], "the feedback names the random part")
-    check_counterexample(objs[0], read("exercises/not_enrolled.txt").split(b"\n")[0])
-    again = grade_json(lucky + ["--search", "20"])
+    check_counterexample(objs[0], read("exercises/not_enrolled.txt").split(b"\n")[0], constraints=lucky_constraints)
+    again = grade_json(lucky + ["--search", "20", "--build", "0"])
     check(again[1] == objs, "--search is deterministic")
-    _, objs, _ = grade_json(["exercises/not_enrolled.txt", "--search", "20", "submissions/not_enrolled/correct_rename_the_table.txt"])
+    _, objs, _ = grade_json(["exercises/not_enrolled.txt", "--search", "20", "--build", "0",
+                             "submissions/not_enrolled/correct_rename_the_table.txt"])
     check(objs[0]["verdict"] == "correct" and "and on 20 random parts of it" in objs[0]["message"], "correct on random parts")
+    # By default, built databases catch it, and say so.
+    status, objs, _ = grade_json(lucky)
+    check(status == 3 and objs[0]["verdict"] == "wrong" and objs[0]["database_kind"] == "built"
+          and objs[0]["database"] is None and objs[0]["sample"] is None, "a built database catches it")
+    check("on a database that grading built (" in objs[0]["message"], "the feedback says the database was built")
+    check_counterexample(objs[0], read("exercises/not_enrolled.txt").split(b"\n")[0], constraints=lucky_constraints)
+    check(grade_json(lucky)[1] == objs, "built databases are the same on every run")
+    _, objs, _ = grade_json(["exercises/not_enrolled.txt", "--search", "20", "--build", "300",
+                             "submissions/not_enrolled/correct_rename_the_table.txt"])
+    check(objs[0]["verdict"] == "correct" and objs[0]["compared"] == {"given": 1, "part": 20, "built": 300}
+          and "on 1 database of the exercise, 20 random parts of it and 300 databases built from the queries."
+          in objs[0]["message"], "correct on built databases: the counts of each kind")
     # Standard input as a submission.
     status, out, _ = run(["--grade", "exercises/third_years.txt", "-", "--json"],
                          stdin=b"project(select(students, EQ(year, 3)), name)\n")
@@ -359,19 +385,82 @@ def test_hidden():
             text = json.dumps(o)
             check("Secretive" not in text and "db1" not in text, "hidden: %s shows the hidden database: %s" % (name, text))
         h = got["hidden_only"]
+        check(h["verdict"] == "wrong" and h["hidden"] and h["database"] is None and h["database_kind"] == "built"
+              and "a hidden database" in h["message"] and "differs on a database that grading built (" in h["message"],
+              "hidden only, shown on a built database: %r" % h)
+        check_counterexample(h, answers["right"].encode(), constraints=constraints_of([ex]))
+        _, objs, _ = grade_json([ex, "--search", "5", "--build", "0", os.path.join(sub, "hidden_only")])
+        h = objs[0]
         check(h["verdict"] == "wrong" and h["hidden"] and h["database"] is None and h["counterexample"] is None
-              and h["missing"] == [] and h["extra"] == [] and "a hidden database" in h["message"],
-              "hidden only: %r" % h)
+              and h["missing"] == [] and h["extra"] == [] and "None of the databases shown" in h["message"],
+              "hidden only, without built databases: %r" % h)
         v = got["visible_too"]
         check(v["verdict"] == "wrong" and v["hidden"] and v["database"].endswith("third_years.db2.txt")
               and "Zed" in v["counterexample"] and "a hidden database" in v["message"]
               and "differs on the database in" in v["message"], "visible too: %r" % v)
-        check_counterexample(v, answers["right"].encode())
+        check_counterexample(v, answers["right"].encode(), constraints=constraints_of([ex]))
         check(got["right"]["verdict"] == "correct" and not got["right"]["hidden"], "right: %r" % got["right"])
         with open(os.path.join(ex, "manifest"), "w") as f:
             f.write("third_years 1 hidden=db3\n")
         status, objs, err = grade_json([ex, os.path.join(sub, "right")])
         check(status == 1 and "hides db3, but there is no" in err, "hiding a database that is not there: %s" % err)
+
+
+def test_constraints():
+    # Listed with no submissions, in the form the options take.
+    status, out, err = run(["--grade", "exercises/who_took_what.txt", "--explain-constraints"])
+    lines = out.decode().splitlines()
+    check(status == 0 and err == b"" and lines[0].startswith("# exercise (exercises/who_took_what.txt): "),
+          "--explain-constraints lists without grading")
+    for want in ("key students(id)", "reference enrolments(student) -> students(id)",
+                 "reference enrolments(course) -> courses(code)", "order courses"):
+        check(want in lines, "inferred: " + want)
+    status, out, _ = run(["--grade", "exercises/who_took_what.txt", "--explain-constraints",
+                          "--drop-constraint", "reference enrolments(student) -> students(id)",
+                          "--add-constraint=key enrolments(student, course, grade)"])
+    lines = out.decode().splitlines()
+    check("# dropped: reference enrolments(student) -> students(id)" in lines and
+          "key enrolments(student, course, grade)  # added" in lines, "changes are marked")
+    for args, code, message in (
+            (["--add-constraint", "key students(year)"], 1,
+             "relalg: --add-constraint: cannot add 'key students(year)': the database in "
+             "'exercises/who_took_what.txt' does not keep it\n"),
+            (["--drop-constraint", "key students(year)"], 1,
+             "relalg: --drop-constraint: cannot drop 'key students(year)': exercise 'exercises/who_took_what.txt' "
+             "has no such constraint (--explain-constraints lists them)\n"),
+            (["--add-constraint", "key ships(id)"], 1,
+             "relalg: --add-constraint: 'key ships(id)' names a table or column that no exercise has\n"),
+            (["--add-constraint", "kee students(id)"], 2,
+             "relalg: --add-constraint: a constraint starts with key, reference, values or order, not 'kee'\n"),
+            (["--add-constraint", "all"], 2, "relalg: --add-constraint: 'all' can only be dropped\n")):
+        status, out, err = run(["--grade", "exercises/who_took_what.txt", "--explain-constraints"] + args)
+        check(status == code and err.decode().startswith(message), "refused: %s: %s" % (args, err.decode()))
+    # A right answer that relies on a reference is wrong once it is dropped.
+    ref = "corpus/sailors/boat_103_sids/reference.txt"
+    sub = "corpus/sailors/boat_103_sids/right_refs_join_sailors.txt"
+    _, objs, _ = grade_json([ref, sub])
+    check(objs[0]["verdict"] == "correct", "right thanks to a reference")
+    _, objs, _ = grade_json([ref, sub, "--drop-constraint", "reference reserves(sid) -> sailors(sid)"])
+    check(objs[0]["verdict"] == "wrong" and objs[0]["database_kind"] == "built", "wrong without it")
+    # Random parts keep the references too.
+    _, objs, _ = grade_json([ref, sub, "--build", "0", "--search", "200"])
+    check(objs[0]["verdict"] == "correct", "random parts keep references")
+    # The manifest's lines, in a folder of exercises.
+    tmp = tempfile.mkdtemp()
+    with open(os.path.join(tmp, "boats.txt"), "wb") as f:
+        f.write(read(ref))
+    with open(os.path.join(tmp, "manifest"), "w") as f:
+        f.write("boats 2\ndrop all   # trust nothing\nadd key sailors(sid)\n")
+    status, out, _ = run(["--grade", tmp, "--explain-constraints"])
+    lines = out.decode().splitlines()
+    check(status == 0 and lines[0].startswith("# exercise 'boats' (") and lines[0].endswith(": 1 constraint, inferred from 1 database")
+          and "key sailors(sid)" in lines and "# dropped: reference reserves(sid) -> sailors(sid)" in lines,
+          "the manifest drops and adds: %s" % lines[:3])
+    with open(os.path.join(tmp, "manifest"), "w") as f:
+        f.write("boats 2\nadd key sailors(\n")
+    status, _, err = run(["--grade", tmp, "--explain-constraints"])
+    check(status == 1 and err.decode().startswith(
+        "relalg: %s/manifest:2:5: error: expected TABLE(COLUMN, ...) in 'sailors('" % tmp), "a malformed line: " + err.decode())
 
 
 def main():
@@ -382,6 +471,7 @@ def main():
     test_folders()
     test_failures()
     test_hidden()
+    test_constraints()
     for f in failures:
         print("FAIL:", f)
     print("%d failures" % len(failures))

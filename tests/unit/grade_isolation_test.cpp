@@ -129,6 +129,9 @@ grade::outcome full_outcome() {
   o.search_stopped = "exceeded the time limit of 1 s";
   o.databases = 2;
   o.samples = 7;
+  o.kind = grade::database_kind::built;
+  o.built_what = "a row for each table";
+  o.built = 1850;
   grade::comparison& c = o.diff;
   c.differs = c.header_differs = c.order_differs = true;
   c.header_what = "the column names";
@@ -150,6 +153,7 @@ grade::outcome full_outcome() {
   x.reference = grade::evaluation::restored(true, false, "", "(a int)\n1\n");
   x.submission = grade::evaluation::restored(false, true, "relalg: FILE:1:1: error: e\nq\n^", "");
   x.minimal = true;
+  x.takes_partners = true;
   x.tests = 42;
   return o;
 }
