@@ -10,6 +10,9 @@ more operators and the submissions into a temporary folder, then times
   * each wrong submission graded alone, its counterexample included;
   * 300 distinct correct submissions graded in one run against one reference.
 
+Grading runs with --build 0: these are the timings of the teacher's
+database itself (bench/built_bench.py times built databases).
+
 Every run is checked: the wrong ones must be graded wrong with a 1-minimal
 counterexample, the correct ones correct.
 """
@@ -125,7 +128,7 @@ def main():
         sub = os.path.join(tmp, "wrong%d.txt" % i)
         with open(sub, "w") as f:
             f.write(query + "\n")
-        secs, cpu, p = timed([BIN, "--grade", refs[ref], sub, "--json"])
+        secs, cpu, p = timed([BIN, "--grade", refs[ref], sub, "--json", "--build", "0"])
         o = json.loads(p.stdout)
         assert p.returncode == 3 and o["verdict"] == "wrong" and o["counterexample_minimal"], (what, p.stderr, o["message"][:300])
         print("%-34s %8.3f %8.3f %8d" % (what, secs, cpu, o["counterexample_rows"]))
@@ -135,11 +138,11 @@ def main():
         with open(subs[-1], "w") as f:
             f.write(q + "\n")
     assert len(set(correct_variants())) == 300
-    secs, cpu, p = timed([BIN, "--grade", refs[REFERENCE_1]] + subs + ["--json"])
+    secs, cpu, p = timed([BIN, "--grade", refs[REFERENCE_1]] + subs + ["--json", "--build", "0"])
     verdicts = [json.loads(line)["verdict"] for line in p.stdout.decode().splitlines()]
     assert p.returncode == 0 and verdicts == ["correct"] * 300, (p.returncode, p.stderr)
     print("%-34s %8.3f %8.3f" % ("300 correct submissions, in all", secs, cpu))
-    secs, cpu, p = timed([BIN, "--grade", refs[REFERENCE_1], subs[0]])
+    secs, cpu, p = timed([BIN, "--grade", refs[REFERENCE_1], subs[0], "--build", "0"])
     print("%-34s %8.3f %8.3f" % ("1 correct submission", secs, cpu))
 
 
