@@ -2,8 +2,8 @@
 // the reference and the query together (boundary rows at both queries'
 // constants, canonical databases of both, structural cases), then the
 // random ones the exercise prepared from the reference alone, at most
-// --build of them in all and for at most a share of --time-limit, stopping
-// at the first where the two differ.
+// --build of them in all (fewer for very long queries: build_budget),
+// stopping at the first where the two differ.
 #ifndef RELALG_GRADE_BUILT_SEARCH_H
 #define RELALG_GRADE_BUILT_SEARCH_H
 

@@ -11,8 +11,6 @@
 // the rows that refer to it.
 #include "grade/grader.h"
 
-#include <chrono>
-
 #include "engine/show_text.h"
 #include "grade/built_search.h"
 
@@ -122,17 +120,17 @@ prepared_exercise prepare_exercise(const exercise& ex, const exercise_facts* fac
   // Random databases built from the reference alone, the same for every
   // submission.
   if (cells && pe.facts != nullptr && o.build > 0) {
-    using clock = std::chrono::steady_clock;
-    const clock::time_point until = clock::now() + std::chrono::duration_cast<clock::duration>(
-                                                       std::chrono::duration<double>(o.time_limit * kBuildTimeShare));
+    // As many as a short submission may be compared on.
+    const std::size_t budget = build_budget(o, ex.reference_query.size());
     database_builder random(*pe.facts, {ex.reference_query}, o.seed, build_phases::random);
-    for (std::size_t k = 0; k < o.build && clock::now() < until; ++k) {
+    const prepared_query reference = pe.databases[0].db->prepare(ex.reference_query);
+    for (std::size_t k = 0; k < budget; ++k) {
       std::optional<database_builder::item> item = random.next();
       if (!item) break;
       shared_database& s = pe.built.emplace_back();
       s.src = std::make_shared<const source>(read_source(std::move(item->text)));
       s.db = std::move(item->db);
-      s.reference = engine_db(*s.src, eo).evaluate(ex.reference_query, ex.reference_path);
+      s.reference = engine_db(*s.src, eo).evaluate(reference, ex.reference_path);
     }
   }
   return pe;

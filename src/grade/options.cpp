@@ -42,6 +42,11 @@ std::size_t cores() { return std::max<std::size_t>(std::thread::hardware_concurr
 
 }  // namespace
 
+std::size_t build_budget(const grade_options& o, std::size_t query_bytes) {
+  if (query_bytes <= kBuildQueryBytes) return o.build;
+  return static_cast<std::size_t>(static_cast<double>(o.build) * kBuildQueryBytes / static_cast<double>(query_bytes));
+}
+
 std::size_t default_jobs() { return std::clamp<std::size_t>(cores(), 1, 4); }
 
 std::size_t most_jobs() { return cores() * 4; }

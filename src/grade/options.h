@@ -25,9 +25,11 @@ struct constraint_change {
 
 // Built databases compared per submission by default.
 constexpr std::size_t kDefaultBuild = 2000;
-// The share of --time-limit that comparing on built databases may take, per
-// submission (and per exercise, for building the random ones).
-constexpr double kBuildTimeShare = 0.25;
+// Queries longer than this together (in bytes) are compared on fewer built
+// databases, in proportion: each evaluation costs about as much as its
+// query is long, and the count must not depend on the machine's speed.
+constexpr std::size_t kBuildQueryBytes = 4000;
+
 
 struct grade_options {
   std::string reference;
@@ -50,6 +52,9 @@ struct grade_options {
   std::vector<constraint_change> constraint_changes;
   bool explain_constraints = false;  // list the constraints instead of grading
 };
+
+// The built databases to compare on for queries of these lengths together.
+std::size_t build_budget(const grade_options& o, std::size_t query_bytes);
 
 // The workers --jobs defaults to: one per core, at most 4.
 std::size_t default_jobs();
