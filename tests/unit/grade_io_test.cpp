@@ -51,6 +51,10 @@ TEST(GradeCommand, BuildingAndConstraints) {
   EXPECT_EQ(o.constraint_changes[1].text, "key T(a, b)");
   EXPECT_EQ(o.constraint_changes[1].origin, "--add-constraint");
   EXPECT_EQ(grade::parse_command({"--grade", "r", "s"}).options.build, grade::kDefaultBuild);
+  // Long queries meet fewer built databases, in proportion to their length.
+  EXPECT_EQ(grade::build_budget(o, grade::kBuildQueryBytes), 5u);
+  EXPECT_EQ(grade::build_budget(o, 2 * grade::kBuildQueryBytes), 2u);
+  EXPECT_EQ(grade::build_budget(o, 10 * grade::kBuildQueryBytes), 0u);
   for (const auto& [a, error] : std::vector<std::pair<args, std::string>>{
            {{"--grade", "r", "s", "--build", "x"}, "--build needs a whole number, not 'x'"},
            {{"--grade", "r", "s", "--add-constraint"}, "--add-constraint needs a constraint, such as 'key T(c)'"},
