@@ -13,10 +13,12 @@ clock, median of N runs, default 3):
   * a class of 300 distinct submissions of the exercise, a third of them
     wrong, graded in one run with no options (--jobs as given, else the
     default);
-  * the same class with --build 0, and the class's 200 right answers alone,
-    from which the share of each kind of database is worked out: the given
-    database (--build 0), the built ones (the right answers' runs less
-    that), and the wrong answers' counterexamples (the rest).
+  * the same class with --build 0, its 200 right answers alone, its 100
+    wrong ones alone and one wrong one alone, from which the share of each
+    part of the work is worked out: the given database (--build 0), the
+    exercise's preparation of random built databases (the one wrong
+    answer's run), the right answers on built databases, the wrong ones on
+    built databases and their counterexamples.
 
 Every run is checked: each wrong answer graded wrong with a 1-minimal
 counterexample, each right one correct.
@@ -174,11 +176,17 @@ def main():
     right_s, right_cpu, p = timed([BIN, "--grade", ref] + extra + files[:200])
     assert p.returncode == 0
     print("%-42s %8.3f %8.3f" % ("its 200 right answers alone", right_s, right_cpu))
-    rest = max(cpu - right_cpu, 0.0)
-    built = max(right_cpu - given_cpu * 2 / 3, 0.0)
-    print("share of CPU time: the given database %.0f%%, built databases %.0f%%, wrong answers (their "
-          "comparisons and counterexamples) %.0f%%" % (100 * given_cpu * 2 / 3 / cpu, 100 * built / cpu, 100 * rest / cpu))
-
+    wrong_s, wrong_cpu, p = timed([BIN, "--grade", ref] + extra + files[200:])
+    print("%-42s %8.3f %8.3f" % ("its 100 wrong answers alone", wrong_s, wrong_cpu))
+    prep_s, prep_cpu, p = timed([BIN, "--grade", ref] + extra + files[200:201])
+    # Each of the last two runs prepares the exercise (its random built
+    # databases and the reference on them), which the class does once.
+    total = given_cpu + max(right_cpu - prep_cpu, 0) + max(wrong_cpu - prep_cpu, 0) + prep_cpu
+    print("share of CPU time (of the parts added up, %.3f s): the given database and the wrong answers it shows "
+          "%.0f%%, preparing the random built databases %.0f%%, the right answers on built databases %.0f%%, the wrong "
+          "answers on built databases and their counterexamples %.0f%%" %
+          (total, 100 * given_cpu / total, 100 * prep_cpu / total, 100 * max(right_cpu - prep_cpu, 0) / total,
+           100 * max(wrong_cpu - prep_cpu, 0) / total))
 
 if __name__ == "__main__":
     main()
