@@ -19,6 +19,8 @@
 #include "engine/show_text.h"
 #include "engine/loader.h"
 #include "engine/pipeline.h"
+#include "equivalent/command.h"
+#include "equivalent/options.h"
 #include "grade/grade.h"
 #include "notation/run.h"
 #include "sql/run.h"
@@ -46,7 +48,8 @@ constexpr const char* kUsage =
     "              [--rows-only] [--json] [--gradescope FILE] [--prairielearn FILE]\n"
     "              [--coderunner] [--max-rows N] [--jobs N] [--time-limit SECONDS]\n"
     "              [--memory-limit MB] [--add-constraint C]... [--drop-constraint C]...\n"
-    "              [--explain-constraints] SUBMISSION...";
+    "              [--explain-constraints] SUBMISSION...\n"
+    "       relalg --equivalent A [B] [--rows-only] [--search N] [--seed N] [--json] [--max-rows N]";
 
 constexpr const char* kHelp =
     "usage: relalg [OPTION]... INPUT OUTPUT\n"
@@ -57,6 +60,7 @@ constexpr const char* kHelp =
     "              [--coderunner] [--max-rows N] [--jobs N] [--time-limit SECONDS]\n"
     "              [--memory-limit MB] [--add-constraint C]... [--drop-constraint C]...\n"
     "              [--explain-constraints] SUBMISSION...\n"
+    "       relalg --equivalent A [B] [--rows-only] [--search N] [--seed N] [--json] [--max-rows N]\n"
     "\n"
     "Evaluates the relational-algebra query on the first line of INPUT over\n"
     "the tables that follow it, and writes the echo of INPUT and the result\n"
@@ -191,10 +195,10 @@ std::vector<named_path> command_outputs(const std::string& out_path, const std::
 }  // namespace
 
 int relalg_main(int argc, char** argv) {
-  if (wants_grading(argc, argv)) {
-    const std::string help = std::string(kHelp) + relalg_sql::sql_help + relalg_notation::notation_help + kHelpTail;
-    return grade_main(argc, argv, {kUsage, help, "relalg " RELALG_VERSION});
-  }
+  const std::string help = std::string(kHelp) + relalg_sql::sql_help + relalg_notation::notation_help +
+                           kHelpTail + equivalent::help_text;
+  if (wants_grading(argc, argv)) return grade_main(argc, argv, {kUsage, help, "relalg " RELALG_VERSION});
+  if (wants_equivalence(argc, argv)) return equivalence_main(argc, argv, {kUsage, help, "relalg " RELALG_VERSION});
   std::vector<std::string> operands;
   run_options options;
   relalg_sql::sql_options sql;
@@ -218,7 +222,7 @@ int relalg_main(int argc, char** argv) {
     } else if (a == "--diagnostics=json" || a == "--diagnostics=text") {
       // Read above.
     } else if (a == "--help" || a == "-h") {
-      std::cout << kHelp << relalg_sql::sql_help << relalg_notation::notation_help << kHelpTail;
+      std::cout << help;
       return std::cout.flush() ? exit_ok : exit_failed;
     } else if (a == "--version") {
       std::cout << "relalg " << RELALG_VERSION << "\n";

@@ -1,0 +1,74 @@
+// Homomorphisms into a canonical database. A case of a proof (cases.h) is
+// a conjunct W: its atoms, with their terms laid out in one preorder, are
+// a database whose values are the classes of the preorder. A membership of
+// some of W's terms in a union of conjunctive queries holds on that
+// database when some disjunct maps into it: each of the disjunct's atoms
+// onto an atom of W of the same table, its head onto those terms, and
+// every comparison true in the preorder.
+//
+// Terms outside the preorder (they occur in no comparison that matters)
+// each stand for a value of their own, equal to nothing else, and take part
+// in no comparison: a map needing one to compare is not taken.
+#ifndef RELALG_PROVE_MATCH_H
+#define RELALG_PROVE_MATCH_H
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "prove/form.h"
+
+namespace prove {
+
+// The classes of a preorder: integer classes 0..ints-1 ascending, string
+// classes ints..ints+texts-1 ascending; any larger number is a class of
+// one term outside the preorder.
+struct class_space {
+  int64_t ints = 0;
+  int64_t texts = 0;
+  // Whether two classes compare, and how: <0, 0, >0. False when either
+  // stands outside the preorder or they differ in kind.
+  bool order(int64_t x, int64_t y, int& out) const {
+    const bool xi = x >= 0 && x < ints, yi = y >= 0 && y < ints;
+    const bool xt = x >= ints && x < ints + texts, yt = y >= ints && y < ints + texts;
+    if (!((xi && yi) || (xt && yt))) return false;
+    out = (x > y) - (x < y);
+    return true;
+  }
+};
+
+// A map of a disjunct into W: the disjunct, and the atom of W that each of
+// its atoms goes to.
+struct homomorphism {
+  int32_t disjunct = -1;
+  std::vector<int32_t> atoms;
+};
+
+class matcher {
+ public:
+  // W, the class of each of W's terms, and the class of each constant value
+  // a disjunct may hold (-1 for a value outside the preorder: it equals
+  // nothing in W).
+  using constant_class = std::function<int64_t(const value&)>;
+  matcher(const conjunct& w, const std::vector<int64_t>& classes, class_space space,
+          constant_class lookup);
+
+  // Finds a disjunct of u that maps into W with its head on `args` (terms
+  // of W). The first found, disjuncts in order.
+  bool find(const ucq& u, const std::vector<int32_t>& args, homomorphism& out) const;
+  // Whether a given map is one.
+  bool verify(const ucq& u, const std::vector<int32_t>& args, const homomorphism& h) const;
+
+ private:
+  struct search;
+  int64_t class_of_constant(const value& v) const { return lookup_(v); }
+
+  const conjunct& w_;
+  const std::vector<int64_t>& classes_;
+  class_space space_;
+  constant_class lookup_;
+};
+
+}  // namespace prove
+
+#endif
