@@ -28,8 +28,26 @@ constexpr uint32_t kMaxDepth = 100;
 struct witness {
   proof_case c;
   refutation r;
-  int rows_of = 1;
+  std::map<const stored_table*, std::vector<std::string>> rows;  // its row lines
 };
+
+// The row lines of W's atoms laid out in a preorder, each distinct line
+// once; false when some cell cannot be written.
+bool row_lines(const conjunct& w, const kind_layout& ints, const kind_layout& texts,
+             std::map<const stored_table*, std::vector<std::string>>& out) {
+  std::vector<value> values;
+  if (!realize(w, ints, texts, values)) return false;
+  out.clear();
+  for (const atom& at : w.atoms) {
+    std::vector<value> cells;
+    for (const int32_t t : at.args) cells.push_back(values[static_cast<std::size_t>(t)]);
+    std::string line;
+    if (!row_line(cells, line)) return false;
+    std::vector<std::string>& lines = out[at.table];
+    if (std::find(lines.begin(), lines.end(), line) == lines.end()) lines.push_back(line);
+  }
+  return true;
+}
 
 class prover {
  public:
@@ -73,7 +91,9 @@ class prover {
   }
 
  private:
-  enum class outcome { holds, fails, gave_up };
+  // unwritable: some case holds, but only on databases whose cells no row
+  // line can hold.
+  enum class outcome { holds, fails, unwritable, gave_up };
 
   decision undecided(std::string why) {
     decision d = finish();
@@ -112,16 +132,23 @@ class prover {
     check.rows_of = rows_of;
     check.in = in;
     outcome result = outcome::holds;
+    std::map<const stored_table*, std::vector<std::string>> rows;
     each_case(x, y, o_.case_limit, [&](proof_case& c) {
       ++cases_;
-      refutation r = refute(c, budget_);
+      refutation r = refute(c, budget_, [&](const kind_layout& ints, const kind_layout& texts) {
+        return row_lines(c.w, ints, texts, rows);
+      });
       if (r.result == refutation::outcome::gave_up) {
         result = outcome::gave_up;
         return false;
       }
+      if (r.result == refutation::outcome::unusable) {
+        result = outcome::unwritable;
+        return true;
+      }
       if (r.result == refutation::outcome::holds) {
         result = outcome::fails;
-        witness_ = witness{std::move(c), std::move(r), rows_of};
+        witness_ = witness{std::move(c), std::move(r), std::move(rows)};
         return false;
       }
       if (o_.certificate && !r.maps.empty()) check.cases.push_back(certify(c, r.maps));
@@ -135,6 +162,7 @@ class prover {
     for (const auto& [x, y, one, two] : {std::make_tuple(&fa, &fb, 1, 2), std::make_tuple(&fb, &fa, 2, 1)}) {
       const outcome r = contained(*x, y, one, two);
       if (r == outcome::gave_up) return gave_up();
+      if (r == outcome::unwritable) return unwritable();
       if (r == outcome::fails) {
         return found(std::string(one == 1 ? "the first" : "the second") + " query has a row that the " +
                          (one == 1 ? "second" : "first") + " lacks",
@@ -156,11 +184,16 @@ class prover {
     for (const auto& [x, one] : order) {
       const outcome r = contained(*x, nullptr, one, 0);
       if (r == outcome::gave_up) return gave_up();
+      if (r == outcome::unwritable) return unwritable();
       if (r == outcome::fails) {
         return found(why + "; the " + (one == 1 ? "first" : "second") + " has rows", x->ordered);
       }
     }
     return proved("empty");
+  }
+
+  decision unwritable() {
+    return undecided("a database that shows a difference needs cells that no row line can hold");
   }
 
   decision gave_up() {
@@ -179,27 +212,11 @@ class prover {
   // The witness as a database. A table whose rows a result keeps in order
   // gets each of its rows twice, since the other result has no repeats.
   decision found(const std::string& why, const stored_table* twice) {
-    const witness& w = *witness_;
-    std::vector<value> values;
-    std::map<const stored_table*, std::vector<std::string>> rows;
-    bool writable = realize(w.c.w, w.r.ints, w.r.texts, values);
-    for (const atom& at : w.c.w.atoms) {
-      if (!writable) break;
-      std::vector<value> cells;
-      for (const int32_t t : at.args) cells.push_back(values[static_cast<std::size_t>(t)]);
-      std::string line;
-      writable = row_line(cells, line);
-      std::vector<std::string>& lines = rows[at.table];
-      if (std::find(lines.begin(), lines.end(), line) == lines.end()) lines.push_back(line);
-    }
-    if (!writable) {
-      return undecided("a database that shows a difference needs cells that no row line can hold");
-    }
     decision d = finish();
     d.result = verdict::differs;
     d.reason = why;
     for (const stored_table* t : tables()) {
-      std::vector<std::string> lines = rows[t];
+      std::vector<std::string> lines = witness_->rows[t];
       if (t == twice) {
         std::vector<std::string> doubled;
         for (const std::string& l : lines) doubled.insert(doubled.end(), {l, l});

@@ -11,16 +11,6 @@ namespace {
 constexpr int64_t kUnbound = -1;
 constexpr int64_t kNowhere = -2;  // a constant outside the preorder
 
-bool holds(rel r, int order) {
-  switch (r) {
-    case rel::eq: return order == 0;
-    case rel::ne: return order != 0;
-    case rel::lt: return order < 0;
-    case rel::le: return order <= 0;
-  }
-  return false;
-}
-
 }  // namespace
 
 struct matcher::search {
@@ -74,8 +64,7 @@ struct matcher::search {
       const int64_t x = bound[static_cast<std::size_t>(k.a)];
       const int64_t y = bound[static_cast<std::size_t>(k.b)];
       if (x == kUnbound || y == kUnbound) continue;
-      int order = 0;
-      if (!m.space_.order(x, y, order) || !holds(k.r, order)) return false;
+      if (!m.holds_(k.r, x, y)) return false;
     }
     return true;
   }
@@ -94,9 +83,8 @@ struct matcher::search {
   }
 };
 
-matcher::matcher(const conjunct& w, const std::vector<int64_t>& classes, class_space space,
-                 constant_class lookup)
-    : w_(w), classes_(classes), space_(space), lookup_(std::move(lookup)) {}
+matcher::matcher(const conjunct& w, const std::vector<int64_t>& classes, holds_fn holds, constant_class lookup)
+    : w_(w), classes_(classes), holds_(std::move(holds)), lookup_(std::move(lookup)) {}
 
 bool matcher::find(const ucq& u, const std::vector<int32_t>& args, homomorphism& out) const {
   for (std::size_t d = 0; d < u.disjuncts.size(); ++d) {

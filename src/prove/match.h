@@ -8,7 +8,9 @@
 //
 // Terms outside the preorder (they occur in no comparison that matters)
 // each stand for a value of their own, equal to nothing else, and take part
-// in no comparison: a map needing one to compare is not taken.
+// in no comparison: a map needing one to compare is not taken. The same
+// search, with every term a class of its own and the comparisons that W's
+// own imply, finds maps that hold in every preorder at once.
 #ifndef RELALG_PROVE_MATCH_H
 #define RELALG_PROVE_MATCH_H
 
@@ -20,22 +22,9 @@
 
 namespace prove {
 
-// The classes of a preorder: integer classes 0..ints-1 ascending, string
-// classes ints..ints+texts-1 ascending; any larger number is a class of
-// one term outside the preorder.
-struct class_space {
-  int64_t ints = 0;
-  int64_t texts = 0;
-  // Whether two classes compare, and how: <0, 0, >0. False when either
-  // stands outside the preorder or they differ in kind.
-  bool order(int64_t x, int64_t y, int& out) const {
-    const bool xi = x >= 0 && x < ints, yi = y >= 0 && y < ints;
-    const bool xt = x >= ints && x < ints + texts, yt = y >= ints && y < ints + texts;
-    if (!((xi && yi) || (xt && yt))) return false;
-    out = (x > y) - (x < y);
-    return true;
-  }
-};
+// Whether a comparison holds between two classes (false when it is not
+// known to).
+using holds_fn = std::function<bool(rel r, int64_t x, int64_t y)>;
 
 // A map of a disjunct into W: the disjunct, and the atom of W that each of
 // its atoms goes to.
@@ -50,8 +39,7 @@ class matcher {
   // a disjunct may hold (-1 for a value outside the preorder: it equals
   // nothing in W).
   using constant_class = std::function<int64_t(const value&)>;
-  matcher(const conjunct& w, const std::vector<int64_t>& classes, class_space space,
-          constant_class lookup);
+  matcher(const conjunct& w, const std::vector<int64_t>& classes, holds_fn holds, constant_class lookup);
 
   // Finds a disjunct of u that maps into W with its head on `args` (terms
   // of W). The first found, disjuncts in order.
@@ -65,7 +53,7 @@ class matcher {
 
   const conjunct& w_;
   const std::vector<int64_t>& classes_;
-  class_space space_;
+  holds_fn holds_;
   constant_class lookup_;
 };
 

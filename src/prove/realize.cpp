@@ -124,7 +124,23 @@ bool realize(const conjunct& w, const kind_layout& ints, const kind_layout& text
       done[t] = true;
     }
   }
-  // Terms outside the layouts: values of their own.
+  // Terms outside the layouts: values of their own. A row line cannot write
+  // an empty string before a cell that is not empty or 0, so one free
+  // integer after an empty string takes 0 when no other term has it.
+  if (used_int.count(0) == 0) {
+    for (const atom& a : w.atoms) {
+      bool after_empty = false;
+      for (const int32_t t : a.args) {
+        const auto i = static_cast<std::size_t>(t);
+        if (done[i] && out[i].k == kind::text && out[i].s.empty()) after_empty = true;
+        if (after_empty && !done[i] && w.terms[i].k == kind::integer && used_int.count(0) == 0) {
+          out[i] = value::of_int(0);
+          done[i] = true;
+          used_int.insert(0);
+        }
+      }
+    }
+  }
   int32_t next_int = 1;
   char next_letter = 'a';
   std::string next_chain = "v";

@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "prove/implied.h"
 #include "prove/preorder.h"
 
 namespace prove {
@@ -26,7 +27,7 @@ struct kind_part {
 
 }  // namespace
 
-refutation refute(const proof_case& c, std::size_t& budget) {
+refutation refute(const proof_case& c, std::size_t& budget, const usable_fn& usable) {
   const conjunct& w = c.w;
   refutation r;
 
@@ -65,6 +66,24 @@ refutation refute(const proof_case& c, std::size_t& budget) {
     if (w.terms[t].constant) constants.push_back(w.terms[t].v);
   }
 
+  // A map that holds in every preorder: every term a class of its own, and
+  // only the comparisons W implies.
+  {
+    const implied_order implied(w, constants);
+    std::vector<int64_t> own(w.terms.size());
+    for (std::size_t t = 0; t < own.size(); ++t) own[t] = static_cast<int64_t>(t);
+    const matcher m(
+        w, own, [&](rel rl, int64_t x, int64_t y) { return implied.holds(rl, x, y); },
+        [&](const value& v) { return implied.node_of(v); });
+    for (std::size_t k = 0; k < c.negatives.size(); ++k) {
+      homomorphism h;
+      if (m.find(*c.negatives[k].u, c.negatives[k].args, h)) {
+        r.maps.emplace_back(static_cast<int32_t>(k), std::move(h));
+        return r;
+      }
+    }
+  }
+
   kind_part parts[2];
   parts[0].problem.k = parts[0].layout.k = kind::integer;
   parts[1].problem.k = parts[1].layout.k = kind::text;
@@ -96,6 +115,7 @@ refutation refute(const proof_case& c, std::size_t& budget) {
   std::vector<int64_t> classes(w.terms.size());
   bool gave_up = false;
   bool holds = false;
+  bool unusable = false;
   const std::vector<int32_t>* int_rank = nullptr;
   const auto visit_texts = [&](const std::vector<int32_t>& text_rank) {
     if (budget == 0) {
@@ -104,18 +124,31 @@ refutation refute(const proof_case& c, std::size_t& budget) {
     }
     --budget;
     ++r.preorders;
-    class_space space;
-    for (const int32_t x : *int_rank) space.ints = std::max<int64_t>(space.ints, x + 1);
-    for (const int32_t x : text_rank) space.texts = std::max<int64_t>(space.texts, x + 1);
+    // Integer classes first, then string classes, each ascending; every
+    // term outside the preorder a class of its own after them.
+    int64_t ints = 0, texts = 0;
+    for (const int32_t x : *int_rank) ints = std::max<int64_t>(ints, x + 1);
+    for (const int32_t x : text_rank) texts = std::max<int64_t>(texts, x + 1);
     const auto class_at = [&](kind k, int32_t s) {
       return k == kind::integer ? (*int_rank)[static_cast<std::size_t>(s)]
-                                : space.ints + text_rank[static_cast<std::size_t>(s)];
+                                : ints + text_rank[static_cast<std::size_t>(s)];
     };
     for (std::size_t t = 0; t < w.terms.size(); ++t) {
-      classes[t] = slot[t] >= 0 ? class_at(w.terms[t].k, slot[t])
-                                : space.ints + space.texts + static_cast<int64_t>(t);
+      classes[t] = slot[t] >= 0 ? class_at(w.terms[t].k, slot[t]) : ints + texts + static_cast<int64_t>(t);
     }
-    const matcher m(w, classes, space, [&](const value& v) -> int64_t {
+    const auto in_order = [&](rel rl, int64_t x, int64_t y) {
+      const bool xi = x >= 0 && x < ints, yi = y >= 0 && y < ints;
+      const bool xt = x >= ints && x < ints + texts, yt = y >= ints && y < ints + texts;
+      if (!((xi && yi) || (xt && yt))) return false;
+      switch (rl) {
+        case rel::eq: return x == y;
+        case rel::ne: return x != y;
+        case rel::lt: return x < y;
+        case rel::le: return x <= y;
+      }
+      return false;
+    };
+    const matcher m(w, classes, in_order, [&](const value& v) -> int64_t {
       const kind_part& p = parts[v.k == kind::integer ? 0 : 1];
       const auto it = p.constant_slot.find(key_of(v));
       return it == p.constant_slot.end() ? -1 : class_at(v.k, it->second);
@@ -131,16 +164,23 @@ refutation refute(const proof_case& c, std::size_t& budget) {
         return true;
       }
     }
-    holds = true;
     parts[0].layout.rank = *int_rank;
     parts[1].layout.rank = text_rank;
+    if (usable && !usable(parts[0].layout, parts[1].layout)) {
+      unusable = true;
+      return true;
+    }
+    holds = true;
     return false;
   };
   each_preorder(parts[0].problem, [&](const std::vector<int32_t>& rank) {
     int_rank = &rank;
     return each_preorder(parts[1].problem, visit_texts);
   });
-  r.result = holds ? refutation::outcome::holds : gave_up ? refutation::outcome::gave_up : refutation::outcome::refuted;
+  r.result = holds      ? refutation::outcome::holds
+             : gave_up  ? refutation::outcome::gave_up
+             : unusable ? refutation::outcome::unusable
+                        : refutation::outcome::refuted;
   if (holds) {
     r.ints = std::move(parts[0].layout);
     r.texts = std::move(parts[1].layout);

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -24,7 +25,8 @@
 namespace prove {
 
 struct refutation {
-  enum class outcome { refuted, holds, gave_up } result = outcome::refuted;
+  // unusable: the case holds, but only in preorders `usable` refused.
+  enum class outcome { refuted, holds, unusable, gave_up } result = outcome::refuted;
   // refuted: the maps used, each with the index of the membership it
   // shows, so that one of them works in every preorder.
   std::vector<std::pair<int32_t, homomorphism>> maps;
@@ -34,8 +36,11 @@ struct refutation {
 };
 
 // `budget` is the number of preorders that may still be examined; it is
-// decreased by those examined. gave_up when it runs out.
-refutation refute(const proof_case& c, std::size_t& budget);
+// decreased by those examined. gave_up when it runs out. `usable`, when
+// given, is asked about each preorder in which the case holds; one it
+// refuses is passed over and the search goes on.
+using usable_fn = std::function<bool(const kind_layout& ints, const kind_layout& texts)>;
+refutation refute(const proof_case& c, std::size_t& budget, const usable_fn& usable = {});
 
 }  // namespace prove
 
