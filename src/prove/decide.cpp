@@ -197,7 +197,8 @@ class prover {
   }
 
   decision gave_up() {
-    return undecided("gave up after " + std::to_string(o_.preorder_limit - budget_) + " preorders");
+    const std::size_t n = o_.preorder_limit - budget_;
+    return undecided("gave up after " + std::to_string(n) + (n == 1 ? " preorder" : " preorders"));
   }
 
   decision proved(const std::string& form) {
