@@ -13,12 +13,14 @@
 // 1 in null and 2 in null. Each CASE that has a preorder to refute:
 //
 //   {"case": [I, J, [CHOICE...]], "occurrences": [TABLE...],
-//    "maps": [{"negative": K, "disjunct": D, "occurrences": [ATOM...]}, ...]}
+//    "maps": [{"negative": K, "disjunct": D, "occurrences": [ATOM...],
+//              "tables": [TABLE...]}, ...]}
 //
 // "occurrences" names the tables of the case's atoms; each map sends atom
 // a of disjunct D of the case's K-th membership that must not hold (in the
 // order of its leaves) to the case's atom ATOM[a], and so each of its
-// terms to the term in the same column there. In every preorder of the
+// terms to the term in the same column there ("tables" names the
+// disjunct's atoms' tables). In every preorder of the
 // case, one of its maps is a homomorphism. Cases that no preorder
 // satisfies, or that unification alone rules out, are not listed.
 #ifndef RELALG_PROVE_CERTIFICATE_H

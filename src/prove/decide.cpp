@@ -51,7 +51,8 @@ bool row_lines(const conjunct& w, const kind_layout& ints, const kind_layout& te
 
 class prover {
  public:
-  prover(const plan& a, const plan& b, const decide_options& o) : a_(a), b_(b), o_(o), budget_(o.preorder_limit) {}
+  prover(const plan& a, const plan& b, const decide_options& o)
+      : a_(a), b_(b), o_(o), budget_(o.preorder_limit), steps_(o.search_limit) {}
 
   decision run() {
     if (a_.nodes.size() > kMaxNodes || b_.nodes.size() > kMaxNodes) {
@@ -135,7 +136,7 @@ class prover {
     std::map<const stored_table*, std::vector<std::string>> rows;
     each_case(x, y, o_.case_limit, [&](proof_case& c) {
       ++cases_;
-      refutation r = refute(c, budget_, [&](const kind_layout& ints, const kind_layout& texts) {
+      refutation r = refute(c, budget_, steps_, [&](const kind_layout& ints, const kind_layout& texts) {
         return row_lines(c.w, ints, texts, rows);
       });
       if (r.result == refutation::outcome::gave_up) {
@@ -197,6 +198,9 @@ class prover {
   }
 
   decision gave_up() {
+    if (steps_ == 0) {
+      return undecided("gave up after " + std::to_string(o_.search_limit) + " steps of the search for maps");
+    }
     const std::size_t n = o_.preorder_limit - budget_;
     return undecided("gave up after " + std::to_string(n) + (n == 1 ? " preorder" : " preorders"));
   }
@@ -232,6 +236,7 @@ class prover {
   const plan& b_;
   const decide_options& o_;
   std::size_t budget_;
+  std::size_t steps_;
   std::size_t cases_ = 0;
   std::vector<certificate_check> checks_;
   std::optional<witness> witness_;

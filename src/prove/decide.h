@@ -37,9 +37,11 @@ namespace prove {
 struct decide_options {
   bool rows_only = false;  // the header is free; only the row lines count
   // Bounds past which the prover gives up (undecided): preorders examined
-  // in all, and cases (disjuncts, conjunctions, choices) in any one step.
+  // in all, cases (disjuncts, conjunctions, choices) in any one step, and
+  // the steps of the search for maps in all.
   std::size_t preorder_limit = 200000;
   std::size_t case_limit = 5000;
+  std::size_t search_limit = 20000000;  // atoms tried by the search for maps
   bool certificate = true;  // write the certificate of a proof
 };
 

@@ -69,13 +69,15 @@ struct matcher::search {
     return true;
   }
 
-  bool atoms_from(std::size_t i, std::vector<int32_t>& image) {
+  bool atoms_from(std::size_t i, std::vector<int32_t>& image, std::size_t& steps) {
     if (i == e.atoms.size()) return true;
     for (std::size_t j = 0; j < m.w_.atoms.size(); ++j) {
+      if (steps == 0) return false;
+      --steps;
       const std::size_t mark = trail.size();
       if (onto(e.atoms[i], m.w_.atoms[j]) && comparisons()) {
         image[i] = static_cast<int32_t>(j);
-        if (atoms_from(i + 1, image)) return true;
+        if (atoms_from(i + 1, image, steps)) return true;
       }
       undo(mark);
     }
@@ -86,14 +88,14 @@ struct matcher::search {
 matcher::matcher(const conjunct& w, const std::vector<int64_t>& classes, holds_fn holds, constant_class lookup)
     : w_(w), classes_(classes), holds_(std::move(holds)), lookup_(std::move(lookup)) {}
 
-bool matcher::find(const ucq& u, const std::vector<int32_t>& args, homomorphism& out) const {
-  for (std::size_t d = 0; d < u.disjuncts.size(); ++d) {
+bool matcher::find(const ucq& u, const std::vector<int32_t>& args, homomorphism& out, std::size_t& steps) const {
+  for (std::size_t d = 0; d < u.disjuncts.size() && steps > 0; ++d) {
     const conjunct& e = u.disjuncts[d];
     if (e.dead) continue;
     search s(*this, e);
     if (!s.start(args) || !s.comparisons()) continue;
     std::vector<int32_t> image(e.atoms.size(), -1);
-    if (s.atoms_from(0, image)) {
+    if (s.atoms_from(0, image, steps)) {
       out.disjunct = static_cast<int32_t>(d);
       out.atoms = std::move(image);
       return true;

@@ -14,6 +14,7 @@
 #ifndef RELALG_PROVE_MATCH_H
 #define RELALG_PROVE_MATCH_H
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -42,8 +43,9 @@ class matcher {
   matcher(const conjunct& w, const std::vector<int64_t>& classes, holds_fn holds, constant_class lookup);
 
   // Finds a disjunct of u that maps into W with its head on `args` (terms
-  // of W). The first found, disjuncts in order.
-  bool find(const ucq& u, const std::vector<int32_t>& args, homomorphism& out) const;
+  // of W). The first found, disjuncts in order. Each atom tried costs one
+  // of `steps`; when they run out the search stops, false, with steps 0.
+  bool find(const ucq& u, const std::vector<int32_t>& args, homomorphism& out, std::size_t& steps) const;
   // Whether a given map is one.
   bool verify(const ucq& u, const std::vector<int32_t>& args, const homomorphism& h) const;
 

@@ -27,7 +27,7 @@ struct kind_part {
 
 }  // namespace
 
-refutation refute(const proof_case& c, std::size_t& budget, const usable_fn& usable) {
+refutation refute(const proof_case& c, std::size_t& budget, std::size_t& steps, const usable_fn& usable) {
   const conjunct& w = c.w;
   refutation r;
 
@@ -77,10 +77,14 @@ refutation refute(const proof_case& c, std::size_t& budget, const usable_fn& usa
         [&](const value& v) { return implied.node_of(v); });
     for (std::size_t k = 0; k < c.negatives.size(); ++k) {
       homomorphism h;
-      if (m.find(*c.negatives[k].u, c.negatives[k].args, h)) {
+      if (m.find(*c.negatives[k].u, c.negatives[k].args, h, steps)) {
         r.maps.emplace_back(static_cast<int32_t>(k), std::move(h));
         return r;
       }
+    }
+    if (steps == 0) {
+      r.result = refutation::outcome::gave_up;
+      return r;
     }
   }
 
@@ -159,9 +163,13 @@ refutation refute(const proof_case& c, std::size_t& budget, const usable_fn& usa
         if (which == static_cast<int32_t>(k) && m.verify(*n.u, n.args, h)) return true;
       }
       homomorphism h;
-      if (m.find(*n.u, n.args, h)) {
+      if (m.find(*n.u, n.args, h, steps)) {
         r.maps.emplace_back(static_cast<int32_t>(k), std::move(h));
         return true;
+      }
+      if (steps == 0) {
+        gave_up = true;
+        return false;
       }
     }
     parts[0].layout.rank = *int_rank;

@@ -35,12 +35,13 @@ struct refutation {
   std::size_t preorders = 0;  // examined
 };
 
-// `budget` is the number of preorders that may still be examined; it is
-// decreased by those examined. gave_up when it runs out. `usable`, when
+// `budget` is the number of preorders that may still be examined, `steps`
+// the atoms the search for maps may still try; both are decreased by what
+// is used, and the result is gave_up when one runs out. `usable`, when
 // given, is asked about each preorder in which the case holds; one it
 // refuses is passed over and the search goes on.
 using usable_fn = std::function<bool(const kind_layout& ints, const kind_layout& texts)>;
-refutation refute(const proof_case& c, std::size_t& budget, const usable_fn& usable = {});
+refutation refute(const proof_case& c, std::size_t& budget, std::size_t& steps, const usable_fn& usable = {});
 
 }  // namespace prove
 
