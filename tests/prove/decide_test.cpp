@@ -3,6 +3,7 @@
 // database is run through the engine and must separate the two queries.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "checker.h"
@@ -27,6 +28,11 @@ struct pair_case {
   bool rows_only = false;
   const char* reason = "";  // undecided: the start of the reason
 };
+
+// Test names show the pair.
+void PrintTo(const pair_case& c, std::ostream* os) {
+  *os << c.first << " vs " << c.second << (c.rows_only ? " (rows only)" : "");
+}
 
 class DecideTest : public ::testing::TestWithParam<pair_case> {};
 
