@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/json.h"
 #include "equivalent/check.h"
 #include "equivalent/options.h"
 #include "grade/feedback.h"
 #include "grade/inputs.h"
-#include "grade/report.h"
 
 namespace {
 
@@ -74,7 +74,7 @@ std::string text_report(const equivalent::check_result& r, const equivalent::che
 std::string json_report(const equivalent::check_result& r, const equivalent::check_options& o,
                         const std::string& file) {
   using v = equivalent::check_result::verdict;
-  const auto str = [](const std::string& s) { return grade::json_string(s); };
+  const auto str = [](const std::string& s) { return json_string(s); };
   const bool differs = r.what == v::differs;
   std::string j = "{\"verdict\": ";
   j += r.what == v::proved ? "\"proved\"" : differs ? "\"differs\"" : "\"undecided\"";

@@ -1,47 +1,11 @@
 // Writing the certificate of a proof.
 #include "prove/certificate.h"
 
-#include <cstdio>
+#include "engine/json.h"
 
 namespace prove {
 
 namespace {
-
-// A JSON string literal: UTF-8 as it is, and any byte outside valid UTF-8
-// standing for the code point of the same number.
-void string_literal(std::string& out, const std::string& s) {
-  out += '"';
-  for (std::size_t i = 0; i < s.size();) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (len > 1) {
-      if (i + len > s.size()) len = 0;
-      for (std::size_t k = 1; k < len; ++k) {
-        if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2) len = 0;
-      }
-    }
-    if (len > 1) {
-      out.append(s, i, len);
-      i += len;
-      continue;
-    }
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c == 0x7f) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-    ++i;
-  }
-  out += '"';
-}
 
 template <class T, class F>
 void list(std::string& out, const std::vector<T>& xs, F each) {
@@ -77,13 +41,13 @@ certificate_case certify(const proof_case& c, const std::vector<std::pair<int32_
 std::string write_certificate(const std::string& form, bool rows_only, std::size_t preorders,
                               std::size_t cases, const std::vector<certificate_check>& checks) {
   std::string out = "{\"form\": ";
-  string_literal(out, form);
+  append_json_string(out, form);
   out += ", \"rows_only\": ";
   out += rows_only ? "true" : "false";
   out += ", \"preorders\": " + std::to_string(preorders) + ", \"cases\": " + std::to_string(cases);
   out += ", \"checks\": ";
   const auto number = [&](const auto& n) { out += std::to_string(n); };
-  const auto name = [&](const std::string& s) { string_literal(out, s); };
+  const auto name = [&](const std::string& s) { append_json_string(out, s); };
   list(out, checks, [&](const certificate_check& ch) {
     out += "{\"rows_of\": " + std::to_string(ch.rows_of) + ", \"in\": ";
     out += ch.in == 0 ? "null" : std::to_string(ch.in);

@@ -159,15 +159,8 @@ class reader {
     return project_positions(s_[static_cast<std::size_t>(p_.node(i).left)].colnames, names);
   }
 
-  const std::vector<int>& layout(int32_t i) const {
-    auto [it, fresh] = layouts_.try_emplace(i);
-    if (fresh) {
-      const plan_node& n = p_.node(i);
-      it->second = product_layout(s_[static_cast<std::size_t>(n.left)].colnames,
-                                  s_[static_cast<std::size_t>(n.right)].colnames);
-    }
-    return it->second;
-  }
+  // Where each column of a product's operands (left's, then right's) goes.
+  const std::vector<int>& layout(int32_t i) const { return s_[static_cast<std::size_t>(i)].place; }
 
   ucq table(int32_t i) {
     const stored_table& t = p_.table_of(p_.node(i));
@@ -257,7 +250,6 @@ class reader {
   query_form& q_;
   std::vector<int8_t> minus_;
   std::map<int32_t, std::vector<kind>> kinds_;
-  mutable std::map<int32_t, std::vector<int>> layouts_;
 };
 
 }  // namespace
