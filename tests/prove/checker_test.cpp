@@ -84,6 +84,26 @@ TEST_F(CheckerTest, RefusesTheProofOfAnotherPair) {
   EXPECT_NE(check("select(R,GT(a,1))", "select(R,GTE(b,2))", cert), "");
 }
 
+TEST_F(CheckerTest, RefusesAMapWhoseComparisonsDoNotFollow) {
+  // Rows with a != b mapped onto LT(a,b) as if a < b followed: it holds in
+  // some preorders only.
+  const std::string forged =
+      "{\"form\": \"ordered\", \"checks\": ["
+      "{\"rows_of\": 1, \"in\": 2, \"cases\": [{\"case\": [0, 0, [0]], \"maps\": "
+      "[{\"negative\": 0, \"disjunct\": 0, \"occurrences\": [0]}]}]}, "
+      "{\"rows_of\": 2, \"in\": 1, \"cases\": [{\"case\": [0, 0, [0]], \"maps\": "
+      "[{\"negative\": 0, \"disjunct\": 0, \"occurrences\": [0]}]}]}]}";
+  EXPECT_NE(check(kNeq, "select(R,LT(a,b))", forged), "");
+  EXPECT_NE(check("select(R,LTE(a,b))", "select(R,LT(a,b))", forged), "");
+  // Every row mapped onto a comparison, in each direction.
+  for (const char* c : {"LT(a,b)", "LTE(a,b)", "NEQ(a,b)", "GT(a,b)", "GTE(a,b)"}) {
+    const std::string q = std::string("select(R,") + c + ")";
+    EXPECT_NE(check("select(R,EQ(1,1))", q, forged), "") << q;
+    EXPECT_NE(check(q, "select(R,EQ(1,1))", forged), "") << q;
+  }
+  EXPECT_EQ(check("select(R,GT(b,a))", "select(R,LT(a,b))", forged), "");
+}
+
 TEST_F(CheckerTest, RefusesWhatIsNoCertificate) {
   EXPECT_NE(check(kNeq, kLtGt, ""), "");
   EXPECT_NE(check(kNeq, kLtGt, "{\"form\": \"ordered\", \"checks\": []}"), "");

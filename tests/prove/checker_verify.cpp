@@ -2,116 +2,19 @@
 // needs, each expanded into cases; each case's terms merged by its
 // equalities, its preorders laid out as ordered set partitions, and in each
 // one of the certificate's maps checked.
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <numeric>
 #include <set>
 
 #include "checker.h"
+#include "checker_order.h"
 #include "json_value.h"
 
 namespace proofcheck {
 
 namespace {
-
-// An item of a preorder: a constant, or a class of W's variables.
-struct item {
-  bool constant = false;
-  int32_t n = 0;
-  std::string s;
-  int cls = -1;
-};
-
-bool less_value(kd k, const item& a, const item& b) { return k == kd::num ? a.n < b.n : a.s < b.s; }
-
-// How many classes fit strictly between two constants of a kind.
-std::size_t room(kd k, const item* lo, const item* hi) {
-  if (k == kd::num) {
-    const long long a = lo ? lo->n : -2147483649LL;
-    const long long b = hi ? hi->n : 2147483648LL;
-    return static_cast<std::size_t>(std::max(0LL, b - a - 1));
-  }
-  if (!hi) return SIZE_MAX;
-  const std::string base = lo ? lo->s : "";
-  if (hi->s.compare(0, base.size(), base) != 0 || hi->s.size() < base.size()) return SIZE_MAX;
-  for (std::size_t i = base.size(); i < hi->s.size(); ++i) {
-    if (hi->s[i] != '\0') return SIZE_MAX;
-  }
-  return hi->s.size() - base.size() - (lo ? 1 : 0);
-}
-
-// Every ordered partition of the items into blocks (each item's block, the
-// blocks ascending) whose blocks each pass `fits` as they are formed.
-void partitions(std::size_t n, const std::function<bool(unsigned block, unsigned left)>& fits,
-                const std::function<void(const std::vector<int>&)>& each) {
-  std::vector<int> block(n, -1);
-  std::function<void(unsigned, int)> rec = [&](unsigned left, int b) {
-    if (left == 0) {
-      each(block);
-      return;
-    }
-    for (unsigned sub = left; sub != 0; sub = (sub - 1) & left) {
-      if (!fits(sub, left)) continue;
-      for (std::size_t i = 0; i < n; ++i) {
-        if (sub & (1u << i)) block[i] = b;
-      }
-      rec(left & ~sub, b + 1);
-    }
-  };
-  rec(n == 0 ? 0 : (1u << n) - 1, 0);
-}
-
-struct union_find {
-  std::vector<int> up;
-  explicit union_find(std::size_t n) : up(n) { std::iota(up.begin(), up.end(), 0); }
-  int top(int x) { return up[static_cast<std::size_t>(x)] == x ? x : up[static_cast<std::size_t>(x)] = top(up[static_cast<std::size_t>(x)]); }
-  void join(int a, int b) { up[static_cast<std::size_t>(top(a))] = top(b); }
-};
-
-// Variables merged by equalities, each class with its constant; false when
-// two constants meet.
-struct classes {
-  union_find uf;
-  std::map<int, cterm> constant;
-  bool ok = true;
-  explicit classes(std::size_t vars) : uf(vars) {}
-
-  static bool same(const cterm& a, const cterm& b) { return a.k == b.k && a.n == b.n && a.s == b.s; }
-  void equal(const cterm& x, const cterm& y) {
-    if (x.var < 0 && y.var < 0) {
-      ok = ok && same(x, y);
-      return;
-    }
-    if (x.var < 0 || y.var < 0) {
-      const cterm& v = x.var < 0 ? y : x;
-      const cterm& c = x.var < 0 ? x : y;
-      const int r = uf.top(v.var);
-      const auto it = constant.find(r);
-      if (it == constant.end()) constant[r] = c;
-      else ok = ok && same(it->second, c);
-      return;
-    }
-    const int a = uf.top(x.var), b = uf.top(y.var);
-    if (a == b) return;
-    const auto ia = constant.find(a), ib = constant.find(b);
-    if (ia != constant.end() && ib != constant.end()) ok = ok && same(ia->second, ib->second);
-    uf.join(a, b);
-    const int r = uf.top(a);
-    if (ia != constant.end()) constant[r] = ia->second;
-    else if (ib != constant.end()) constant[r] = ib->second;
-  }
-};
-
-bool compare(cond_op op, int x, int y) {
-  switch (op) {
-    case cond_op::eq: return x == y;
-    case cond_op::neq: return x != y;
-    case cond_op::lt: return x < y;
-    case cond_op::lte: return x <= y;
-    case cond_op::gt: return x > y;
-    default: return x >= y;
-  }
-}
 
 using pclass = std::pair<int, long long>;  // (0 integers | 1 strings, block), (2, W class)
 
@@ -256,30 +159,121 @@ struct case_check {
       return true;
     };
 
-    // A block holds at most one constant, the least of those not placed.
-    const auto constants_in_order = [&](int k) {
-      return [&, k](unsigned sub, unsigned left) {
+    // A map whose comparisons W's own imply holds in every preorder: each
+    // class of W a value of its own, each constant another.
+    if (maps != nullptr) {
+      std::vector<std::pair<int, int>> nodes;  // (kind or 2 for a class, item or class)
+      const auto node = [&](pclass p) -> std::size_t {
+        const std::pair<int, int> key{p.first, static_cast<int>(p.second)};
+        const auto it = std::find(nodes.begin(), nodes.end(), key);
+        if (it != nodes.end()) return static_cast<std::size_t>(it - nodes.begin());
+        nodes.push_back(key);
+        return nodes.size() - 1;
+      };
+      const auto own_constant = [&](const cterm& t) -> pclass {
+        const int k = t.k == kd::num ? 0 : 1;
+        for (std::size_t i = 0; i < items[k].size(); ++i) {
+          if (items[k][i].constant && items[k][i].n == t.n && items[k][i].s == t.s) return {k, static_cast<long long>(i)};
+        }
+        return {3, 0};
+      };
+      const auto own = [&](int var) -> pclass {
+        const int r = wc.uf.top(var);
+        const auto it = wc.constant.find(r);
+        return it != wc.constant.end() ? own_constant(it->second) : pclass{2, r};
+      };
+      const auto own_term = [&](const cterm& t) { return t.var >= 0 ? own(t.var) : own_constant(t); };
+      for (int k = 0; k < 2; ++k) {
+        for (std::size_t i = 0; i < items[k].size(); ++i) node({k, static_cast<long long>(i)});
+      }
+      for (const comparison& c : w.comps) {
+        node(own_term(c.x));
+        node(own_term(c.y));
+      }
+      implication imp(nodes.size() + 1);
+      for (const comparison& c : w.comps) {
+        if (c.op != cond_op::eq) imp.add(c.op, node(own_term(c.x)), node(own_term(c.y)));
+      }
+      for (int k = 0; k < 2; ++k) {
+        for (std::size_t i = 0; i < items[k].size(); ++i) {
+          for (std::size_t j = 0; j < items[k].size(); ++j) {
+            if (items[k][i].constant && items[k][j].constant && less_value(k == 0 ? kd::num : kd::str, items[k][i], items[k][j])) {
+              imp.add(cond_op::lt, node({k, static_cast<long long>(i)}), node({k, static_cast<long long>(j)}));
+            }
+          }
+        }
+      }
+      imp.close();
+      const std::size_t before = nodes.size();
+      const auto implied = [&](const comparison& c, const std::function<pclass(const cterm&)>& at) {
+        const pclass x = at(c.x), y = at(c.y);
+        if (c.op == cond_op::eq) return x == y;
+        const std::size_t a = node(x), b = node(y);
+        if (a >= before || b >= before) return false;  // a value W does not compare
+        return imp.implies(c.op, a, b);
+      };
+      for (const testjson::value& m : maps->items) {
+        if (map_holds(m, own_term, own, own_constant, implied)) return true;
+      }
+    }
+
+    // Comparisons of W between items of each kind, for pruning.
+    struct item_comparison {
+      cond_op op;
+      std::size_t x, y;
+    };
+    std::vector<item_comparison> by_kind[2];
+    const auto item_of = [&](const cterm& t) -> std::pair<int, std::size_t> {
+      const int r = t.var >= 0 ? wc.uf.top(t.var) : -1;
+      const auto it = r >= 0 ? wc.constant.find(r) : wc.constant.end();
+      const cterm* c = t.var < 0 ? &t : it != wc.constant.end() ? &it->second : nullptr;
+      for (int k = 0; k < 2; ++k) {
+        for (std::size_t i = 0; i < items[k].size(); ++i) {
+          const item& x = items[k][i];
+          if (c != nullptr ? (x.constant && x.n == c->n && x.s == c->s && (c->k == kd::num) == (k == 0))
+                           : (!x.constant && x.cls == r)) {
+            return {k, i};
+          }
+        }
+      }
+      return {-1, 0};
+    };
+    for (const comparison& c : w.comps) {
+      if (c.op == cond_op::eq) continue;
+      const auto a = item_of(c.x), b = item_of(c.y);
+      if (a.first >= 0 && a.first == b.first) by_kind[a.first].push_back({c.op, a.second, b.second});
+    }
+    // A block holds at most one constant, the least of those not placed,
+    // and breaks no comparison with the items placed.
+    const auto fits = [&](int k) -> fits_fn {
+      return [&, k](unsigned sub, unsigned left, const std::vector<int>& block, int b) {
         const item* least = nullptr;
-        int inside = 0;
+        const item* inside = nullptr;
         for (std::size_t i = 0; i < items[k].size(); ++i) {
           const item& x = items[k][i];
           if (!x.constant || !(left & (1u << i))) continue;
-          if (sub & (1u << i)) ++inside;
+          if (sub & (1u << i)) {
+            if (inside != nullptr) return false;
+            inside = &x;
+          }
           if (least == nullptr || less_value(k == 0 ? kd::num : kd::str, x, *least)) least = &x;
         }
-        if (inside == 0) return true;
-        if (inside > 1) return false;
-        for (std::size_t i = 0; i < items[k].size(); ++i) {
-          if ((sub & (1u << i)) && items[k][i].constant) return &items[k][i] == least;
+        if (inside != nullptr && inside != least) return false;
+        for (const item_comparison& c : by_kind[k]) {
+          const bool xs = (sub >> c.x) & 1u, ys = (sub >> c.y) & 1u;
+          if (!xs && !ys) continue;
+          const int bx = xs ? b : block[c.x], by = ys ? b : block[c.y];
+          if (bx < 0 || by < 0) continue;
+          if (!compare(c.op, bx, by)) return false;
         }
-        return false;
+        return true;
       };
     };
     bool all = true;
-    partitions(items[0].size(), constants_in_order(0), [&](const std::vector<int>& b0) {
+    partitions(items[0].size(), fits(0), [&](const std::vector<int>& b0) {
       blocks[0] = b0;
       if (!all || !valid(0)) return;
-      partitions(items[1].size(), constants_in_order(1), [&](const std::vector<int>& b1) {
+      partitions(items[1].size(), fits(1), [&](const std::vector<int>& b1) {
         blocks[1] = b1;
         if (!all || !valid(1)) return;
         for (const comparison& c : w.comps) {
