@@ -85,6 +85,9 @@ constexpr const char* kHelp =
     "                write every message on standard error as one JSON object\n"
     "                per line (severity, message, file, line, column, length,\n"
     "                suggestion) instead of text\n"
+    "  --extended    also read join(E1,E2,P), njoin(E1,E2), intersect(E1,E2)\n"
+    "                and divide(E1,E2), each defined by the six operations\n"
+    "                (also with --sql, --notation and --grade)\n"
     ;
 
 // After the SQL options (sql/options.h).
@@ -120,6 +123,7 @@ constexpr const char* kHelpTail =
     "  --coderunner        print CodeRunner's grader object (one JSON line) instead\n"
     "                      of the report; one SUBMISSION\n"
     "  --max-rows N        as above, for every query evaluated\n"
+    "  --extended          as above, for the reference and every submission\n"
     "  --jobs N            grade N submissions at once, each in a worker process\n"
     "                      (default: one per core, at most 4; 4 per core at most)\n"
     "  --time-limit SECONDS  for all the work of one submission (default 10); a\n"
@@ -241,6 +245,8 @@ int relalg_main(int argc, char** argv) {
         return m.usage_error("--max-rows needs a whole number, not '" + v + "'");
       }
       options.limits.row_limit = n;
+    } else if (a == "--extended") {
+      options.extended = true;
     } else if (a == "--warn") {
       options.warn = run_options::warnings::on;
     } else if (a == "--warn=error") {
@@ -318,8 +324,9 @@ int relalg_main(int argc, char** argv) {
     }
     file_sink sink(out, -1);
     std::vector<diagnostic> messages;
-    const int status = sql.on ? relalg_sql::run_sql(text.view(), sql, sink, messages)
-                              : relalg_notation::run_notation(text.view(), notation.form, sink, messages);
+    const int status = sql.on ? relalg_sql::run_sql(text.view(), sql, sink, messages, options.extended)
+                              : relalg_notation::run_notation(text.view(), notation.form, sink, messages,
+                                                              options.extended);
     for (const diagnostic& d : messages) {
       std::cerr << render_diagnostic(options.diagnostics, options.input_name, text.view(), d);
     }

@@ -65,6 +65,7 @@ run_options options_of(int flags, int trace_rows, double max_rows) {
   if (max_rows >= 0) {
     options.limits.row_limit = max_rows >= 1.8e19 ? SIZE_MAX : static_cast<std::size_t>(max_rows);
   }
+  options.extended = (flags & 16) != 0;
   return options;
 }
 
@@ -84,7 +85,8 @@ extern "C" {
 
 // Runs the program over len bytes at data. flags: bits 0-1 the warnings
 // (0 off, 1 --warn, 2 --warn=error), bits 2-3 the explain output (0 none,
-// 1 JSON as --explain=FILE.json writes it, 2 text as --explain); trace_rows
+// 1 JSON as --explain=FILE.json writes it, 2 text as --explain), bit 4
+// --extended (join, njoin, intersect and divide are read); trace_rows
 // is N of --trace=N (negative: no tracing); max_rows N of --max-rows=N
 // (negative: none). Returns a result to be read with the accessors below
 // and released with relalg_free, or null when not even that could be
@@ -118,7 +120,7 @@ web_result* relalg_run(const char* data, std::size_t len, int flags, int trace_r
 }
 
 // Writes the formula of the query of the len bytes at data: form 0 in
-// Unicode, 1 in LaTeX. The result's output is the formula and a line feed,
+// Unicode, 1 in LaTeX, plus 2 for --extended. The result's output is the formula and a line feed,
 // its messages the failure of a query without a result; it has no explain
 // output and no rows. Released with relalg_free; null when it could not be
 // allocated.
@@ -128,10 +130,10 @@ web_result* relalg_formula(const char* data, std::size_t len, int form) {
   r->explain = "null";
   try {
     string_sink sink(r->output);
-    const auto f = form == 1 ? relalg_notation::notation_form::latex : relalg_notation::notation_form::unicode;
+    const auto f = (form & 1) != 0 ? relalg_notation::notation_form::latex : relalg_notation::notation_form::unicode;
     const std::string_view input(data, len);
     std::vector<diagnostic> messages;
-    r->status = relalg_notation::run_notation(input, f, sink, messages);
+    r->status = relalg_notation::run_notation(input, f, sink, messages, (form & 2) != 0);
     for (const diagnostic& d : messages) {
       r->messages += render_diagnostic(message_form::text, "<stdin>", input, d);
       r->diagnostics += render_diagnostic(message_form::json, "<stdin>", input, d);

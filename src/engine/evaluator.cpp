@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "engine/errors.h"
+#include "engine/extended_calls.h"
 #include "engine/operators.h"
 #include "engine/row_sort.h"
 #include "engine/vector_ops.h"
@@ -51,6 +52,12 @@ operand_list operand_nodes(const plan& p, const plan_node& n) {
       }
       break;
     }
+    case plan_op::fail:
+      // A refused extended call: its operands are evaluated first.
+      out.pair[0] = n.left;
+      out.pair[1] = n.right;
+      out.size = n.left < 0 ? 0 : n.right < 0 ? 1 : 2;
+      break;
     case plan_op::join: {
       const std::vector<int32_t>& leaves = p.join_of(n).leaves;
       out.leaves = leaves.data();
@@ -107,10 +114,10 @@ relation evaluator::evaluate(const plan& p, eval_observer* observer,
         work.pop_back();
         continue;
       }
-      if (n.op == plan_op::fail) {
+      const operand_list ops = operand_nodes(p, n);
+      if (n.op == plan_op::fail && f.state == ops.size) {
         throw evaluation_error(p.message_of(n), f.node, p.message_span(n.arg), p.message_suggestion(n.arg));
       }
-      const operand_list ops = operand_nodes(p, n);
       // The operands of union, minus and product are taken sorted when they
       // name tables, and a table-name first operand only when the operation
       // is applied, so a deep chain holds no rows for it.
@@ -145,6 +152,9 @@ relation evaluator::evaluate(const plan& p, eval_observer* observer,
   } catch (evaluation_error& e) {
     e.place(current, p.node(current).span);
     if (observer != nullptr) observer->failed(e.node());
+    // The operation as written words it (a join's product speaks of join).
+    std::string worded = message_as_written(p, e.node(), e.what());
+    if (worded != e.what()) throw evaluation_error(worded, e.node(), e.span(), e.suggestion());
     throw;
   } catch (...) {
     if (observer != nullptr) observer->failed(current);

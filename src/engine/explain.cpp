@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "engine/extended_calls.h"
 #include "engine/json.h"
 #include "engine/printer.h"
 
@@ -55,6 +56,7 @@ bool fused_product(const plan& p, int32_t parent, const plan_node& n) {
 
 std::string short_label(const plan& p, int32_t i) {
   const plan_node& n = p.node(i);
+  if (n.origin == node_origin::call) return std::string(extended_name(n.ext)) + "(...)";
   if (n.op == plan_op::table || n.op == plan_op::fail) return written(p, n.span);
   return std::string(operation_name(n.op)) + "(...)";
 }
@@ -81,8 +83,39 @@ std::string join_label(const plan& p, const plan_node& n) {
   return label(p, p.node(j.replaces)) + " as a hash join on " + keys;
 }
 
+// A condition a definition made (extended.h): equalities of names under
+// ANDs, each AND's right operand the next AND.
+std::string made_condition(const plan& p, int32_t root) {
+  std::string out;
+  std::size_t open = 0;
+  for (int32_t i = root; i >= 0;) {
+    const cond_node& c = p.cond(i);
+    if (c.op == cond_op::and_) {
+      const cond_node& eq = p.cond(c.left);
+      out += "AND(EQ(" + p.conds.x(eq).text + ", " + p.conds.y(eq).text + "), ";
+      ++open;
+      i = c.right;
+    } else {
+      out += "EQ(" + p.conds.x(c).text + ", " + p.conds.y(c).text + ")";
+      i = -1;
+    }
+  }
+  return out + std::string(open, ')');
+}
+
+// An extended call as written, its operands abbreviated.
+std::string call_label(const plan& p, int32_t i) {
+  const written_call c = call_of(p, i);
+  std::string out = std::string(extended_name(c.op)) + "(" + short_label(p, c.left) + ", " + short_label(p, c.right);
+  if (c.condition >= 0) out += ", " + written(p, p.cond(c.condition).span);
+  return out + ")";
+}
+
 std::string label(const plan& p, const plan_node& n) {
   const std::string op(operation_name(n.op));
+  if (n.origin == node_origin::call && n.op != plan_op::join) {
+    return call_label(p, static_cast<int32_t>(&n - p.nodes.data()));
+  }
   switch (n.op) {
     case plan_op::join:
       return join_label(p, n);
@@ -106,7 +139,9 @@ std::string label(const plan& p, const plan_node& n) {
     }
     case plan_op::select:
       return op + "(" + short_label(p, n.left) + ", " +
-             written(p, p.cond(p.condition_of(n).root).span) + ")";
+             (n.origin == node_origin::definition ? made_condition(p, p.condition_of(n).root)
+                                                  : written(p, p.cond(p.condition_of(n).root).span)) +
+             ")";
   }
   return op;
 }
@@ -232,6 +267,14 @@ std::string explain_json(const plan& p, const std::vector<node_schema>& schemas,
                      : n.op == plan_op::fail ? "fail"
                      : n.op == plan_op::join ? "join"
                                              : operation_name(n.op));
+    if (n.ext != extended_op::none) {
+      // A node of an extended operation: the one that stands for the call,
+      // or one of its definition.
+      out += ",\"extended\":";
+      append_json_string(out, extended_name(n.ext));
+      out += ",\"origin\":";
+      append_json_string(out, n.origin == node_origin::call ? "call" : "definition");
+    }
     out += ",\"label\":";
     append_json_string(out, label(p, n));
     out += ",\"text\":";

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/blocks.h"
+#include "engine/extended_calls.h"
 #include "engine/row_text.h"
 #include "engine/show_text.h"
 
@@ -39,7 +40,17 @@ class query_linter {
 
   std::vector<diagnostic> run() {
     for (const parse_note& n : p_.notes) note(n);
-    for (std::size_t i = 0; i < p_.nodes.size(); ++i) node(p_.nodes[i]);
+    for (std::size_t i = 0; i < p_.nodes.size(); ++i) {
+      // An extended operation is warned about as written, not as the
+      // nodes that define it (a join's condition is its own).
+      const plan_node& n = p_.nodes[i];
+      if (n.origin == node_origin::definition) continue;
+      if (n.origin == node_origin::call && n.ext != extended_op::join) {
+        extended_call(static_cast<int32_t>(i));
+        continue;
+      }
+      node(n);
+    }
     return std::move(out_);
   }
 
@@ -60,6 +71,9 @@ class query_linter {
       case note_kind::operand_merged:
         warn(n.span, n.detail == "select"
                          ? "select takes an expression and a condition: this comma is dropped, and the "
+                           "text after it runs into the condition"
+                     : n.detail == "join"
+                         ? "join takes two expressions and a condition: this comma is dropped, and the "
                            "text after it runs into the condition"
                          : n.detail + " takes two operands: this comma is dropped, and the text after it "
                                       "runs into the second operand");
@@ -102,7 +116,7 @@ class query_linter {
     switch (n.op) {
       case plan_op::union_:
       case plan_op::minus:
-        operands_alike(n, in, s_[static_cast<std::size_t>(n.right)]);
+        operands_alike(n, in, s_[static_cast<std::size_t>(n.right)], operation_name(n.op));
         break;
       case plan_op::project:
         for (const plan_name& c : p_.names_of(n)) {
@@ -133,9 +147,42 @@ class query_linter {
     }
   }
 
-  void operands_alike(const plan_node& n, const node_schema& a, const node_schema& b) {
+  // An njoin, intersect or divide, from its operands' headers.
+  void extended_call(int32_t i) {
+    const written_call c = call_of(p_, i);
+    if (c.left < 0 || c.right < 0) return;
+    const plan_node& n = p_.node(i);
+    const node_schema& a = s_[static_cast<std::size_t>(c.left)];
+    const node_schema& b = s_[static_cast<std::size_t>(c.right)];
+    if (!a.ok || !b.ok) return;
+    if (c.op == extended_op::intersect) {
+      operands_alike(n, a, b, "intersect");
+      return;
+    }
+    // The columns of one name the operation compares.
+    bool shared = false;
+    for (std::size_t k = 0; k < b.colnames.size(); ++k) {
+      const std::string& name = b.colnames[k];
+      if (!has(a.colnames, name)) continue;
+      shared = true;
+      const bool int_a = type_of(a, name) == "int";
+      if (int_a == (b.coltypes[k] == "int")) continue;
+      warn(n.span, std::string(extended_name(c.op)) + " compares column " + show_text(name) + ", " +
+                       (int_a ? "int" : "text") + " in the " + (c.op == extended_op::divide ? "dividend" : "first operand") +
+                       " and " + (int_a ? "text" : "int") + " in the " +
+                       (c.op == extended_op::divide ? "divisor" : "second") +
+                       ", by the mixed-kind rules (equal only when the integer is 0 and the string empty)");
+    }
+    if (c.op == extended_op::njoin && !shared) {
+      warn(n.span, "the operands of njoin share no column name (" + column_list(a.colnames) + " and " +
+                       column_list(b.colnames) + "), so njoin is their product: every row of the first with "
+                       "every row of the second");
+    }
+  }
+
+  void operands_alike(const plan_node& n, const node_schema& a, const node_schema& b, std::string_view name) {
     if (!b.ok) return;
-    const std::string op(operation_name(n.op));
+    const std::string op(name);
     if (a.colnames.size() != b.colnames.size()) {
       warn(n.span, op + " of operands with " + std::to_string(a.colnames.size()) + " and " +
                        std::to_string(b.colnames.size()) +

@@ -9,11 +9,12 @@
 #include <vector>
 
 #include "engine/diagnostic.h"
+#include "engine/extended.h"
 #include "engine/query_text.h"
 #include "engine/show_text.h"
 
-std::string not_a_predicate(std::string_view text) {
-  return "select: " + show_text(text) +
+std::string not_a_predicate(std::string_view text, std::string_view op) {
+  return std::string(op) + ": " + show_text(text) +
          " is not a predicate; write NOT(P), AND(P,Q), OR(P,Q) or a comparison "
          "EQ, NEQ, LT, LTE, GT or GTE of two operands, such as EQ(a,1)";
 }
@@ -24,10 +25,12 @@ class reader {
  public:
   reader(plan& out, const table_map* tables, parse_options options)
       : out_(out), line_(out.line), texts_(line_), tables_(tables),
-        notes_(options.notes ? &out.notes : nullptr) {}
+        notes_(options.notes ? &out.notes : nullptr), extended_(options.extended) {}
 
   void read_query();
-  int32_t read_condition(const query_text& t, bool raw_keyword);
+  int32_t read_condition(const query_text& t, bool raw_keyword, std::string_view owner = "select");
+  // The extended calls read, for define_extended.
+  const std::vector<int32_t>& calls() const { return calls_; }
   std::vector<plan_name> rename_names(const query_text& t) { return rename_list(t); }
   text_reader& texts() { return texts_; }
 
@@ -43,6 +46,9 @@ class reader {
   // Fills in node i, a call of op with operand text o, and queues its
   // operand expressions.
   void read_call(int32_t i, plan_op op, const query_text& o);
+  // Reads an extended call of operand text o, or returns false when name
+  // is none (or extended operations are not read).
+  bool read_extended(std::string_view name, source_span span, int32_t parent, bool right, const query_text& o);
   void read_expression(const job& j);
   plan_name name_of(const query_text& t);
   std::vector<plan_name> rename_list(const query_text& t);
@@ -53,6 +59,8 @@ class reader {
   text_reader texts_;
   const table_map* tables_;
   std::vector<parse_note>* notes_;
+  bool extended_;
+  std::vector<int32_t> calls_;
   // The operation name of a call whose text starts at begin and whose "("
   // stands at open; an empty name points at the "(".
   source_span name_span(uint32_t begin, uint32_t open) const {
@@ -106,8 +114,13 @@ std::string reader::no_table(const std::string& name, std::string& suggestion) c
 std::string reader::unknown_operation(std::string_view name, std::string_view text, std::string& suggestion) const {
   std::vector<std::string> ops;
   for (const plan_op op : kOperationOrder) ops.emplace_back(operation_name(op));
+  if (extended_) {
+    for (const extended_op op : kExtendedOrder) ops.emplace_back(extended_name(op));
+  }
   return "unknown operation " + show_text(name) + " in " + show_text(text) +
-         " (the operations are union, minus, product, project, rename and select)" +
+         (extended_ ? " (the operations are union, minus, product, project, rename, select, join, njoin, "
+                      "intersect and divide)"
+                    : " (the operations are union, minus, product, project, rename and select)") +
          did_you_mean(name, ops, &suggestion);
 }
 
@@ -127,7 +140,9 @@ void reader::read_query() {
     } else {
       const std::string_view name = line_.text().substr(0, open);
       const plan_op op = operation_named(name);
-      if (op == plan_op::fail) {
+      if (op == plan_op::fail && extended_ && extended_named(name) != extended_op::none) {
+        read_extended(name, all, -1, false, texts_.operands(whole, open, notes_));
+      } else if (op == plan_op::fail) {
         const int32_t i = add_node(plan_op::fail, all, -1, false);
         std::string suggestion;
         std::string message = unknown_operation(name, line_.text(), suggestion);
@@ -170,6 +185,10 @@ void reader::read_expression(const job& j) {
   }
   const std::string name = texts_.bytes(j.text, open);
   const plan_op op = operation_named(name);
+  if (op == plan_op::fail && extended_ && extended_named(name) != extended_op::none) {
+    read_extended(name, span, j.parent, j.right, texts_.operands(j.text, open, notes_));
+    return;
+  }
   if (op == plan_op::fail) {
     const int32_t i = add_node(plan_op::fail, span, j.parent, j.right);
     std::string suggestion;
@@ -225,6 +244,40 @@ void reader::read_call(int32_t i, plan_op op, const query_text& o) {
     default:
       return;
   }
+}
+
+bool reader::read_extended(std::string_view name, source_span span, int32_t parent, bool right,
+                           const query_text& o) {
+  const extended_op ext = extended_ ? extended_named(name) : extended_op::none;
+  if (ext == extended_op::none) return false;
+  const auto mark = [&](int32_t i, node_origin origin) {
+    plan_node& n = out_.nodes[static_cast<std::size_t>(i)];
+    n.origin = origin;
+    n.ext = ext;
+  };
+  if (ext == extended_op::join) {
+    // select(product(E1, E2), P): the third operand is the condition, and
+    // takes any after it, as select's second does.
+    const int32_t i = add_node(plan_op::select, span, parent, right);
+    mark(i, node_origin::call);
+    const int32_t both = add_node(plan_op::product, span, i, false);
+    mark(both, node_origin::definition);
+    auto [a, rest] = texts_.split_first(o);
+    rest.drop_commas = false;
+    const auto [b, p] = split(rest, "join");
+    out_.nodes[static_cast<std::size_t>(i)].arg = read_condition(p, false, "join");
+    pending_.push_back({b, both, true});
+    pending_.push_back({a, both, false});
+    return true;
+  }
+  // Written out once its operands' headers are known (define_extended).
+  const int32_t i = add_node(plan_op::fail, span, parent, right);
+  mark(i, node_origin::call);
+  calls_.push_back(i);
+  const auto [a, b] = split(o, name);
+  pending_.push_back({b, i, true});
+  pending_.push_back({a, i, false});
+  return true;
 }
 
 plan_name reader::name_of(const query_text& t) {
@@ -299,7 +352,7 @@ cond_operand reader::operand_of(const query_text& t) {
   return o;
 }
 
-int32_t reader::read_condition(const query_text& text, bool raw_keyword) {
+int32_t reader::read_condition(const query_text& text, bool raw_keyword, std::string_view owner) {
   plan_condition c;
   struct cjob {
     query_text text;
@@ -326,7 +379,8 @@ int32_t reader::read_condition(const query_text& text, bool raw_keyword) {
     if (open == kNoPos) {
       n.op = cond_op::fail;
       n.message = add_message(not_a_predicate(j.text.unbalanced ? std::string(line_.text())
-                                                                 : texts_.bytes(j.text)),
+                                                                 : texts_.bytes(j.text),
+                                              owner),
                               n.span);
       if (c.first_fail < 0) c.first_fail = i;
       out_.conds.nodes[static_cast<std::size_t>(i)] = std::move(n);
@@ -403,6 +457,7 @@ plan parse_query(std::string line, const table_map& tables, parse_options option
   reader r(p, &tables, options);
   r.read_query();
   p.max_depth = r.texts().line().max_depth();
+  define_extended(p, r.calls());
   return p;
 }
 

@@ -16,6 +16,10 @@
 
 struct parse_options {
   bool notes = false;  // record what the reading rules absorbed (plan::notes)
+  // Also read the extended operations join, njoin, intersect and divide
+  // (vocabulary.h), each written out in the six (extended.h). A name that
+  // is a loaded table is that table all the same.
+  bool extended = false;
 };
 
 // Reads the query line against the tables it may name. The plan keeps the
@@ -46,7 +50,8 @@ std::pair<std::string, std::string> split_operands(std::string_view args);
 std::pair<std::string, std::vector<std::string>> split_projection(std::string_view args);
 std::pair<std::string, std::vector<std::string>> split_renaming(std::string_view args);
 
-// The message for a text without "(" where a predicate must stand.
-std::string not_a_predicate(std::string_view text);
+// The message for a text without "(" where a predicate must stand, in a
+// condition of the operation `op` (select, or join).
+std::string not_a_predicate(std::string_view text, std::string_view op = "select");
 
 #endif

@@ -62,7 +62,7 @@ int run_program(std::string_view input, const run_options& options, output_sink&
 
     // The plan is read before the tables' rows are parsed, so that a query
     // answered straight from row lines never parses them.
-    q = std::make_unique<prepared_query>(s->prepare(s->query(), {warn, watched}));
+    q = std::make_unique<prepared_query>(s->prepare(s->query(), {warn, watched, options.extended}));
     if (warn) {
       std::vector<diagnostic> warnings = q->warnings();
       std::vector<diagnostic> tables = lint_tables(input);

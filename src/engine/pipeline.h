@@ -36,6 +36,9 @@ struct run_options {
   // How messages are written: the text form, or one JSON object per line
   // (diagnostic.h).
   message_form diagnostics = message_form::text;
+  // The query may use the extended operations (join, njoin, intersect,
+  // divide).
+  bool extended = false;
 };
 
 // What a run says besides its output: the bytes for standard error

@@ -38,12 +38,25 @@ struct source_span {
 //            names (possibly too few).
 //   select:  `left` is the operand; `arg` indexes plan::conditions.
 //   fail:    evaluating it raises plan::messages[arg] (no table by that
-//            name, or an unknown operation); it has no operands.
+//            name, or an unknown operation); a fail node that stands for
+//            an extended operation its operands refuse (divide by columns
+//            the dividend lacks) has them as `left` and `right`, and they
+//            are evaluated first.
 //   join:    `arg` indexes plan::joins; its operands are the join's leaves.
 // The operation name of an operation node spans from span.begin to the
 // first "(" after it.
+//
+// An extended operation (vocabulary.h) is read as nodes of the six that
+// define it (extended.h): the node that stands for the whole call is
+// `origin` call, with the call's span; the others of its definition are
+// `origin` definition, with the call's span too; both carry the call's
+// operation in `ext`. Its operands' own nodes are read as written.
+enum class node_origin : uint8_t { written, call, definition };
+
 struct plan_node {
   plan_op op = plan_op::fail;
+  node_origin origin = node_origin::written;
+  extended_op ext = extended_op::none;
   source_span span;  // the whole text of the node
   int32_t left = -1;
   int32_t right = -1;

@@ -161,6 +161,9 @@ void rewrite_joins(plan& p, std::vector<node_schema>& schemas) {
     plan_node join;
     join.op = plan_op::join;
     join.span = p.node(j.replaces).span;
+    // A join that defines an extended operation stands for it as the node it replaces did.
+    join.origin = p.node(j.replaces).origin;
+    join.ext = p.node(j.replaces).ext;
     join.arg = static_cast<int32_t>(p.joins.size());
     const auto at = static_cast<int32_t>(p.nodes.size());
     const int32_t over = parent[static_cast<std::size_t>(j.replaces)];

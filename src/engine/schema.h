@@ -29,4 +29,8 @@ struct node_schema {
 // are not checked: they depend on the rows.
 std::vector<node_schema> plan_schemas(const plan& p);
 
+// The schema of node i alone, from its operands' schemas (s[left] and
+// s[right], which must be known); s is indexed by node.
+node_schema node_schema_of(const plan& p, int32_t i, const std::vector<node_schema>& s);
+
 #endif

@@ -63,7 +63,8 @@ plan session::read(std::string query, parse_options o) const { return parse_quer
 
 prepared_query session::prepare(std::string query, const prepare_options& o) const {
   prepared_query q;
-  q.plan_ = parse_query(std::move(query), *tables_, {o.warn});
+  q.options_ = o;
+  q.plan_ = parse_query(std::move(query), *tables_, {o.warn, o.extended});
   plan& p = q.plan_;
   const bool watched = o.warn || o.explain;
   if (path_needs_schemas(p, watched)) q.schemas_ = plan_schemas(p);
@@ -93,7 +94,7 @@ answer session::run(const prepared_query& q, const run_settings& s) const {
     // the same names and headers (so that it reads the same), else read
     // again here.
     std::vector<const stored_table*> bound;
-    if (q.catalog_key_ != catalog_key()) return run(prepare(q.plan_.line), s);
+    if (q.catalog_key_ != catalog_key()) return run(prepare(q.plan_.line, q.options_), s);
     bound.reserve(q.table_names_.size());
     for (const std::string& name : q.table_names_) bound.push_back(find(name));
     const plan& p = q.plan_;

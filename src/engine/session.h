@@ -44,6 +44,8 @@ struct prepare_options {
   // The run is explained: every node's header is found, and every node is
   // evaluated (never a streamed path).
   bool explain = false;
+  // The extended operations are read too (parse_options::extended).
+  bool extended = false;
 };
 
 // A query read against one database's tables and made ready to run.
@@ -73,6 +75,7 @@ class prepared_query {
   // against: another database with the same tables can run it.
   std::vector<std::string> table_names_;
   std::string catalog_key_;
+  prepare_options options_;  // how it was prepared, to prepare it again elsewhere
 };
 
 // What a query gives on a database: its result, or its failure.

@@ -16,6 +16,13 @@ constexpr std::array<std::pair<std::string_view, plan_op>, 6> kOperations{{
     {"select", plan_op::select},
 }};
 
+constexpr std::array<std::pair<std::string_view, extended_op>, 4> kExtended{{
+    {"join", extended_op::join},
+    {"njoin", extended_op::njoin},
+    {"intersect", extended_op::intersect},
+    {"divide", extended_op::divide},
+}};
+
 constexpr std::array<std::pair<std::string_view, cond_op>, 9> kKeywords{{
     {"NOT", cond_op::not_},
     {"AND", cond_op::and_},
@@ -39,6 +46,20 @@ plan_op operation_named(std::string_view name) {
 
 std::string_view operation_name(plan_op op) {
   for (const auto& [n, o] : kOperations) {
+    if (o == op) return n;
+  }
+  return {};
+}
+
+extended_op extended_named(std::string_view name) {
+  for (const auto& [n, op] : kExtended) {
+    if (n == name) return op;
+  }
+  return extended_op::none;
+}
+
+std::string_view extended_name(extended_op op) {
+  for (const auto& [n, o] : kExtended) {
     if (o == op) return n;
   }
   return {};

@@ -24,6 +24,20 @@ plan_op operation_named(std::string_view name);
 // The name of an operation (empty for table, fail and join).
 std::string_view operation_name(plan_op op);
 
+// The operations read only when asked for (parse_options::extended), each
+// defined by the six (extended.h): join(E1,E2,P), njoin(E1,E2),
+// intersect(E1,E2) and divide(E1,E2). `none` marks what the six read.
+enum class extended_op : uint8_t { none, join, njoin, intersect, divide };
+
+// The four in the order messages list them.
+inline constexpr std::array<extended_op, 4> kExtendedOrder{extended_op::join, extended_op::njoin,
+                                                           extended_op::intersect, extended_op::divide};
+
+// The extended operation an exact name denotes, or extended_op::none.
+extended_op extended_named(std::string_view name);
+// Its name (empty for none).
+std::string_view extended_name(extended_op op);
+
 // Condition nodes: the nine keywords, an unknown keyword (always true), and
 // a text without "(" where a predicate must stand.
 enum class cond_op : uint8_t { not_, and_, or_, eq, neq, lt, lte, gt, gte, other, fail };

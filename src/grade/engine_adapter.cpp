@@ -151,13 +151,18 @@ engine_db::engine_db(const source& s, const choice& c, const engine_options& opt
   db_ = std::make_unique<session>(std::move(tables));
   limits_.row_limit = opt.max_rows;
   limits_.memory_budget = opt.memory_budget;
+  extended_ = opt.extended;
 }
 
 engine_db::engine_db(engine_db&&) noexcept = default;
 engine_db& engine_db::operator=(engine_db&&) noexcept = default;
 engine_db::~engine_db() = default;
 
-prepared_query engine_db::prepare(const std::string& query) const { return db_->prepare(query); }
+prepared_query engine_db::prepare(const std::string& query) const {
+  prepare_options o;
+  o.extended = extended_;
+  return db_->prepare(query, o);
+}
 
 evaluation engine_db::evaluate(const std::string& query, std::string_view name) const {
   try {

@@ -62,6 +62,7 @@ choice every_row(const source& s);
 struct engine_options {
   std::size_t max_rows = SIZE_MAX;       // --max-rows: the largest product
   std::size_t memory_budget = SIZE_MAX;  // bytes a product may fill
+  bool extended = false;                 // --extended: queries may use join, njoin, intersect, divide
 };
 
 // The options the driver uses by default: no row limit, and half of the
@@ -139,6 +140,7 @@ class engine_db {
  private:
   std::unique_ptr<session> db_;
   eval_limits limits_;
+  bool extended_ = false;
 };
 
 }  // namespace grade

@@ -71,7 +71,7 @@ void describe_difference(std::string& m, const comparison& c) {
   }
 }
 
-void describe_counterexample(std::string& m, const counterexample& cx) {
+void describe_counterexample(std::string& m, const counterexample& cx, bool extended) {
   if (cx.row_count == 0) {
     m += "The difference shows even with no rows at all, on the tables' headers alone";
   } else {
@@ -82,7 +82,7 @@ void describe_counterexample(std::string& m, const counterexample& cx) {
   m += cx.minimal ? ".\n"
                   : " (the search stopped after " + std::to_string(cx.tests) +
                         " evaluations; a smaller one may exist).\n";
-  m += std::string(kInputMarker) + "\n" + cx.input;
+  m += std::string(extended ? kExtendedInputMarker : kInputMarker) + "\n" + cx.input;
   m += std::string(kReferenceMarker) + "\n" + shown_to_student(cx.reference);
   if (!cx.reference.ok()) m += "\n";
   m += std::string(kSubmissionMarker) + "\n" + shown(cx.submission);
@@ -148,7 +148,7 @@ std::string feedback(const outcome& out, const submission_input& sub, const grad
             (out.sample > 0 ? ", though not on the whole of it.\n" : ".\n");
       }
       describe_difference(m, out.diff);
-      if (out.cx) describe_counterexample(m, *out.cx);
+      if (out.cx) describe_counterexample(m, *out.cx, o.extended);
       if (!out.search_stopped.empty()) {
         m += "The search for a smallest database that shows the difference " + out.search_stopped +
              ", so none is shown.\n";

@@ -14,6 +14,9 @@ namespace grade {
 
 // Marker lines around the counterexample and the results on it.
 constexpr const char* kInputMarker = "--- counterexample: save as a file and run it with: relalg FILE - ---";
+// The same when the queries use the extended operations.
+constexpr const char* kExtendedInputMarker =
+    "--- counterexample: save as a file and run it with: relalg --extended FILE - ---";
 constexpr const char* kReferenceMarker = "--- the reference's result on it ---";
 constexpr const char* kSubmissionMarker = "--- your result on it ---";
 constexpr const char* kEndMarker = "--- end ---";

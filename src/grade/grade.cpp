@@ -47,6 +47,7 @@ int grade_run(const grade::grade_options& o, const command_texts& texts) {
   using namespace grade;
   engine_options eo = default_engine_options();
   if (o.max_rows) eo.max_rows = *o.max_rows;
+  eo.extended = o.extended;
   // A product is refused when it would fill half of a worker's memory, as
   // a plain run refuses one that would fill half of the machine's.
   eo.memory_budget = std::min(eo.memory_budget, (o.memory_limit << 20) / 2);

@@ -107,6 +107,10 @@ parsed_command parse_command(const std::vector<std::string>& args) {
       o.explain_constraints = true;
       continue;
     }
+    if (a == "--extended") {
+      o.extended = true;
+      continue;
+    }
     // Options with a value.
     static const char* const valued[] = {"--grade",          "--db",           "--search",         "--seed",
                                          "--gradescope",     "--prairielearn", "--max-rows",       "--jobs",

@@ -2,7 +2,7 @@
 // [--search N] [--build N] [--seed N] [--rows-only] [--json] [--gradescope FILE]
 // [--max-rows N] [--jobs N] [--time-limit SECONDS] [--memory-limit MB]
 // [--prairielearn FILE] [--coderunner] [--add-constraint C] [--drop-constraint C]
-// [--explain-constraints] SUBMISSION...
+// [--explain-constraints] [--extended] SUBMISSION...
 #ifndef RELALG_GRADE_OPTIONS_H
 #define RELALG_GRADE_OPTIONS_H
 
@@ -51,6 +51,7 @@ struct grade_options {
   // --drop-constraint C (C may be "all").
   std::vector<constraint_change> constraint_changes;
   bool explain_constraints = false;  // list the constraints instead of grading
+  bool extended = false;       // the queries may use join, njoin, intersect and divide
 };
 
 // The built databases to compare on for queries of these lengths together.

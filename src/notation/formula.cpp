@@ -11,9 +11,15 @@
 // binds tightest; ∧ and ∨ each chain without parentheses, and one inside
 // the other is always put in parentheses, which readers need more than the
 // rule that ∧ binds tighter.
+//
+// An extended operation (join, njoin, intersect, divide) is written with
+// its own symbol, as read (engine/extended_calls.h), not as the nodes that
+// define it: ⋈ with its condition in brackets, ⋈, ∩ and ÷, binary
+// operators under the same rule (⋈ and ∩ chain; ÷ reads from the left).
 #include <string>
 #include <vector>
 
+#include "engine/extended_calls.h"
 #include "notation/notation.h"
 #include "notation/style.h"
 
@@ -33,7 +39,31 @@ struct piece {
   std::string text;
 };
 
-bool is_binary(plan_op op) { return op == plan_op::union_ || op == plan_op::minus || op == plan_op::product; }
+// The infix operators: the three of the six and the four extended ones.
+enum class infix : uint8_t { none, union_, minus, product, theta_join, natural_join, intersect, divide };
+
+infix infix_of(const plan_node& n) {
+  if (n.origin == node_origin::call) {
+    switch (n.ext) {
+      case extended_op::join: return infix::theta_join;
+      case extended_op::njoin: return infix::natural_join;
+      case extended_op::intersect: return infix::intersect;
+      case extended_op::divide: return infix::divide;
+      case extended_op::none: break;
+    }
+  }
+  switch (n.op) {
+    case plan_op::union_: return infix::union_;
+    case plan_op::minus: return infix::minus;
+    case plan_op::product: return infix::product;
+    default: return infix::none;
+  }
+}
+
+// R op S op T reads the same grouped either way.
+bool associative(infix k) {
+  return k == infix::union_ || k == infix::product || k == infix::natural_join || k == infix::intersect;
+}
 
 bool is_connective(cond_op op) { return op == cond_op::and_ || op == cond_op::or_; }
 
@@ -110,21 +140,53 @@ class writer {
     return out;
   }
 
+  // A binary operator k between two operands: one that is itself binary
+  // in parentheses unless it is the same operator on the left, or on the
+  // right of an associative one.
+  void infix_pieces(infix k, int32_t left, int32_t right, const std::string& symbol) {
+    const infix l = infix_of(p_.node(left));
+    const infix r = infix_of(p_.node(right));
+    operand(left, l != infix::none && l != k);
+    text(symbol);
+    operand(right, r != infix::none && !(associative(k) && r == k));
+  }
+
+  // An extended call, as written.
+  void extended(int32_t i) {
+    const written_call c = call_of(p_, i);
+    switch (c.op) {
+      case extended_op::join: {
+        const plan_node& left = p_.node(c.left);
+        const infix l = infix_of(left);
+        operand(c.left, l != infix::none && l != infix::theta_join);
+        text(s_.join_open);
+        sub_cond(c.condition);
+        text(s_.join_close);
+        operand(c.right, infix_of(p_.node(c.right)) != infix::none);
+        break;
+      }
+      case extended_op::njoin: infix_pieces(infix::natural_join, c.left, c.right, std::string(s_.natural_join)); break;
+      case extended_op::intersect: infix_pieces(infix::intersect, c.left, c.right, std::string(s_.intersect)); break;
+      case extended_op::divide: infix_pieces(infix::divide, c.left, c.right, std::string(s_.divide)); break;
+      case extended_op::none: break;
+    }
+  }
+
   void node(int32_t i) {
     const plan_node& n = p_.node(i);
+    if (n.origin == node_origin::call) {
+      extended(i);
+      flush();
+      return;
+    }
     switch (n.op) {
       case plan_op::table: text(name_text(p_.table_of(n).name, form_)); break;
       case plan_op::union_:
       case plan_op::minus:
-      case plan_op::product: {
-        const plan_op left = p_.node(n.left).op;
-        const plan_op right = p_.node(n.right).op;
-        const bool associative = n.op != plan_op::minus;
-        operand(n.left, is_binary(left) && left != n.op);
-        text(n.op == plan_op::union_ ? s_.union_ : n.op == plan_op::minus ? s_.minus : s_.product);
-        operand(n.right, is_binary(right) && !(associative && right == n.op));
+      case plan_op::product:
+        infix_pieces(infix_of(n), n.left, n.right,
+                     std::string(n.op == plan_op::union_ ? s_.union_ : n.op == plan_op::minus ? s_.minus : s_.product));
         break;
-      }
       case plan_op::project: {
         const std::vector<plan_name>& list = p_.names_of(n);
         text(std::string(s_.project_open) + names(list, 0, list.size()) + std::string(s_.middle));

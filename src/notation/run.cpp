@@ -32,11 +32,12 @@ bool read_notation_option(std::string_view arg, notation_options& o, std::string
   return true;
 }
 
-int run_notation(std::string_view input, notation_form form, output_sink& out, std::vector<diagnostic>& messages) {
+int run_notation(std::string_view input, notation_form form, output_sink& out, std::vector<diagnostic>& messages,
+                 bool extended) {
   try {
     // The rows stay unparsed views of the input: only headers are read.
     const session s(input);
-    const plan p = s.read(s.query());
+    const plan p = s.read(s.query(), {false, extended});
     const std::vector<node_schema> schemas = plan_schemas(p);
     const node_schema& root = schemas[static_cast<std::size_t>(p.root)];
     if (!root.ok) {

@@ -31,8 +31,10 @@ extern const char* const notation_help;
 // Writes the formula of the input's query and a line feed to out. Returns
 // exit_ok, or exit_failed with the message in `messages` when the query has
 // no result: exactly the message a plain run gives (placed in the query
-// line). Nothing is written to out then.
-int run_notation(std::string_view input, notation_form form, output_sink& out, std::vector<diagnostic>& messages);
+// line). Nothing is written to out then. With `extended`, the query may use
+// join, njoin, intersect and divide.
+int run_notation(std::string_view input, notation_form form, output_sink& out, std::vector<diagnostic>& messages,
+                 bool extended = false);
 
 }  // namespace relalg_notation
 

@@ -14,6 +14,8 @@ const style unicode_style{
     " ∧ ", " ∨ ", "¬",
     " = ", " ≠ ", " < ", " ≤ ", " > ", " ≥ ",
     "true",
+    " ⋈ ", " ∩ ", " ÷ ",
+    " ⋈[", "] ",
 };
 
 const style latex_style{
@@ -22,6 +24,8 @@ const style latex_style{
     " \\wedge ", " \\vee ", "\\neg ",
     " = ", " \\neq ", " < ", " \\leq ", " > ", " \\geq ",
     "\\mathrm{true}",
+    " \\bowtie ", " \\cap ", " \\div ",
+    " \\bowtie_{", "} ",
 };
 
 

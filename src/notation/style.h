@@ -22,6 +22,10 @@ struct style {
   std::string_view eq, neq, lt, lte, gt, gte;
   // The condition an unknown keyword stands for.
   std::string_view always_true;
+  // The extended operations: the natural join, intersection and division,
+  // with their blanks; a join with a condition is  E1 JOIN_OPEN P JOIN_CLOSE E2.
+  std::string_view natural_join, intersect, divide;
+  std::string_view join_open, join_close;
 };
 
 const style& style_of(notation_form form);

@@ -11,11 +11,12 @@
 
 namespace relalg_sql {
 
-int run_sql(std::string_view input, const sql_options& o, output_sink& out, std::vector<diagnostic>& messages) {
+int run_sql(std::string_view input, const sql_options& o, output_sink& out, std::vector<diagnostic>& messages,
+            bool extended) {
   try {
     session s(input);
     s.parse_rows();
-    const plan p = s.read(s.query());
+    const plan p = s.read(s.query(), {false, extended});
     // A query that has no result is refused as evaluation would fail.
     const std::vector<node_schema> schemas = plan_schemas(p);
     if (p.root >= 0 && !schemas[static_cast<std::size_t>(p.root)].ok) {

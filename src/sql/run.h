@@ -18,8 +18,10 @@ namespace relalg_sql {
 // out. Returns exit_ok, or exit_failed with the message in `messages`:
 // placed in the query line when it is about a part of the query, which is
 // then the part that has no result or no SQL form. Nothing is written to
-// out then.
-int run_sql(std::string_view input, const sql_options& o, output_sink& out, std::vector<diagnostic>& messages);
+// out then. With `extended`, the query may use join, njoin, intersect and
+// divide, written through their definitions.
+int run_sql(std::string_view input, const sql_options& o, output_sink& out, std::vector<diagnostic>& messages,
+            bool extended = false);
 
 }  // namespace relalg_sql
 

@@ -57,9 +57,11 @@ std::string_view line_at(std::string_view text, std::size_t at) {
   return failure;
 }
 
-::testing::AssertionResult engine_matches_reference(std::string_view input) {
-  const run_result got = run_text(input);
-  const ref::outcome want = ref::run_text(input);
+::testing::AssertionResult engine_matches_reference(std::string_view input, bool extended) {
+  run_options options;
+  options.extended = extended;
+  const run_result got = run_text(input, options);
+  const ref::outcome want = ref::run_text(input, extended);
   return same_run(got.status, got.output, want.status, want.output);
 }
 

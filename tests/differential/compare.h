@@ -34,7 +34,7 @@ std::string shown(std::string_view s, std::size_t limit = 160);
 
 // Runs the program's in-process entry and the reference on one input and
 // compares them.
-::testing::AssertionResult engine_matches_reference(std::string_view input);
+::testing::AssertionResult engine_matches_reference(std::string_view input, bool extended = false);
 
 // The number of lines of the result table in an output whose echo is of
 // `input` (0 when the output holds no more than the echo).

@@ -140,6 +140,7 @@ generator::expr generator::expression(int depth) {
     for (const column& c : s.cols) e.cols.push_back(c.name);
     return e;
   }
+  if (options_.extended && chance(0.4)) return extended_expression(depth);
   switch (below(7)) {
     case 0:
     case 1: {
@@ -212,6 +213,85 @@ generator::expr generator::expression(int depth) {
   }
 }
 
+generator::expr generator::renamed_apart(const expr& e) {
+  expr out = e;
+  out.cols.clear();
+  out.text = "rename(" + e.text + ",N(";
+  for (std::size_t i = 0; i < e.cols.size(); ++i) {
+    out.cols.push_back(fresh_name());
+    out.text += (i > 0 ? "," : "") + out.cols.back();
+  }
+  out.text += "))";
+  return out;
+}
+
+generator::expr generator::extended_expression(int depth) {
+  const expr a = expression(depth - 1);
+  switch (below(4)) {
+    case 0: {
+      // join: usually of operands renamed apart, with a condition over both.
+      expr b = expression(depth - 1);
+      if (a.rows * b.rows > options_.max_product) return a;
+      if (!chance(options_.noise)) b = renamed_apart(b);
+      std::vector<S> cols = a.cols;
+      cols.insert(cols.end(), b.cols.begin(), b.cols.end());
+      std::sort(cols.begin(), cols.end());
+      std::string text = "join(" + a.text + "," + b.text + "," + predicate(cols, 2);
+      if (chance(options_.noise / 2)) text.append(",").append(predicate(cols, 1));  // runs into the condition
+      text += ")";
+      return {text, cols, a.rows * b.rows};
+    }
+    case 1: {
+      // njoin: operands of the same tables share their column names.
+      const expr b = expression(depth - 1);
+      if (a.rows * b.rows > options_.max_product) return a;
+      std::vector<S> cols = a.cols;
+      cols.insert(cols.end(), b.cols.begin(), b.cols.end());
+      std::sort(cols.begin(), cols.end());
+      cols.erase(std::unique(cols.begin(), cols.end()), cols.end());
+      return {"njoin(" + a.text + "," + b.text + ")", cols, a.rows * b.rows};
+    }
+    case 2: {
+      expr b = chance(0.5) ? expression(depth - 1)
+                           : expr{"select(" + a.text + "," + predicate(a.cols, 1) + ")", a.cols, a.rows};
+      return {"intersect(" + a.text + "," + b.text + ")", a.cols, a.rows};
+    }
+    default: {
+      // divide: by some of the dividend's columns, taken from a selection of
+      // it or renamed onto another expression's; now and then by anything.
+      std::vector<S> by;
+      for (const S& c : a.cols) {
+        if (chance(0.5)) by.push_back(c);
+      }
+      expr b;
+      if (chance(options_.noise)) {
+        b = expression(depth - 1);
+      } else if (chance(0.5) || by.empty()) {
+        b.text = "project(select(" + a.text + "," + predicate(a.cols, 1) + ")";
+        for (const S& c : by) b.text += "," + c;
+        if (by.empty()) b.text += ",";  // one empty name: the first column
+        b.text += ")";
+        b.rows = a.rows;
+      } else {
+        const expr e = expression(depth - 1);
+        if (e.cols.empty()) return a;
+        b.text = "rename(project(" + e.text;
+        for (std::size_t k = 0; k < by.size(); ++k) b.text += "," + e.cols[k % e.cols.size()];
+        b.text += "),N(";
+        for (std::size_t k = 0; k < by.size(); ++k) b.text += (k > 0 ? "," : "") + by[k];
+        b.text += "))";
+        b.rows = e.rows;
+      }
+      if (a.rows * b.rows > options_.max_product) return a;
+      std::vector<S> rest;
+      for (const S& c : a.cols) {
+        if (std::find(by.begin(), by.end(), c) == by.end()) rest.push_back(c);
+      }
+      return {"divide(" + a.text + "," + b.text + ")", rest, a.rows};
+    }
+  }
+}
+
 std::string generator::noisy(std::string query) {
   const double p = options_.noise;
   const std::size_t open = query.find('(');
@@ -236,6 +316,7 @@ std::string generator::input() {
   tables_.clear();
   fresh_ = 0;
   std::vector<S> names = {"R", "S", "T", "U", "union"};
+  if (options_.extended) names = {"R", "S", "T", "join", "divide"};
   std::shuffle(names.begin(), names.end(), rng_);
   const std::size_t count = 1 + below(4);
   // The blocks are drawn first: the query needs their row counts.

@@ -2,7 +2,10 @@
 // text columns whose values carry blanks, commas, apostrophes, NUL and high
 // bytes and repeat often, and nested queries over all six operations and
 // every predicate form, with noise (blanks, surplus or missing
-// parentheses, appended groups, extra operands, wrong-case keywords).
+// parentheses, appended groups, extra operands, wrong-case keywords);
+// and, when asked, the extended operations join, njoin, intersect and
+// divide, drawn to meet their cases (shared columns, divisors whose
+// columns the dividend has, or lacks).
 // The same seed always gives the same input.
 #ifndef RELALG_DIFFERENTIAL_GENERATOR_H
 #define RELALG_DIFFERENTIAL_GENERATOR_H
@@ -19,6 +22,9 @@ struct generator_options {
   int max_depth = 4;             // nesting of operations in the query
   double noise = 0.15;           // chance of each kind of noise
   std::size_t max_product = 20000;  // rows a product may make, at most
+  // Queries use join, njoin, intersect and divide too (run with
+  // --extended), and tables may be named join or divide.
+  bool extended = false;
 };
 
 class generator {
@@ -56,6 +62,8 @@ class generator {
   std::string text_value();
   std::string table_block(schema& s);
   expr expression(int depth);
+  expr extended_expression(int depth);
+  expr renamed_apart(const expr& e);
   std::string predicate(const std::vector<std::string>& cols, int depth);
   std::string comparison_operand(const std::vector<std::string>& cols);
   std::string fresh_name();

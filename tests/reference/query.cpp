@@ -179,38 +179,60 @@ table op_select(const table& t, const std::string& condition) {
 
 // ---- Queries --------------------------------------------------------------------
 
-table evaluate(const catalog& db, const std::string& text) {
+table evaluate(const catalog& db, const std::string& text, bool extended) {
   if (const auto it = db.find(text); it != db.end()) return it->second;
   const std::size_t open = text.find('(');
   if (open == std::string::npos) throw failure("no table named that");
   const std::string op = text.substr(0, open);
   const std::string args = inner_text(text);
+  if (extended && op == "join") {
+    // join(E1,E2,P): the first comma splits E1 off, the rest splits as select's arguments do.
+    long depth = 0;
+    std::size_t comma = args.size();
+    for (std::size_t i = 0; i < args.size() && comma == args.size(); ++i) {
+      if (args[i] == '(') ++depth;
+      if (args[i] == ')') --depth;
+      if (args[i] == ',' && depth == 0) comma = i;
+    }
+    const auto [e2, condition] = param2(comma < args.size() ? args.substr(comma + 1) : std::string());
+    const table a = evaluate(db, args.substr(0, comma), extended);
+    const table b = evaluate(db, e2, extended);
+    return op_select(op_product(a, b), condition);
+  }
+  if (extended && (op == "njoin" || op == "intersect" || op == "divide")) {
+    const auto [e1, e2] = param2(args);
+    const table a = evaluate(db, e1, extended);
+    const table b = evaluate(db, e2, extended);
+    if (op == "njoin") return op_njoin(a, b);
+    if (op == "intersect") return op_intersect(a, b);
+    return op_divide(a, b);
+  }
   if (op == "union" || op == "minus" || op == "product") {
     const auto [e1, e2] = param2(args);
-    const table a = evaluate(db, e1);
-    const table b = evaluate(db, e2);
+    const table a = evaluate(db, e1, extended);
+    const table b = evaluate(db, e2, extended);
     if (op == "union") return op_union(a, b);
     if (op == "minus") return op_minus(a, b);
     return op_product(a, b);
   }
   if (op == "project") {
     const auto [e, names] = paramproj(args);
-    return op_project(evaluate(db, e), names);
+    return op_project(evaluate(db, e, extended), names);
   }
   if (op == "rename") {
     const auto [e, names] = paramren(args);
-    return op_rename(evaluate(db, e), names);
+    return op_rename(evaluate(db, e, extended), names);
   }
   if (op == "select") {
     const auto [e, condition] = param2(args);
-    return op_select(evaluate(db, e), condition);
+    return op_select(evaluate(db, e, extended), condition);
   }
   throw failure("unknown operation");
 }
 
 // ---- The driver ---------------------------------------------------------------------
 
-outcome run(std::istream& in) {
+outcome run(std::istream& in, bool extended) {
   std::string out;
   catalog db;
   std::string query;
@@ -233,16 +255,16 @@ outcome run(std::istream& in) {
     out += line + "\n";
   }
   try {
-    out += print(evaluate(db, query));
+    out += print(evaluate(db, query, extended));
     return {0, out};
   } catch (const failure&) {
     return {1, out};
   }
 }
 
-outcome run_text(std::string_view input) {
+outcome run_text(std::string_view input, bool extended) {
   std::istringstream in{std::string(input)};
-  return run(in);
+  return run(in, extended);
 }
 
 }  // namespace ref

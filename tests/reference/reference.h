@@ -88,6 +88,13 @@ table op_project(const table& t, const std::vector<std::string>& cols);
 table op_rename(const table& t, const std::vector<std::string>& names);
 table op_select(const table& t, const std::string& condition);
 
+// The operations read with --extended (join is select over product). Each
+// throws failure where the program refuses: a column name repeated in an
+// operand (njoin, divide), a divisor column the dividend lacks (divide).
+table op_njoin(const table& a, const table& b);
+table op_intersect(const table& a, const table& b);
+table op_divide(const table& a, const table& b);
+
 // The text inside the outermost parentheses of t, from its first "(", with
 // blanks removed, by the nesting rules; and the three argument splitters.
 std::string inner_text(const std::string& t);
@@ -96,15 +103,16 @@ std::pair<std::string, std::vector<std::string>> paramproj(const std::string& a)
 std::pair<std::string, std::vector<std::string>> paramren(const std::string& a);
 
 using catalog = std::map<std::string, table>;
-table evaluate(const catalog& db, const std::string& text);
+// With `extended`, join, njoin, intersect and divide are operations too.
+table evaluate(const catalog& db, const std::string& text, bool extended = false);
 
 // The whole program over one input.
 struct outcome {
   int status = 0;
   std::string output;
 };
-outcome run(std::istream& in);
-outcome run_text(std::string_view input);
+outcome run(std::istream& in, bool extended = false);
+outcome run_text(std::string_view input, bool extended = false);
 
 }  // namespace ref
 

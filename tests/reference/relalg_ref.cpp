@@ -1,5 +1,6 @@
-// relalg_ref INPUT OUTPUT: the reference evaluation as a command, for
-// scripts that compare it with the program. Either path may be "-". Exits
+// relalg_ref [--extended] INPUT OUTPUT: the reference evaluation as a
+// command, for scripts that compare it with the program. Either path may be
+// "-"; --extended reads join, njoin, intersect and divide too. Exits
 // with the run's status (0, or 1 when it fails; 2 for a wrong command line
 // or an input that cannot be read).
 #include <fstream>
@@ -9,12 +10,13 @@
 #include "reference.h"
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: relalg_ref INPUT OUTPUT\n";
+  const bool extended = argc == 4 && std::string(argv[1]) == "--extended";
+  if (argc != 3 && !extended) {
+    std::cerr << "usage: relalg_ref [--extended] INPUT OUTPUT\n";
     return 2;
   }
-  const std::string in_path = argv[1];
-  const std::string out_path = argv[2];
+  const std::string in_path = argv[argc - 2];
+  const std::string out_path = argv[argc - 1];
   std::ifstream file;
   if (in_path != "-") {
     file.open(in_path, std::ios::binary);
@@ -23,7 +25,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  const ref::outcome r = ref::run(in_path == "-" ? std::cin : file);
+  const ref::outcome r = ref::run(in_path == "-" ? std::cin : file, extended);
   if (out_path == "-") {
     std::cout.write(r.output.data(), static_cast<std::streamsize>(r.output.size()));
     std::cout.flush();
