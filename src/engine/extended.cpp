@@ -46,6 +46,9 @@ class definer {
     const std::size_t read = p_.nodes.size();
     std::vector<bool> is_call(read, false);
     for (const int32_t c : calls) is_call[static_cast<std::size_t>(c)] = true;
+    // Room for the definitions of calls over small operands, without moving
+    // every schema again and again as they are added.
+    s_.reserve(read + calls.size() * 12);
     s_.resize(read);
     weight_.resize(read, 0);
     for (std::size_t i = read; i-- > 0;) {
