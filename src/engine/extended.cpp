@@ -280,9 +280,9 @@ class definer {
       }
       const bool one = missing.size() == 1;
       refuse(i, a, b,
-             std::string("divide: the divisor's column") + (one ? " " : "s ") + shown + (one ? " is not a column" : " are not columns") +
-                 " of the dividend (" + listed(sa.colnames) +
-                 "); every column of the divisor must be one of the dividend's: rename it");
+             std::string("divide: the divisor's column") + (one ? " " : "s ") + shown +
+                 (one ? " is not a column" : " are not columns") + " of the dividend (" + listed(sa.colnames) +
+                 "); project the divisor onto columns of the dividend, or rename " + (one ? "it" : "them"));
       return;
     }
     std::vector<std::string> rest;  // X: the dividend's columns the divisor lacks

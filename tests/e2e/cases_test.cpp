@@ -124,9 +124,12 @@ TEST(Examples, HaveNoWarnings) {
     const std::string text = slurp(e.path());
     if (text.find_first_not_of('\n', std::min(text.find('\n'), text.size())) == std::string::npos) continue;
     ++seen;
+    // The exercises written with join, njoin, intersect and divide
+    // (examples/grading/extended/) are read as grading reads them there.
+    const bool extended = e.path().string().find("/extended/") != std::string::npos;
     const fs::path err = fs::temp_directory_path() / ("relalg_warn_" + std::to_string(::getpid()));
-    const std::string cmd = std::string("'") + RELALG_BIN + "' --warn '" + e.path().string() +
-                            "' /dev/null 2>'" + err.string() + "'";
+    const std::string cmd = std::string("'") + RELALG_BIN + "' --warn " + (extended ? "--extended '" : "'") +
+                            e.path().string() + "' /dev/null 2>'" + err.string() + "'";
     const int raw = std::system(cmd.c_str());
     EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << e.path();
     EXPECT_EQ(slurp(err), "") << e.path();

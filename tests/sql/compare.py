@@ -75,9 +75,9 @@ class Case:
         self.header = self.rows = self.error = None
 
 
-def run_relalg(case, binary):
+def run_relalg(case, binary, args=()):
     data = open(case.path, "rb").read()
-    p = subprocess.run([binary, case.path, "-"], capture_output=True, timeout=60)
+    p = subprocess.run([binary, *args, case.path, "-"], capture_output=True, timeout=60)
     case.status = p.returncode
     if p.returncode != 0:
         case.error = first_line(p.stderr)
@@ -93,6 +93,7 @@ def main():
     ap = argparse.ArgumentParser(add_help=True)
     ap.add_argument("--relalg", default=os.path.join(ROOT, "build", "relalg"))
     ap.add_argument("--translate")
+    ap.add_argument("--relalg-args", default="", help="options for relalg's own runs, such as --extended")
     ap.add_argument("--engines", default="sqlite,postgres,duckdb")
     ap.add_argument("--refusals")
     ap.add_argument("--duckdb-runner", default=os.path.join(ROOT, "tools", "duckdb", "run.mjs"))
@@ -117,7 +118,7 @@ def main():
 
     cases = [Case(n, p) for n, p in inputs_of(a.inputs)]
     pool = cf.ThreadPoolExecutor(max_workers=a.jobs)
-    list(pool.map(lambda c: run_relalg(c, a.relalg), cases))
+    list(pool.map(lambda c: run_relalg(c, a.relalg, shlex.split(a.relalg_args)), cases))
 
     problems = []
     counts = {e: {"agree": 0, "both refuse": 0, "refused": 0} for e in engines}

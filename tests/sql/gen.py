@@ -1,14 +1,18 @@
 #!/usr/bin/env python3
 """Writes random well-typed relalg inputs: a query over a few random tables.
 
-usage: gen.py SEED COUNT OUTDIR
+usage: gen.py SEED COUNT OUTDIR [--extended]
 
 Each OUTDIR/qNNNNN.txt is a complete input file: the query line, then the
 table blocks. Queries nest all six operations; union and minus operands
 agree in width and column kinds (minus sometimes not in width), product
 operands have distinct column names, and conditions use every predicate
 form: NOT, AND, OR, the six comparisons between columns, literals of both
-kinds and names the table lacks, and unknown keywords.
+kinds and names the table lacks, and unknown keywords. With --extended,
+queries also use join, njoin, intersect and divide (run relalg with
+--extended): joins of operands renamed apart, natural joins of operands
+that share names, intersections of operands alike, divisions by some of
+the dividend's columns.
 """
 import os
 import random
@@ -26,8 +30,9 @@ KEYWORDS = ["EQ", "NEQ", "LT", "LTE", "GT", "GTE"]
 
 
 class Gen:
-    def __init__(self, rng):
+    def __init__(self, rng, extended=False):
         self.r = rng
+        self.extended = extended
         self.tables = {}  # name -> [(col, kind, typeword)], rows
 
     def make_tables(self):
@@ -64,8 +69,58 @@ class Gen:
         r = self.r
         if depth <= 0 or r.random() < 0.2:
             return self.table()
-        op = r.choice(["select", "select", "project", "rename", "union", "minus", "product"])
+        ops = ["select", "select", "project", "rename", "union", "minus", "product"]
+        if self.extended:
+            ops += ["join", "njoin", "intersect", "divide", "divide"]
+        op = r.choice(ops)
         return getattr(self, op)(depth - 1)
+
+    def apart(self, depth):
+        """Two expressions whose column names are distinct, as product needs."""
+        a = self.expr(depth)
+        b = self.expr(depth)
+        names_a = {n for n, _ in a[1]}
+        if len(names_a) != len(a[1]):
+            a = self.rename(0, a)
+            names_a = {n for n, _ in a[1]}
+        if names_a & {n for n, _ in b[1]} or len({n for n, _ in b[1]}) != len(b[1]):
+            b = self.rename(0, b, avoid=names_a)
+        return a, b
+
+    def join(self, depth):
+        a, b = self.apart(depth)
+        cols = sorted(a[1] + b[1], key=lambda c: c[0].encode())
+        return f"join({a[0]},{b[0]},{self.cond(cols, 2)})", cols
+
+    def njoin(self, depth):
+        a = self.expr(depth)
+        b = self.expr(depth)
+        merged = {}
+        for n, k in b[1] + a[1]:
+            merged[n] = k  # a shared column is the first operand's
+        return f"njoin({a[0]},{b[0]})", sorted(merged.items(), key=lambda c: c[0].encode())
+
+    def intersect(self, depth):
+        text, cols = self.union(depth, "intersect")
+        return text, cols
+
+    def divide(self, depth):
+        r = self.r
+        a = self.expr(depth)
+        names = [n for n, _ in a[1]]
+        by = [c for c in a[1] if r.random() < 0.5 and names.count(c[0]) == 1]
+        if not by or r.random() < 0.5:
+            # by a projection of a selection of the dividend itself
+            sel = self.select(0, a)
+            by = by or [a[1][0]]
+            divisor = f"project({sel[0]},{','.join(n for n, _ in by)})"
+        else:
+            like = self.like([k for _, k in by], depth)
+            if like is None:
+                return a
+            divisor = f"rename({like[0]},N({','.join(n for n, _ in by)}))"
+        rest = [c for c in a[1] if c[0] not in {n for n, _ in by}]
+        return f"divide({a[0]},{divisor})", rest
 
     def select(self, depth, inner=None):
         text, cols = inner or self.expr(depth)
@@ -176,12 +231,13 @@ class Gen:
 
 
 def main():
-    if len(sys.argv) != 4:
-        sys.exit("usage: gen.py SEED COUNT OUTDIR")
+    if len(sys.argv) not in (4, 5) or (len(sys.argv) == 5 and sys.argv[4] != "--extended"):
+        sys.exit("usage: gen.py SEED COUNT OUTDIR [--extended]")
     seed, count, outdir = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
+    extended = len(sys.argv) == 5
     os.makedirs(outdir, exist_ok=True)
     for i in range(count):
-        g = Gen(random.Random(seed * 1000003 + i))
+        g = Gen(random.Random(seed * 1000003 + i), extended)
         g.make_tables()
         query, _ = g.expr(g.r.randint(1, 5))
         if g.r.random() < 0.2:

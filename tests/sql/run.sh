@@ -7,8 +7,10 @@
 # case, the university examples, the inputs of tests/sql/inputs (names and
 # values that SQL has trouble with) and the random queries, in the readable
 # form (the default), then the cases, examples and inputs once more in the
-# positional form (--sql-form=positional). The server is stopped however
-# the run ends.
+# positional form (--sql-form=positional); and with --extended, SQL_RANDOM/3
+# random queries that use join, njoin, intersect and divide, and the
+# extended exercises of examples/, in both forms. The server is stopped
+# however the run ends.
 #
 # usage: tests/sql/run.sh [BUILD_DIR]   (default build)
 set -euo pipefail
@@ -38,6 +40,7 @@ settings=$(tools/pg.sh start "$pgdir")
 export $settings
 
 python3 tests/sql/gen.py "$seed" "$count" "$work/random"
+python3 tests/sql/gen.py "$seed" "$((count / 3))" "$work/extended" --extended
 translate="$build/relalg --sql={dialect} {input}"
 echo "-- all engines: end-to-end cases, examples, $count random queries"
 python3 tests/sql/compare.py --relalg "$build/relalg" --translate "$translate" \
@@ -52,3 +55,10 @@ python3 tests/sql/compare.py --relalg "$build/relalg" \
   --translate "$build/relalg --sql={dialect} --sql-form=positional {input}" \
   --refusals tests/sql/refusals.txt --work "$work/positional" \
   tests/cases examples/university tests/sql/inputs
+echo "-- all engines, --extended: $((count / 3)) random queries with join, njoin, intersect and divide, the extended exercises"
+for form in readable positional; do
+  python3 tests/sql/compare.py --relalg "$build/relalg" --relalg-args=--extended \
+    --translate "$build/relalg --extended --sql={dialect} --sql-form=$form {input}" \
+    --refusals tests/sql/refusals.txt --work "$work/extended-$form" \
+    examples/grading/extended/exercises "$work/extended"
+done

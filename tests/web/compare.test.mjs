@@ -65,6 +65,7 @@ function optionsOf(args) {
       if (!options.explain) [options.explain, toStderr] = ['text', true];
     } else if (a === '--max-rows') options.maxRows = Number(args[++i]);
     else if (/^--max-rows=\d+$/.test(a)) options.maxRows = Number(a.slice(11));
+    else if (a === '--extended') options.extended = true;
     else throw new Error(`no module option for the flag ${a}`);
   }
   return { options, toStderr };
@@ -193,7 +194,9 @@ for (const [name, path, caseArgs] of all) {
     const lines = want.status === 0 ? want.output.subarray(echo).toString('latin1').split('\n').length - 2 : 0;
     assert.equal(got.rows, Math.max(0, lines), 'rows');
 
-    const page = pageOptions(input.toString('utf8'));
+    // A case run with --extended is run so on the page too, its switch on.
+    const extended = Boolean(caseArgs && caseArgs.includes('--extended'));
+    const page = pageOptions(input.toString('utf8'), extended);
     compare(input, page, cliArgs(page, planFile), false);
     const own = caseArgs && optionsOf(caseArgs);
     if (own) compare(input, own.options, caseArgs, own.toStderr);
@@ -205,9 +208,10 @@ for (const [name, path, caseArgs] of all) {
     } catch (_) {
       return;
     }
-    const formula = formulaText(M, text);
+    const formula = formulaText(M, text, extended);
     for (const form of ['unicode', 'latex']) {
-      const r = spawnSync(native, [`--notation=${form}`, '-'], { input, maxBuffer: 1 << 30 });
+      const flags = [`--notation=${form}`, ...(extended ? ['--extended'] : [])];
+      const r = spawnSync(native, [...flags, '-'], { input, maxBuffer: 1 << 30 });
       assert.equal(formula.status, r.status, `--notation=${form}: exit status`);
       assert.equal(formula.status === 0 ? `${formula[form]}\n` : '', r.stdout.toString('utf8'), `--notation=${form}`);
       assert.equal(formula.messages, r.stderr.toString('utf8'), `--notation=${form}: standard error`);

@@ -336,6 +336,44 @@ test('a cut or changed share link shows why and leaves the editor empty', async 
   await p.close();
 });
 
+test('the Extended operations switch reads join, njoin, intersect and divide', async () => {
+  const input = "divide(R, project(select(R, EQ(a, 1)), b))\nR(a int, b text)\n1, 'x'\n1, 'y'\n2, 'x'\n3, 'x'\n3, 'y'\n";
+  const p = await openPage();
+  assert.equal(await p.isChecked('#extended'), false);
+  await setInput(p, input);
+  await p.click('#run');
+  await p.waitForFunction(() => /^Exit status 1/.test(document.getElementById('progress').textContent));
+  assert.match((await marks(p, '#messages li'))[0], /^error: line 1, column 1: unknown operation 'divide'/);
+  // Switched on: the page runs as relalg --extended, shows the operation as
+  // written in the plan, and typesets its formula with its own symbol.
+  await p.check('#extended');
+  assert.deepEqual(await p.evaluate((t) => window.relalg.options(t), input), pageOptions(input, true));
+  await p.click('#run');
+  await p.waitForSelector('#result table');
+  const t = await tableCells(p, '#result table');
+  assert.deepEqual([t.head, t.rows], [['a int'], [['1'], ['3']]]);
+  assert.equal(await p.textContent('#plan .plan-node >> nth=0').then((s) => s.split(' ')[0]), 'divide(R,');
+  assert.match(await p.$eval('#formula annotation', (a) => a.textContent), /\\div/);
+  const r = await p.evaluate((t) => window.relalg.run(t), input);
+  assert.deepEqual({ ...r, explain: withoutTimes(r.explain) }, runNative(input, pageOptions(input, true)));
+  assert.equal(r.explain.nodes[0].extended, 'divide');
+  // Its address keeps the switch.
+  await p.click('#share');
+  await p.waitForFunction(() => location.hash.length > 1);
+  const url = await p.evaluate(() => location.href);
+  assert.match(url, /#z=[A-Za-z0-9_-]+&x$/);
+  const other = await openPage(url);
+  assert.equal(await other.isChecked('#extended'), true);
+  assert.equal(await other.evaluate(() => window.relalg.input), input);
+  await other.close();
+  await p.close();
+  // An exercise written with them turns it on.
+  const q = await openPage();
+  await q.selectOption('#examples', 'grading/extended/exercises/took_what_ada_took');
+  assert.equal(await q.isChecked('#extended'), true);
+  await q.close();
+});
+
 test('the examples menu holds every example of examples/', async () => {
   const values = await page.$$eval('#examples option', (o) => o.map((x) => x.value).filter(Boolean));
   assert.ok(values.includes('university/honours_list'));

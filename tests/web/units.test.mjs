@@ -181,6 +181,11 @@ test('the flags the page runs with', () => {
   assert.deepEqual(cliArgs({ warn: 'error', explain: 'text', trace: 2, maxRows: 3 }),
     ['--warn=error', '--explain', '--trace=2', '--max-rows=3']);
   assert.deepEqual(cliArgs({}), []);
+  // The Extended operations switch.
+  assert.deepEqual(cliArgs(pageOptions('R\nR(a int)\n', true)), ['--warn', '--explain=plan.json', '--trace=50', '--extended']);
+  assert.equal(pageOptions('R\n').extended, false);
+  assert.deepEqual(cliArgs({ extended: true }), ['--extended']);
+  assert.throws(() => cliArgs({ extended: 'yes' }));
   assert.throws(() => cliArgs({ warn: 'loud' }));
   assert.throws(() => cliArgs({ trace: -1 }));
   assert.equal(planTextBytes('union(R,S)'), 10 + 4);

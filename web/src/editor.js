@@ -3,13 +3,16 @@
 // engine reads it), with the input highlighting, Ctrl+Enter to run, and the
 // engine's messages shown at their place: the extent underlined and the
 // messages beneath the line.
-import { EditorState, StateEffect, StateField, Prec } from '@codemirror/state';
+import { EditorState, StateEffect, StateField, Prec, Compartment } from '@codemirror/state';
 import {
   EditorView, Decoration, keymap, lineNumbers, highlightActiveLine,
   highlightActiveLineGutter, highlightSpecialChars, drawSelection,
 } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
-import { relalgInput, relalgHighlight } from './lang.js';
+import { relalgInput, relalgInputFor, relalgHighlight } from './lang.js';
+
+// The highlighting, which the Extended operations switch changes.
+const language = new Compartment();
 
 // Set the messages to show: [{from, to, severity, message}].
 export const setMarks = StateEffect.define();
@@ -66,13 +69,18 @@ export function createEditor(parent, doc, onRun) {
         highlightActiveLine(),
         Prec.highest(keymap.of([runKey, { key: 'Ctrl-Enter', run: runKey.run, preventDefault: true }])),
         keymap.of([...defaultKeymap, ...historyKeymap]),
-        relalgInput,
+        language.of(relalgInput),
         relalgHighlight,
         marksField,
         EditorView.contentAttributes.of({ 'aria-label': 'input file' }),
       ],
     }),
   });
+}
+
+// Highlights join, njoin, intersect and divide as operations, or not.
+export function setExtendedSyntax(view, extended) {
+  view.dispatch({ effects: language.reconfigure(relalgInputFor(extended)) });
 }
 
 export function setDoc(view, text) {

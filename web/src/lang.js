@@ -7,12 +7,16 @@ import { StreamLanguage, HighlightStyle, syntaxHighlighting } from '@codemirror/
 import { tags as t } from '@lezer/highlight';
 
 const OPERATIONS = new Set(['union', 'minus', 'product', 'project', 'rename', 'select']);
+// Read with --extended (the page's Extended operations switch).
+const EXTENDED = new Set(['join', 'njoin', 'intersect', 'divide']);
 const PREDICATES = new Set(['NOT', 'AND', 'OR', 'EQ', 'NEQ', 'LT', 'LTE', 'GT', 'GTE']);
 
 // The query line keeps a stack of the calls it is inside, {op, arg}, so
 // that a name before "(" reads by its place: an operation, a predicate
-// keyword inside a condition, or the new table name of rename.
-function queryToken(stream, state) {
+// keyword inside a condition, or the new table name of rename. With
+// extended, join, njoin, intersect and divide are operations too, and
+// join's third operand is a condition.
+function queryToken(stream, state, extended) {
   const top = state.calls[state.calls.length - 1];
   if (stream.eatSpace()) return null;
   if (stream.match(/^'[^'(), ]*'?/)) return 'string';
@@ -35,9 +39,10 @@ function queryToken(stream, state) {
     if (stream.peek() !== '(') return 'variableName';
     state.pending = word;
     if (top && top.op === 'rename' && top.arg >= 1) return 'className';
-    const inCondition = top && (PREDICATES.has(top.op) || (top.op === 'select' && top.arg >= 1));
+    const inCondition = top && (PREDICATES.has(top.op) || (top.op === 'select' && top.arg >= 1) ||
+      (extended && top.op === 'join' && top.arg >= 2));
     if (inCondition) return PREDICATES.has(word) ? 'operatorKeyword' : 'invalid';
-    return OPERATIONS.has(word) ? 'keyword' : 'invalid';
+    return OPERATIONS.has(word) || (extended && EXTENDED.has(word)) ? 'keyword' : 'invalid';
   }
   stream.next();
   return null;
@@ -106,7 +111,8 @@ function rowToken(stream, state) {
   return state.types[column] ? 'number' : 'string';
 }
 
-export const relalgInput = StreamLanguage.define({
+// The input's highlighting, with or without the extended operations.
+export const relalgInputFor = (extended) => StreamLanguage.define({
   name: 'relalg',
   startState: () => ({ line: 0, inBlock: false, role: 'query', part: 'name', types: [], cell: 0, calls: [], pending: null }),
   copyState: (s) => ({ ...s, calls: s.calls.map((c) => ({ ...c })) }),
@@ -130,12 +136,14 @@ export const relalgInput = StreamLanguage.define({
         state.role = 'row';
       }
     }
-    if (state.role === 'query') return queryToken(stream, state);
+    if (state.role === 'query') return queryToken(stream, state, extended);
     if (state.role === 'header') return headerToken(stream, state);
     return rowToken(stream, state);
   },
   tokenTable: { separator: t.separator, paren: t.paren },
 });
+
+export const relalgInput = relalgInputFor(false);
 
 export const relalgHighlight = syntaxHighlighting(
   HighlightStyle.define([

@@ -10,7 +10,7 @@
 // window.relalg.formula is the formula shown ({unicode, latex}, or null).
 import { EXAMPLES } from 'virtual:examples';
 import { Engine } from './engine.js';
-import { createEditor, setDoc, setMarks } from './editor.js';
+import { createEditor, setDoc, setMarks, setExtendedSyntax } from './editor.js';
 import { messageRange, byteToCharOffset } from './messages.js';
 import { parseTable, resultText } from './result.js';
 import { renderPlan } from './plan.js';
@@ -25,6 +25,10 @@ const SHOWN_COLUMNS = 100;
 const DEFAULT_EXAMPLE = 'university/names_of_third_years';
 
 const $ = (id) => document.getElementById(id);
+// The Extended operations switch: relalg --extended.
+const extendedOn = () => $('extended').checked;
+// The page's options for a text, with the switch as it stands.
+const optionsFor = (text) => pageOptions(text, extendedOn());
 const engine = new Engine();
 let view = null;
 let last = null; // the last run shown: {input, output, run, status, messages, diagnostics, explain}
@@ -84,7 +88,7 @@ function readExplain(text, options) {
 // page's own by default). With wantText the output comes back as text too
 // (what run() gives); the page itself needs only the first rows of the
 // result table, and the output's bytes when they are downloaded.
-async function runText(text, wantText, options = pageOptions(text), onProgress = () => {}, formula = false) {
+async function runText(text, wantText, options = optionsFor(text), onProgress = () => {}, formula = false) {
   const t0 = performance.now();
   const r = await engine.run(text, { options, text: wantText, rows: SHOWN_ROWS, formula },
     (m) => onProgress(PHASES[m.phase] ? PHASES[m.phase](m) : m.phase));
@@ -105,7 +109,7 @@ async function runEditor() {
   setBusy(true);
   showProgress('Starting');
   try {
-    const options = pageOptions(input);
+    const options = optionsFor(input);
     const { result, run, rowCount, preview, formula } = await runText(input, false, options, showProgress, true);
     showProgress('Showing the result');
     await new Promise((r) => setTimeout(r, 0));
@@ -232,7 +236,7 @@ function selectNode(node, button) {
 // worker's number of the run, whose bytes Download saves.
 function show(result, opts = {}) {
   const input = opts.input ?? view.state.doc.toString();
-  last = { ...result, input, run: opts.run, options: opts.options ?? pageOptions(input) };
+  last = { ...result, input, run: opts.run, options: opts.options ?? optionsFor(input) };
   showMessages(result.diagnostics ?? []);
   const out = $('result');
   out.replaceChildren();
@@ -283,9 +287,18 @@ async function download() {
   setTimeout(() => URL.revokeObjectURL(a.href), 1000);
 }
 
+// An address of an input to be read with the extended operations ends in
+// EXTENDED_MARK, after the input's fragment (share.js).
+const EXTENDED_MARK = '&x';
+
+function readAddress(hash) {
+  const extended = hash.endsWith(EXTENDED_MARK);
+  return { fragment: extended ? hash.slice(0, -EXTENDED_MARK.length) : hash, extended };
+}
+
 async function share() {
   const fragment = await encodeFragment(view.state.doc.toString());
-  history.replaceState(null, '', `#${fragment}`);
+  history.replaceState(null, '', `#${fragment}${extendedOn() ? EXTENDED_MARK : ''}`);
   const link = $('share-link');
   link.value = location.href;
   link.hidden = false;
@@ -323,22 +336,35 @@ function fillExamples() {
   }
   menu.addEventListener('change', () => {
     const text = EXAMPLES[menu.value];
-    if (text !== undefined) setDoc(view, text);
+    if (text !== undefined) {
+      // The exercises written with the extended operations need them.
+      if (menu.value.includes('extended/')) setExtended(true);
+      setDoc(view, text);
+    }
     menu.value = '';
   });
+}
+
+// Turns the Extended operations switch on or off, with the highlighting.
+function setExtended(on) {
+  $('extended').checked = on;
+  setExtendedSyntax(view, on);
 }
 
 async function init() {
   const first = EXAMPLES[DEFAULT_EXAMPLE] ?? Object.values(EXAMPLES)[0] ?? '';
   // An input's address opens that input; one that cannot be read leaves the
   // editor empty, with a message, rather than showing another input.
-  const fromAddress = location.hash ? await decodeFragment(location.hash) : null;
+  const address = readAddress(location.hash);
+  const fromAddress = location.hash ? await decodeFragment(address.fragment) : null;
   view = createEditor($('editor'), fromAddress === null ? first : fromAddress.text ?? '', runEditor);
+  if (fromAddress?.text !== undefined && address.extended) setExtended(true);
   // Why the address was not opened, kept in view once the engine is ready.
   let addressError = fromAddress?.error ?? null;
   if (addressError) $('progress').textContent = addressError;
   fillExamples();
   $('run').addEventListener('click', runEditor);
+  $('extended').addEventListener('change', () => setExtended(extendedOn()));
   $('stop').addEventListener('click', () => engine.stop());
   $('share').addEventListener('click', share);
   $('download').addEventListener('click', download);
@@ -346,7 +372,9 @@ async function init() {
   $('copy-unicode').addEventListener('click', () => copyFormula('unicode'));
   $('open').addEventListener('change', (e) => e.target.files[0] && openFile(e.target.files[0]));
   window.addEventListener('hashchange', async () => {
-    const got = await decodeFragment(location.hash);
+    const changed = readAddress(location.hash);
+    const got = await decodeFragment(changed.fragment);
+    if (got?.text !== undefined) setExtended(changed.extended);
     if (got?.error) {
       // The user's text stays as it is.
       addressError = got.error;
@@ -363,13 +391,20 @@ async function init() {
 
 window.relalg = {
   // The whole program over an input text, with the page's options or the
-  // given ones ({warn, explain, trace, maxRows}, run.js).
+  // given ones ({warn, explain, trace, maxRows, extended}, run.js).
   run: async (text, options) => {
     const t = String(text);
-    return (await runText(t, true, options ?? pageOptions(t))).result;
+    return (await runText(t, true, options ?? optionsFor(t))).result;
   },
   // The options the page runs an input text with.
-  options: (text) => pageOptions(String(text)),
+  options: (text) => optionsFor(String(text)),
+  // The Extended operations switch.
+  get extended() {
+    return extendedOn();
+  },
+  set extended(on) {
+    setExtended(Boolean(on));
+  },
   // The input in the editor, and a way to replace it.
   get input() {
     return view.state.doc.toString();

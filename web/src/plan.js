@@ -8,15 +8,19 @@
 // before children, each {id, op, label, text, span [begin, end) (bytes of
 // the query line), parent, children [id], name, columns [{name, type}] or
 // null, evaluated, failed, fused, rows, time (ms), trace {rows, total,
-// truncated}}.
+// truncated}}; a node of an extended operation (--extended) also has
+// extended (its name: join, njoin, intersect, divide) and origin ('call'
+// for the node that stands for the operation as written, 'definition' for
+// the nodes of the six that define it, drawn fainter).
 
 // Nodes drawn at most; the rest of a very large plan is counted.
 export const SHOWN_NODES = 500;
 
 // The nodes of a document by id, in their order, as plain data: {id, op,
 // label, text, span, name, columns, rowCount, time, evaluated, failed,
-// fused, trace: {rows, total, truncated} or null, children: [id]}; null
-// for a document without nodes.
+// fused, trace: {rows, total, truncated} or null, children: [id],
+// extended (a name, or null), origin ('written', 'call' or 'definition')};
+// null for a document without nodes.
 export function readPlan(doc) {
   if (!doc || typeof doc !== 'object' || !Array.isArray(doc.nodes) || doc.nodes.length === 0) return null;
   const nodes = new Map();
@@ -38,6 +42,8 @@ export function readPlan(doc) {
         ? { rows: n.trace.rows.map((r) => r.map(String)), total: Number(n.trace.total), truncated: Boolean(n.trace.truncated) }
         : null,
       children: Array.isArray(n.children) ? n.children : [],
+      extended: typeof n.extended === 'string' ? n.extended : null,
+      origin: n.origin === 'call' || n.origin === 'definition' ? n.origin : 'written',
     });
   }
   const root = nodes.has(doc.root) ? doc.root : doc.nodes[0].id;
@@ -73,11 +79,14 @@ export function renderPlan(into, doc, onSelect) {
     const li = document.createElement('li');
     const button = document.createElement('button');
     button.type = 'button';
-    button.className = 'plan-node' + (node.failed ? ' failed' : '') + (node.evaluated ? '' : ' idle');
+    button.className = 'plan-node' + (node.failed ? ' failed' : '') + (node.evaluated ? '' : ' idle') +
+      (node.origin === 'definition' ? ' definition' : '');
     button.dataset.id = String(id);
     const op = document.createElement('span');
     op.className = 'plan-op';
-    op.textContent = node.op;
+    // An extended operation's node is named as written; the nodes of its
+    // definition by their own operation.
+    op.textContent = node.origin === 'call' ? node.extended : node.op;
     const label = document.createElement('span');
     label.className = 'plan-text';
     label.textContent = node.label;

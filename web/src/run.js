@@ -5,8 +5,9 @@
 // flags.
 //
 // Options: {warn: 'off' | 'on' | 'error', explain: 'none' | 'json' | 'text',
-// trace: N or null, maxRows: N or null}, the flags --warn, --warn=error,
-// --explain=FILE.json, --explain, --trace=N and --max-rows=N.
+// trace: N or null, maxRows: N or null, extended: true or false}, the flags
+// --warn, --warn=error, --explain=FILE.json, --explain, --trace=N,
+// --max-rows=N and --extended.
 import { readDiagnostics } from './messages.js';
 
 const utf8 = new TextDecoder('utf-8');
@@ -38,16 +39,18 @@ export function planTextBytes(line) {
 
 // The options the page runs an input with: warnings, the plan as JSON and
 // the first PAGE_TRACE_ROWS rows of each node; no plan for a query whose
-// plan document would be too large.
-export function pageOptions(text) {
+// plan document would be too large; the extended operations when the
+// page's switch is on.
+export function pageOptions(text, extended = false) {
   const nl = text.indexOf('\n');
   const line = nl < 0 ? text : text.slice(0, nl);
-  if (planTextBytes(line) > PLAN_TEXT_LIMIT) return { warn: 'on', explain: 'none', trace: null, maxRows: null };
-  return { warn: 'on', explain: 'json', trace: PAGE_TRACE_ROWS, maxRows: null };
+  if (planTextBytes(line) > PLAN_TEXT_LIMIT) return { warn: 'on', explain: 'none', trace: null, maxRows: null, extended };
+  return { warn: 'on', explain: 'json', trace: PAGE_TRACE_ROWS, maxRows: null, extended };
 }
 
 function normal(options = {}) {
-  const o = { warn: 'off', explain: 'none', trace: null, maxRows: null, ...options };
+  const o = { warn: 'off', explain: 'none', trace: null, maxRows: null, extended: false, ...options };
+  if (typeof o.extended !== 'boolean') throw new Error('extended must be true or false');
   if (!(o.warn in WARN)) throw new Error(`warn must be off, on or error, not ${o.warn}`);
   if (!(o.explain in EXPLAIN)) throw new Error(`explain must be none, json or text, not ${o.explain}`);
   for (const k of ['trace', 'maxRows']) {
@@ -70,6 +73,7 @@ export function cliArgs(options, planFile = 'plan.json') {
   if (o.explain === 'text') args.push('--explain');
   if (o.trace !== null) args.push(`--trace=${o.trace}`);
   if (o.maxRows !== null) args.push(`--max-rows=${o.maxRows}`);
+  if (o.extended) args.push('--extended');
   return args;
 }
 
@@ -82,7 +86,7 @@ function bytesAt(M, ptr, size) {
 // memory (M.HEAPU8, from outPtr for outSize bytes) until freeRun.
 function runAt(M, ptr, len, options) {
   const o = normal(options);
-  const flags = WARN[o.warn] | (EXPLAIN[o.explain] << 2);
+  const flags = WARN[o.warn] | (EXPLAIN[o.explain] << 2) | (o.extended ? 16 : 0);
   const r = M._relalg_run(ptr, len, flags, o.trace ?? -1, o.maxRows ?? -1);
   M._free(ptr);
   if (r === 0) throw new Error('the engine memory is exhausted');
@@ -151,10 +155,11 @@ export function runModule(M, input, options) {
 export const FORMULA_QUERY_LIMIT = 20000;
 
 // The formula of the query of a text, as `relalg --notation=unicode` and
-// `--notation=latex` write it: {status, unicode, latex, messages}, the
-// formulas without their line feed (empty when status is not 0, messages
-// then holding the failure a plain run gives).
-export function formulaText(M, text) {
+// `--notation=latex` write it (with --extended when extended): {status,
+// unicode, latex, messages}, the formulas without their line feed (empty
+// when status is not 0, messages then holding the failure a plain run
+// gives).
+export function formulaText(M, text, extended = false) {
   const bytes = new TextEncoder().encode(text);
   const ptr = M._malloc(Math.max(1, bytes.length));
   if (ptr === 0) throw new Error('the input does not fit in the engine memory');
@@ -162,7 +167,7 @@ export function formulaText(M, text) {
   const forms = {};
   try {
     for (const [name, form] of [['unicode', 0], ['latex', 1]]) {
-      const r = M._relalg_formula(ptr, bytes.length, form);
+      const r = M._relalg_formula(ptr, bytes.length, form | (extended ? 2 : 0));
       if (r === 0) throw new Error('the engine memory is exhausted');
       forms[name] = {
         status: M._relalg_status(r),

@@ -36,10 +36,10 @@ function release() {
 
 // The formula of the input's query, written before the run so that its
 // copy of the input is gone before the run takes its memory.
-function formulaOf(M, input) {
+function formulaOf(M, input, extended) {
   const nl = input.indexOf('\n');
   const line = nl < 0 ? input : input.slice(0, nl);
-  return line.length > FORMULA_QUERY_LIMIT ? null : formulaText(M, input);
+  return line.length > FORMULA_QUERY_LIMIT ? null : formulaText(M, input, extended);
 }
 
 async function handle({ id, input, options, text, rows, bytes, formula }) {
@@ -55,7 +55,7 @@ async function handle({ id, input, options, text, rows, bytes, formula }) {
   self.postMessage({ id, phase: 'loading' });
   const M = await engine();
   release();
-  const written = formula ? formulaOf(M, input) : undefined;
+  const written = formula ? formulaOf(M, input, Boolean(options?.extended)) : undefined;
   self.postMessage({ id, phase: 'evaluating', bytes: input.length });
   const t0 = performance.now();
   held = runText(M, input, options);
