@@ -23,12 +23,12 @@ const std::string kTables =
     "R(a int, select text)\n1, 'x'\n\n"
     "S(a int, b text)\n";
 
-std::string readable(const std::string& query, dialect d = dialect::sqlite) {
+std::string readable(const std::string& query, dialect d = dialect::sqlite, bool extended = false) {
   const std::string input = query + "\n" + kTables;
   table_map tables;
   const std::string line = load_tables(input, tables, true);
   parse_all_pending(tables);
-  const plan p = parse_query(line, tables);
+  const plan p = parse_query(line, tables, {false, extended});
   return translate_readable(p, name_tables(d, schemas_of(tables)), d);
 }
 
@@ -174,6 +174,41 @@ TEST(ReadableSql, PostgresQuotesWhatItFoldsAndMaterializesDeepSteps) {
   for (int i = 0; i < 30; ++i) query = "union(" + query + ", students)";
   EXPECT_NE(readable(query, dialect::postgres).find("union_1 AS MATERIALIZED (\n"), std::string::npos);
   EXPECT_NE(readable(query, dialect::sqlite).find("union_1 AS (\n"), std::string::npos);
+}
+
+// The extended operations are written through their definitions, as a
+// person would write those: a natural join's renamed-apart columns are the
+// second table's own, joined on; a division is two differences.
+TEST(ReadableSql, ExtendedOperationsAsTheirDefinitions) {
+  EXPECT_EQ(readable("njoin(rename(students, s(student, name, year)), enrolments)", dialect::sqlite, true),
+            "-- result: (course text, grade int, name text, student int, year int)\n"
+            "SELECT DISTINCT enrolments.course, enrolments.grade, s_2.name, s_2.id AS student, s_2.year\n"
+            "FROM students AS s_2\n"
+            "JOIN enrolments ON s_2.id = enrolments.student\n"
+            "ORDER BY 1, 2, 3, 4, 5;\n");
+  EXPECT_EQ(readable("divide(project(enrolments, student, course), rename(project(courses, code), c(course)))", dialect::sqlite, true),
+            "-- result: (student int)\n"
+            "WITH\n"
+            "  -- divide(project(enrolments, student, course), rename(project(courses, code), c(course)))\n"
+            "  minus_1 AS (\n"
+            "    SELECT enrolments_2.student, c.code AS course\n"
+            "    FROM enrolments AS enrolments_2\n"
+            "    CROSS JOIN courses AS c\n"
+            "    EXCEPT\n"
+            "    SELECT enrolments_3.student, enrolments_3.course\n"
+            "    FROM enrolments AS enrolments_3\n"
+            "  ),\n"
+            "  -- divide(project(enrolments, student, course), rename(project(courses, code), c(course)))\n"
+            "  minus_2 AS (\n"
+            "    SELECT enrolments.student\n"
+            "    FROM enrolments\n"
+            "    EXCEPT\n"
+            "    SELECT minus_1.student\n"
+            "    FROM minus_1\n"
+            "  )\n"
+            "SELECT minus_2.student\n"
+            "FROM minus_2\n"
+            "ORDER BY 1;\n");
 }
 
 }  // namespace
