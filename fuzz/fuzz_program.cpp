@@ -2,7 +2,7 @@
 // or 1, the output begins with the echo, the message matches the status and
 // is one line or a positioned message, warnings, explain and trace change
 // nothing but what goes beside the output, and the same input gives the
-// same result.
+// same result; all of it with --extended too.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -24,18 +24,16 @@ namespace {
 }
 
 // Nested products grow geometrically; keep every run small and quick.
-run_options small_runs() {
+run_options small_runs(bool extended) {
   run_options o;
   o.limits.row_limit = 20000;
   o.limits.memory_budget = std::size_t{256} << 20;
+  o.extended = extended;
   return o;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  const std::string_view input(reinterpret_cast<const char*>(data), size);
-  static const run_options options = small_runs();
+void check(std::string_view input, const run_options& options, const run_options& watched) {
+  const std::size_t size = input.size();
   const run_result r = run_text(input, options);
 
   if (r.status != exit_ok && r.status != exit_failed) fail("status is neither 0 nor 1", input, r);
@@ -61,13 +59,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   }
 
   // Warnings, explain and trace write beside the output, never into it.
-  static const run_options watched = [] {
-    run_options o = small_runs();
-    o.warn = run_options::warnings::on;
-    o.explain = run_options::explain_form::json;
-    o.trace_rows = 3;
-    return o;
-  }();
   const run_result w = run_text(input, watched);
   if (w.status != r.status || w.output != r.output) fail("--warn --explain --trace changed the run", input, r);
   if (r.status == exit_ok && w.explain.empty()) fail("no explain output", input, r);
@@ -82,5 +73,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       fail("two runs of the same input differ", input, r);
     }
   }
+}
+
+run_options watching(run_options o) {
+  o.warn = run_options::warnings::on;
+  o.explain = run_options::explain_form::json;
+  o.trace_rows = 3;
+  return o;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  static const run_options plain = small_runs(false);
+  static const run_options extended = small_runs(true);
+  check(input, plain, watching(plain));
+  check(input, extended, watching(extended));
   return 0;
 }

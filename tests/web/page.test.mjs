@@ -352,7 +352,10 @@ test('the Extended operations switch reads join, njoin, intersect and divide', a
   await p.waitForSelector('#result table');
   const t = await tableCells(p, '#result table');
   assert.deepEqual([t.head, t.rows], [['a int'], [['1'], ['3']]]);
-  assert.equal(await p.textContent('#plan .plan-node >> nth=0').then((s) => s.split(' ')[0]), 'divide(R,');
+  // The plan names the node by the operation as written; its definition's nodes are drawn apart.
+  assert.equal(await p.textContent('#plan .plan-node >> nth=0 >> .plan-op'), 'divide');
+  assert.equal(await p.textContent('#plan .plan-node >> nth=0 >> .plan-text'), 'divide(R, project(...))');
+  assert.ok((await p.$$('#plan .plan-node.definition')).length >= 5);
   assert.match(await p.$eval('#formula annotation', (a) => a.textContent), /\\div/);
   const r = await p.evaluate((t) => window.relalg.run(t), input);
   assert.deepEqual({ ...r, explain: withoutTimes(r.explain) }, runNative(input, pageOptions(input, true)));
