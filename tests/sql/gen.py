@@ -108,11 +108,14 @@ class Gen:
         r = self.r
         a = self.expr(depth)
         names = [n for n, _ in a[1]]
-        by = [c for c in a[1] if r.random() < 0.5 and names.count(c[0]) == 1]
-        if not by or r.random() < 0.5:
+        unique = [c for c in a[1] if names.count(c[0]) == 1]
+        if len(unique) < 2:
+            return a  # a division needs a column to divide by and one to keep
+        # some of the columns, never all (the result keeps the others)
+        by = r.sample(unique, r.randint(1, len(unique) - 1))
+        if r.random() < 0.5:
             # by a projection of a selection of the dividend itself
             sel = self.select(0, a)
-            by = by or [a[1][0]]
             divisor = f"project({sel[0]},{','.join(n for n, _ in by)})"
         else:
             like = self.like([k for _, k in by], depth)
