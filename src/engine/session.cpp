@@ -94,7 +94,11 @@ answer session::run(const prepared_query& q, const run_settings& s) const {
     // the same names and headers (so that it reads the same), else read
     // again here.
     std::vector<const stored_table*> bound;
-    if (q.catalog_key_ != catalog_key()) return run(prepare(q.plan_.line, q.options_), s);
+    if (q.catalog_key_ != catalog_key()) {
+      prepare_options again;
+      again.extended = q.options_.extended;  // the language it was written in
+      return run(prepare(q.plan_.line, again), s);
+    }
     bound.reserve(q.table_names_.size());
     for (const std::string& name : q.table_names_) bound.push_back(find(name));
     const plan& p = q.plan_;
