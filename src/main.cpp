@@ -48,7 +48,7 @@ constexpr const char* kUsage =
     "              [--rows-only] [--json] [--gradescope FILE] [--prairielearn FILE]\n"
     "              [--coderunner] [--max-rows N] [--jobs N] [--time-limit SECONDS]\n"
     "              [--memory-limit MB] [--add-constraint C]... [--drop-constraint C]...\n"
-    "              [--explain-constraints] SUBMISSION...\n"
+    "              [--explain-constraints] [--extended] SUBMISSION...\n"
     "       relalg --equivalent A [B] [--rows-only] [--search N] [--seed N] [--json] [--max-rows N]";
 
 constexpr const char* kHelp =
@@ -59,7 +59,7 @@ constexpr const char* kHelp =
     "              [--rows-only] [--json] [--gradescope FILE] [--prairielearn FILE]\n"
     "              [--coderunner] [--max-rows N] [--jobs N] [--time-limit SECONDS]\n"
     "              [--memory-limit MB] [--add-constraint C]... [--drop-constraint C]...\n"
-    "              [--explain-constraints] SUBMISSION...\n"
+    "              [--explain-constraints] [--extended] SUBMISSION...\n"
     "       relalg --equivalent A [B] [--rows-only] [--search N] [--seed N] [--json] [--max-rows N]\n"
     "\n"
     "Evaluates the relational-algebra query on the first line of INPUT over\n"

@@ -92,7 +92,7 @@ build_context::build_context(const exercise_facts& facts, const std::vector<std:
   std::set<std::pair<std::pair<std::size_t, std::size_t>, std::pair<std::size_t, std::size_t>>> links;
   bool all_read = true;
   for (const std::string& q : queries) {
-    shapes_.push_back(shape_of(q, s));
+    shapes_.push_back(shape_of(q, s, facts.extended));
     const query_shape& qs = shapes_.back();
     if (qs.branches.empty()) all_read = false;
     for (const query_branch& b : qs.branches) {

@@ -55,6 +55,7 @@ std::vector<constraint> exercise_facts::constraints_of(std::size_t d) const {
 exercise_facts study_exercise(const exercise& ex, const std::vector<constraint_change>& changes,
                               std::vector<bool>& taken, const engine_options& eo) {
   exercise_facts f;
+  f.extended = eo.extended;
   taken.resize(changes.size(), false);
   for (const database_input& d : ex.databases) {
     std::optional<typed_source> t = read_typed(d.src, eo);

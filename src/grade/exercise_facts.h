@@ -21,6 +21,7 @@ struct exercise_facts {
   // when one of them cannot be read back, and nothing is built then.
   std::vector<typed_source> dbs;
   bool typed = false;
+  bool extended = false;  // the queries may use the extended operations
   // Over the first database's schema.
   std::vector<constraint> constraints;
   std::vector<constraint> inferred;  // before the changes

@@ -300,7 +300,7 @@ shape_op negated(shape_op op) {
   return op;
 }
 
-query_shape shape_of(const std::string& query, const schema& sch) {
+query_shape shape_of(const std::string& query, const schema& sch, bool extended) {
   query_shape out;
   table_map tables;
   for (const table_info& t : sch.tables) {
@@ -311,7 +311,9 @@ query_shape shape_of(const std::string& query, const schema& sch) {
     }
     tables.insert_or_assign(t.name, stored_table(t.name, std::move(names), std::move(types)));
   }
-  const plan p = parse_query(query, tables);
+  parse_options po;
+  po.extended = extended;
+  const plan p = parse_query(query, tables, po);
   if (p.root < 0 || p.max_depth > kDeepest) return out;
   reader r(p, sch);
   node_shape s = r.node(p.root, 0);

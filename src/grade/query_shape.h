@@ -65,8 +65,9 @@ struct query_shape {
 constexpr std::size_t kMostBranches = 64;
 
 // The shape of a query over a schema; empty when it cannot be read (an
-// unknown table, a product that fails, nesting too deep to walk).
-query_shape shape_of(const std::string& query, const schema& sch);
+// unknown table, a product that fails, nesting too deep to walk). With
+// `extended`, the query may use join, njoin, intersect and divide.
+query_shape shape_of(const std::string& query, const schema& sch, bool extended = false);
 
 // The table and column a variable of a branch stands for.
 struct var_place {

@@ -162,6 +162,13 @@ TEST(QueryShape, BranchesOfTheLanguage) {
   // No shape for a query that fails.
   EXPECT_TRUE(grade::shape_of("product(pc, laptop)", sch).branches.empty());
   EXPECT_TRUE(grade::shape_of("nosuch", sch).branches.empty());
+  // The extended operations are read as their definitions, only when asked.
+  const std::string joined = "join(pc, rename(laptop, l(lmodel, screen)), EQ(model, lmodel))";
+  EXPECT_TRUE(grade::shape_of(joined, sch).branches.empty());
+  s = grade::shape_of(joined, sch, true);
+  ASSERT_EQ(s.branches.size(), 1u);
+  EXPECT_EQ(s.branches[0].atoms.size(), 2u);
+  EXPECT_EQ(s.branches[0].conds[0].op, grade::shape_op::eq);
 }
 
 }  // namespace
