@@ -186,8 +186,12 @@ void walk(const plan& p, Visit&& visit) {
 
 }  // namespace
 
+std::string node_label(const plan& p, int32_t node) { return label(p, p.node(node)); }
+
+std::vector<int32_t> node_children(const plan& p, int32_t node) { return children_of(p, p.node(node)); }
+
 std::string explain_text(const plan& p, const std::vector<node_schema>& schemas,
-                         const explain_recorder& r, const explained_path& path) {
+                         const explain_recorder& r, const explained_path& path, bool times) {
   std::string out;
   walk(p, [&](int32_t i, int32_t parent, int depth) {
     const plan_node& n = p.node(i);
@@ -197,8 +201,8 @@ std::string explain_text(const plan& p, const std::vector<node_schema>& schemas,
     if (rec.failed) {
       out += "failed here\n";
     } else if (rec.evaluated) {
-      out += rec.header + ": " + std::to_string(rec.rows) + (rec.rows == 1 ? " row" : " rows") + " in " +
-             milliseconds(own_seconds(p, r, n, static_cast<std::size_t>(i))) + " ms\n";
+      out += rec.header + ": " + std::to_string(rec.rows) + (rec.rows == 1 ? " row" : " rows") +
+             (times ? " in " + milliseconds(own_seconds(p, r, n, static_cast<std::size_t>(i))) + " ms" : "") + "\n";
       if (r.trace_rows() >= 0) {
         const std::string inner = indent + "    ";
         out += inner + rec.header + "\n";
@@ -219,11 +223,13 @@ std::string explain_text(const plan& p, const std::vector<node_schema>& schemas,
       out += "not evaluated\n";
     }
   });
-  out += "path: " + std::string(path_name(path.taken.path)) + ": " + path.taken.why;
-  if (path.plain.path != path.taken.path) {
-    out += "; without --explain, --trace and --warn: " + std::string(path_name(path.plain.path));
+  if (!path.taken.why.empty()) {
+    out += "path: " + std::string(path_name(path.taken.path)) + ": " + path.taken.why;
+    if (path.plain.path != path.taken.path) {
+      out += "; without --explain, --trace and --warn: " + std::string(path_name(path.plain.path));
+    }
+    out += "\n";
   }
-  out += "\n";
   return out;
 }
 

@@ -50,10 +50,17 @@ struct explained_path {
   path_choice plain;
 };
 
-// The tree as text: one line per node, then a line naming the path, each
-// ended by "\n".
+// A node as explain output names it: its operation and arguments as
+// written, operands abbreviated ("select(students, GT(year, 1))").
+std::string node_label(const plan& p, int32_t node);
+
+// The nodes whose results a node's result is made from, in order.
+std::vector<int32_t> node_children(const plan& p, int32_t node);
+
+// The tree as text: one line per node, then a line naming the path (none
+// when path.taken.why is empty), each ended by "\n".
 std::string explain_text(const plan& p, const std::vector<node_schema>& schemas,
-                         const explain_recorder& r, const explained_path& path);
+                         const explain_recorder& r, const explained_path& path, bool times = true);
 
 // The tree as one JSON document (ended by "\n"), with the path's name and
 // reason. Strings are UTF-8: bytes that are not are written as the
