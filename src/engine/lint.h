@@ -22,6 +22,11 @@ std::vector<diagnostic> lint_query(const plan& p, const std::vector<node_schema>
 // Warnings about the table lines of an input (line 2 onwards).
 std::vector<diagnostic> lint_tables(std::string_view input);
 
+// Whether `second` reads as the rest of a query wrapped onto it from
+// `first`: the first leaves parentheses open, and the second closes more
+// of them than it opens.
+bool continues_query(std::string_view first, std::string_view second);
+
 // Sorts warnings by line and column and drops repeats of one message at
 // one spot.
 void order_warnings(std::vector<diagnostic>& warnings);

@@ -45,13 +45,8 @@ class table_linter {
   // open, and the second closes more of them than it opens. Loading reads
   // the second line as a table's header all the same.
   void wrapped_query(std::string_view input) {
-    const auto balance = [](std::string_view text) {
-      long depth = 0;
-      for (const char c : text) depth += c == '(' ? 1 : c == ')' ? -1 : 0;
-      return depth;
-    };
     const std::string_view second = line_of(input, 2);
-    if (second.empty() || balance(line_of(input, 1)) <= 0 || balance(second) >= 0) return;
+    if (!continues_query(line_of(input, 1), second)) return;
     warn(2, {0, static_cast<uint32_t>(second.size())},
          "this line closes parentheses that the query on line 1 leaves open: it reads as the rest of the "
          "query, but the query must stand on line 1 alone; this line is read as a table's header");
@@ -155,5 +150,14 @@ class table_linter {
 };
 
 }  // namespace
+
+bool continues_query(std::string_view first, std::string_view second) {
+  const auto balance = [](std::string_view text) {
+    long depth = 0;
+    for (const char c : text) depth += c == '(' ? 1 : c == ')' ? -1 : 0;
+    return depth;
+  };
+  return !second.empty() && balance(first) > 0 && balance(second) < 0;
+}
 
 std::vector<diagnostic> lint_tables(std::string_view input) { return table_linter().run(input); }

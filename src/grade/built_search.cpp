@@ -16,7 +16,7 @@ std::optional<built_difference> search_built(const prepared_exercise& pe, const 
     if (!ref.ok()) return false;
     ++compared;
     if (!sub.ok()) return failures;
-    return !same_result(ref, sub, o.rows_only);
+    return !same_result(ref, sub, rules_of(o));
   };
   const std::size_t budget = build_budget(o, ex.reference_query.size() + query.size());
   // Both queries read once: every built database has the tables of the

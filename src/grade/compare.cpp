@@ -6,6 +6,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "grade/column_order.h"
+
 namespace grade {
 
 namespace {
@@ -65,15 +67,18 @@ std::string shown_to_student(const evaluation& ref) {
   return ref.error().substr(0, ref.error().find('\n'));
 }
 
-bool same_result(const evaluation& ref, const evaluation& sub, bool rows_only) {
+bool same_result(const evaluation& ref, const evaluation& sub, match_rules rules) {
   if (!ref.ok() || !sub.ok()) return ref.ok() == sub.ok();
-  return rows_only ? ref.rows_text() == sub.rows_text() : ref.printed() == sub.printed();
+  if (ref.rows_text() == sub.rows_text() && (rules.rows_only || rules.any_column_order)) return true;
+  if (rules.any_column_order) return match_columns(ref, sub).has_value();
+  return rules.rows_only ? false : ref.printed() == sub.printed();
 }
 
-comparison compare(const evaluation& ref, const evaluation& sub, bool rows_only) {
+comparison compare(const evaluation& ref, const evaluation& sub, match_rules rules) {
   comparison c;
-  c.differs = !same_result(ref, sub, rows_only);
+  c.differs = !same_result(ref, sub, rules);
   if (!c.differs) return c;
+  const bool rows_only = rules.rows_only || rules.any_column_order;
   if (ref.ok() != sub.ok()) {
     c.reference_failed = !ref.ok();
     c.submission_failed = !sub.ok();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "grade/engine_adapter.h"
+#include "grade/options.h"
 
 namespace grade {
 
@@ -48,10 +49,18 @@ struct comparison {
 std::string shown_to_student(const evaluation& ref);
 
 // Whether the two outcomes count as equal: both failed, or both printed the
-// same bytes (with rows_only, the same row lines).
-bool same_result(const evaluation& ref, const evaluation& sub, bool rows_only);
+// same result under the rules.
+bool same_result(const evaluation& ref, const evaluation& sub, match_rules rules);
+inline bool same_result(const evaluation& ref, const evaluation& sub, bool rows_only) {
+  return same_result(ref, sub, match_rules{rows_only, false});
+}
 
-comparison compare(const evaluation& ref, const evaluation& sub, bool rows_only);
+// What differs. Under any_column_order, results that no order of the
+// columns makes the same are compared as with rows_only.
+comparison compare(const evaluation& ref, const evaluation& sub, match_rules rules);
+inline comparison compare(const evaluation& ref, const evaluation& sub, bool rows_only) {
+  return compare(ref, sub, match_rules{rows_only, false});
+}
 
 }  // namespace grade
 

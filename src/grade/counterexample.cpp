@@ -142,7 +142,7 @@ counterexample find_counterexample(const counterexample_request& req) {
   const auto kept = [&](const row_set& rows) { return req.keep ? req.keep(rows) : rows; };
   const std::function<bool(const row_set&)> differs = [&](const row_set& rows) {
     const auto [r, s] = run(kept(rows), dropped);
-    return !same_result(r, s, req.rows_only);
+    return !same_result(r, s, match_rules{req.rows_only, req.any_column_order});
   };
 
   // The first candidate that shows the difference; the last is the start,

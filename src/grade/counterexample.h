@@ -30,6 +30,7 @@ struct counterexample_request {
   // empty, and the search then starts from larger sets.
   const std::vector<std::vector<std::string>>* cells = nullptr;
   bool rows_only = false;
+  bool any_column_order = false;
   // The part of a set of rows that is a database to try (the rows whose
   // partners are there, when references bind rows); every row when empty.
   std::function<row_set(const row_set&)> keep;

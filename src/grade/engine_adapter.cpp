@@ -8,6 +8,7 @@
 #include <map>
 
 #include "engine/blocks.h"
+#include "engine/lint.h"
 #include "engine/loader.h"
 #include "engine/row_text.h"
 
@@ -162,6 +163,19 @@ prepared_query engine_db::prepare(const std::string& query) const {
   prepare_options o;
   o.extended = extended_;
   return db_->prepare(query, o);
+}
+
+std::vector<diagnostic> engine_db::warnings(const std::string& query) const {
+  try {
+    prepare_options o;
+    o.warn = true;
+    o.extended = extended_;
+    std::vector<diagnostic> found = db_->prepare(query, o).warnings();
+    order_warnings(found);
+    return found;
+  } catch (...) {
+    return {};
+  }
 }
 
 evaluation engine_db::evaluate(const std::string& query, std::string_view name) const {

@@ -127,6 +127,10 @@ class engine_db {
   // other database of the same source.
   prepared_query prepare(const std::string& query) const;
 
+  // The warnings --warn gives about the query on this database, in order;
+  // none when reading it runs out of memory.
+  std::vector<diagnostic> warnings(const std::string& query) const;
+
   // Never throws: a failure of the query, of the engine's limits or of
   // memory is an evaluation that is not ok. `name` names the query's file
   // in positioned messages.

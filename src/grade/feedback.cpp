@@ -5,6 +5,7 @@
 #include "grade/feedback.h"
 
 #include "engine/show_text.h"
+#include "grade/student_warnings.h"
 
 namespace grade {
 
@@ -90,11 +91,30 @@ void describe_counterexample(std::string& m, const counterexample& cx, bool exte
   m += "\n";
 }
 
+// Where the query goes wrong on its counterexample, and the query's
+// operators with their rows there.
+void describe_where(std::string& m, const where_wrong& w) {
+  if (!w.lost.empty()) m += "Where it goes wrong: " + w.lost + ".\n";
+  if (!w.extra.empty()) m += "Where it goes wrong: " + w.extra + ".\n";
+  if (w.trace.empty()) return;
+  m += std::string(kTraceMarker) + "\n" + w.trace;
+  if (w.trace.back() != '\n') m += "\n";
+  m += kEndMarker;
+  m += "\n";
+}
+
+void list_warnings(std::string& m, const std::vector<std::string>& warnings) {
+  for (const std::string& w : warnings) m += w;
+}
+
 }  // namespace
 
 std::string feedback(const outcome& out, const submission_input& sub, const grade_options& o) {
   std::string m;
-  const char* result = o.rows_only ? "rows" : "result";
+  const std::vector<std::string> warnings = student_warnings(out, sub);
+  const bool rows = o.rows_only || o.any_column_order;
+  const char* result = rows ? "rows" : "result";
+  const std::string differ = rows ? " differ" : " differs";
   switch (out.what) {
     case verdict::correct:
       m = std::string("Correct: the same ") + result + " as the reference on ";
@@ -113,6 +133,7 @@ std::string feedback(const outcome& out, const submission_input& sub, const grad
         m += " and " + grouped(out.built) + (out.built == 1 ? " database" : " databases") + " built from the queries";
       }
       m += ".\n";
+      list_warnings(m, warnings);
       break;
     case verdict::error:
       if (!sub.readable) {
@@ -124,6 +145,7 @@ std::string feedback(const outcome& out, const submission_input& sub, const grad
       } else {
         m = "Error: your query fails on " + where(out, o) + ":\n" + out.failure + "\n";
       }
+      list_warnings(m, warnings);
       break;
     case verdict::wrong:
       if (sub.missing) {
@@ -132,23 +154,28 @@ std::string feedback(const outcome& out, const submission_input& sub, const grad
       }
       if (out.hidden) {
         m = std::string("Wrong: your ") + result +
-            " differs from the reference's on a hidden database of the exercise, whose name and rows are "
+            differ + " from the reference's on a hidden database of the exercise, whose name and rows are "
             "not shown";
         const bool shown = !out.database.empty() || out.kind == database_kind::built;
         m += !shown ? ".\n"
-                    : "; it differs on " + where(out, o) + " too" +
+                    : (rows ? "; they differ on " : "; it differs on ") + where(out, o) + " too" +
                           (out.sample > 0 ? ", though not on the whole of it.\n" : ".\n");
+        list_warnings(m, warnings);
         if (!shown) {
           m += "None of the databases shown shows the difference: check your query against the "
                "exercise's wording once more.\n";
           break;
         }
       } else {
-        m = std::string("Wrong: your ") + result + " differs from the reference's on " + where(out, o) +
+        m = std::string("Wrong: your ") + result + differ + " from the reference's on " + where(out, o) +
             (out.sample > 0 ? ", though not on the whole of it.\n" : ".\n");
+        list_warnings(m, warnings);
       }
       describe_difference(m, out.diff);
-      if (out.cx) describe_counterexample(m, *out.cx, o.extended);
+      if (out.cx) {
+        describe_counterexample(m, *out.cx, o.extended);
+        describe_where(m, out.where);
+      }
       if (!out.search_stopped.empty()) {
         m += "The search for a smallest database that shows the difference " + out.search_stopped +
              ", so none is shown.\n";

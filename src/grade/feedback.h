@@ -19,6 +19,7 @@ constexpr const char* kExtendedInputMarker =
     "--- counterexample: save as a file and run it with: relalg --extended FILE - ---";
 constexpr const char* kReferenceMarker = "--- the reference's result on it ---";
 constexpr const char* kSubmissionMarker = "--- your result on it ---";
+constexpr const char* kTraceMarker = "--- your query on it, operator by operator ---";
 constexpr const char* kEndMarker = "--- end ---";
 
 // Ends without a line feed.

@@ -13,6 +13,7 @@
 
 #include "engine/show_text.h"
 #include "grade/built_search.h"
+#include "grade/student_warnings.h"
 
 namespace grade {
 
@@ -114,6 +115,10 @@ prepared_exercise prepare_exercise(const exercise& ex, const exercise_facts* fac
       p.reference = reference_on(ex, *p.db, d, k);
     }
   }
+  if (cells && !pe.databases.empty()) {
+    pe.reference_warnings = render_warnings(pe.databases[0].db->warnings(ex.reference_query),
+                                            visible_text(ex.reference_path), ex.reference_query);
+  }
   for (std::size_t d = 0; cells && d < ex.databases.size(); ++d) {
     pe.cells.push_back(pe.databases[d].db->row_cells(ex.databases[d].src));
   }
@@ -136,12 +141,20 @@ prepared_exercise prepare_exercise(const exercise& ex, const exercise_facts* fac
   return pe;
 }
 
+const engine_db* prepared_exercise::warning_db() const {
+  for (const prepared_database& p : databases) {
+    if (!ex->databases[p.index].hidden) return p.db.get();
+  }
+  return databases.empty() ? nullptr : databases.front().db.get();
+}
+
 outcome grade_query(const prepared_exercise& pe, const std::string& query, const std::string& path,
                     const grade_options& o, const engine_options& eo, const verdict_known& known) {
   const exercise& ex = *pe.ex;
   // The file's name as messages show it.
   const std::string name = visible_text(path);
   outcome out;
+  if (const engine_db* db = pe.warning_db()) out.warnings = render_warnings(db->warnings(query), name, query);
   bool decided = false;
   const prepared_database* where = nullptr;  // where it went wrong
   // After a difference on a hidden database: the first visible one.
@@ -152,17 +165,17 @@ outcome grade_query(const prepared_exercise& pe, const std::string& query, const
     const evaluation sub = p.db->evaluate(query, name);
     const evaluation& ref = p.reference;
     if (decided && out.hidden && out.what == verdict::wrong && visible == nullptr && sub.ok() &&
-        !ex.databases[p.index].hidden && !same_result(ref, sub, o.rows_only)) {
+        !ex.databases[p.index].hidden && !same_result(ref, sub, rules_of(o))) {
       visible = &p;
-      visible_diff = compare(ref, sub, o.rows_only);
+      visible_diff = compare(ref, sub, rules_of(o));
     }
     if (!sub.ok() && ref.ok()) {
       out.what = verdict::error;
       out.failure = sub.error();
       out.diff = comparison();
-    } else if (!decided && !same_result(ref, sub, o.rows_only)) {
+    } else if (!decided && !same_result(ref, sub, rules_of(o))) {
       out.what = verdict::wrong;
-      out.diff = compare(ref, sub, o.rows_only);
+      out.diff = compare(ref, sub, rules_of(o));
       where = &p;
     } else {
       return false;
@@ -187,7 +200,7 @@ outcome grade_query(const prepared_exercise& pe, const std::string& query, const
       out.diff = comparison();
     } else {
       out.what = verdict::wrong;
-      out.diff = compare(found.reference, found.submission, o.rows_only);
+      out.diff = compare(found.reference, found.submission, rules_of(o));
     }
     built = std::move(found);
   };
@@ -226,8 +239,8 @@ outcome grade_query(const prepared_exercise& pe, const std::string& query, const
       if (where != nullptr) break;
       if (ex.databases[p.index].hidden) continue;
       const evaluation sub = p.db->evaluate(query, name);
-      if (!sub.ok() || same_result(p.reference, sub, o.rows_only)) continue;
-      out.diff = compare(p.reference, sub, o.rows_only);
+      if (!sub.ok() || same_result(p.reference, sub, rules_of(o))) continue;
+      out.diff = compare(p.reference, sub, rules_of(o));
       out.database = ex.databases[p.index].label;
       out.sample = p.sample;
       out.kind = database_kind::part;
@@ -268,8 +281,10 @@ outcome grade_query(const prepared_exercise& pe, const std::string& query, const
   req.witnesses = out.diff.witnesses;
   req.cells = built ? &built_cells : &pe.cells[where->index];
   req.rows_only = o.rows_only;
+  req.any_column_order = o.any_column_order;
   req.options = eo;
   out.cx = find_counterexample(req);
+  out.where = locate(*out.cx, o.extended);
   return out;
 }
 

@@ -25,6 +25,7 @@
 #include "grade/exercise_facts.h"
 #include "grade/inputs.h"
 #include "grade/options.h"
+#include "grade/where_wrong.h"
 
 namespace grade {
 
@@ -61,6 +62,11 @@ struct outcome {
   // one), which is never named or shown. `database` and `diff` are then
   // those of a visible random part that shows a difference too, or empty.
   bool hidden = false;
+  // The warnings --warn gives about the query on the first database, each
+  // as it prints them (ended by a line feed), naming the submission's file.
+  std::vector<std::string> warnings;
+  // Where a wrong query goes wrong on its counterexample.
+  where_wrong where;
 };
 
 // One database of an exercise, or one random part of one, loaded, with the
@@ -92,6 +98,14 @@ struct prepared_exercise {
   // Each database's constraints, over its own schema.
   std::vector<std::vector<constraint>> kept;
   std::vector<shared_database> built;  // random built databases, in order
+  // The reference's warnings on the first database, as --warn prints them:
+  // for the teacher.
+  std::vector<std::string> reference_warnings;
+
+  // The database a submission's warnings are found on: the first that is
+  // not hidden (a warning can name a value of the data), else the first;
+  // null when there is none.
+  const engine_db* warning_db() const;
 };
 
 // Throws input_error when the reference query fails on one of the

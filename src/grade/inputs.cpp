@@ -147,6 +147,7 @@ submission_input read_submission(reader& in, const std::string& path) {
   s.problem = t.problem;
   s.query = t.query;
   s.ignored_lines = t.ignored_lines;
+  s.second_line = t.second_line;
   s.dropped_bom = t.dropped_bom;
   s.dropped_cr = t.dropped_cr;
   return s;

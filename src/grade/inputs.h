@@ -40,6 +40,7 @@ struct submission_input {
   std::string problem;    // why it is missing or cannot be read
   std::string query;      // its first line
   bool ignored_lines = false;  // lines after the first that are not empty
+  std::string second_line;     // line 2 of the file, for a query wrapped onto it
   bool dropped_bom = false;    // a byte order mark before the query, dropped
   bool dropped_cr = false;     // a carriage return after it, dropped
 };

@@ -42,6 +42,8 @@ std::size_t cores() { return std::max<std::size_t>(std::thread::hardware_concurr
 
 }  // namespace
 
+match_rules rules_of(const grade_options& o) { return match_rules{o.rows_only, o.any_column_order}; }
+
 std::size_t build_budget(const grade_options& o, std::size_t query_bytes) {
   if (query_bytes <= kBuildQueryBytes) return o.build;
   return static_cast<std::size_t>(static_cast<double>(o.build) * kBuildQueryBytes / static_cast<double>(query_bytes));
@@ -90,6 +92,10 @@ parsed_command parse_command(const std::vector<std::string>& args) {
     if (a == "--version") {
       pc.what = parsed_command::version;
       return pc;
+    }
+    if (a == "--any-column-order") {
+      o.any_column_order = true;
+      continue;
     }
     if (a == "--rows-only") {
       o.rows_only = true;

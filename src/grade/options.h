@@ -31,6 +31,15 @@ constexpr std::size_t kDefaultBuild = 2000;
 constexpr std::size_t kBuildQueryBytes = 4000;
 
 
+// What counts as the same result: the same bytes; with rows_only the same
+// row lines (the header free); with any_column_order the same rows once the
+// submission's columns are put in the reference's order (column_order.h),
+// the header free too.
+struct match_rules {
+  bool rows_only = false;
+  bool any_column_order = false;
+};
+
 struct grade_options {
   std::string reference;
   std::vector<std::string> databases;  // --db, in order
@@ -39,6 +48,7 @@ struct grade_options {
   std::size_t build = kDefaultBuild;  // built databases per submission at most; 0: none
   std::uint64_t seed = 1;      // of the random sub-databases
   bool rows_only = false;
+  bool any_column_order = false;  // results match whatever the order of their columns
   bool json = false;
   std::optional<std::string> gradescope;
   std::optional<std::string> prairielearn;  // PrairieLearn's results.json
@@ -53,6 +63,9 @@ struct grade_options {
   bool explain_constraints = false;  // list the constraints instead of grading
   bool extended = false;       // the queries may use join, njoin, intersect and divide
 };
+
+// What counts as the same result under the options.
+match_rules rules_of(const grade_options& o);
 
 // The built databases to compare on for queries of these lengths together.
 std::size_t build_budget(const grade_options& o, std::size_t query_bytes);

@@ -4,14 +4,22 @@
 
 #include <cstdio>
 #include <map>
+#include <optional>
 
 #include "engine/show_text.h"
+#include "grade/student_warnings.h"
 
 namespace grade {
 
 namespace {
 
 std::string optional_string(const std::string* s) { return s == nullptr ? "null" : json_string(*s); }
+
+// {"begin":B,"end":E}: bytes of the query line from 0, the end excluded.
+std::string span_json(const std::optional<source_span>& s) {
+  if (!s) return "null";
+  return "{\"begin\":" + std::to_string(s->begin) + ",\"end\":" + std::to_string(s->end) + "}";
+}
 
 std::string string_array(const std::vector<std::string>& v) {
   std::string out = "[";
@@ -149,6 +157,15 @@ std::string json_line(const graded_item& it) {
     const std::string sub = cx != nullptr ? shown(cx->submission) : std::string();
     line += ",\"reference_result\":" + optional_string(cx != nullptr ? &ref : nullptr);
     line += ",\"submission_result\":" + optional_string(cx != nullptr ? &sub : nullptr);
+    // The warnings' first lines; where the query goes wrong on the
+    // counterexample, as byte ranges of its line.
+    std::vector<std::string> warnings;
+    for (const std::string& w : student_warnings(o, *it.sub)) warnings.push_back(first_line(w));
+    line += ",\"warnings\":" + string_array(warnings);
+    const where_wrong& w = o.where;
+    line += ",\"trace\":" + (cx != nullptr && !w.trace.empty() ? json_string(w.trace) : std::string("null"));
+    line += ",\"lost_at\":" + span_json(cx != nullptr ? w.lost_at : std::nullopt);
+    line += ",\"extra_at\":" + span_json(cx != nullptr ? w.extra_at : std::nullopt);
     return line + "}\n";
   }
 }

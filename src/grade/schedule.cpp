@@ -5,6 +5,7 @@
 // are decided, and can be written, from the first on.
 #include "grade/schedule.h"
 
+#include <iostream>
 #include <map>
 #include <utility>
 
@@ -116,6 +117,8 @@ run_result grade_all(const grading_inputs& in, const std::vector<exercise_facts>
       break;
     }
     prepared[e] = prepare_exercise(in.exercises[e], &facts[e], o, eo);
+    // The reference's warnings are the teacher's alone.
+    for (const std::string& w : prepared[e].reference_warnings) std::cerr << w;
   }
 
   // Items decided without grading: a missing file, an unreadable one.
@@ -176,6 +179,7 @@ run_result grade_all(const grading_inputs& in, const std::vector<exercise_facts>
             mine.failure = worker_failure(end, limits, all[i].sub->path);
           } else {
             rename_file(mine.failure, jb.first->path, all[i].sub->path);
+            for (std::string& w : mine.warnings) rename_file(w, jb.first->path, all[i].sub->path);
           }
           decide(i, std::move(mine));
         }

@@ -64,6 +64,9 @@ submission_text read_submission_file(const std::string& path) {
     const bool more_text = text.find_first_not_of("\r\n", nl + 1) != std::string::npos;
     const bool more_bytes = path != "-" && facts.size > text.size();
     s.ignored_lines = more_text || more_bytes;
+    const std::size_t end = text.find('\n', nl + 1);
+    s.second_line = text.substr(nl + 1, end == std::string::npos ? std::string::npos : end - nl - 1);
+    if (!s.second_line.empty() && s.second_line.back() == '\r') s.second_line.pop_back();
   }
   if (s.query.rfind("\xEF\xBB\xBF", 0) == 0) {
     s.query.erase(0, 3);

@@ -20,6 +20,7 @@ struct submission_text {
   std::string problem;         // why it cannot be graded, without "relalg: "
   std::string query;           // the first line, without a mark or carriage return
   bool ignored_lines = false;  // lines after the first that are not empty
+  std::string second_line;     // line 2 as read (a query wrapped onto it?), without a carriage return
   bool dropped_bom = false;
   bool dropped_cr = false;
 };

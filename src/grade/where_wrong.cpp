@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <string_view>
+#include <unordered_map>
 
 #include "engine/evaluator.h"
 #include "engine/explain.h"
@@ -119,13 +121,15 @@ std::string place(const plan& p, int32_t node) {
 }  // namespace
 
 where_wrong locate(const std::string& input, const std::vector<std::string>& missing,
-                   const std::vector<std::string>& extra, std::size_t trace_rows) {
+                   const std::vector<std::string>& extra, std::size_t trace_rows, bool extended) {
   where_wrong w;
   auto text = std::make_shared<const std::string>(input);
   session s(*text, text);
   s.parse_rows();
   // The query as written: every operator the student wrote is evaluated.
-  const plan p = s.read(s.query());
+  parse_options po;
+  po.extended = extended;
+  const plan p = s.read(s.query(), po);
   const std::vector<node_schema> schemas = plan_schemas(p);
   if (p.root < 0 || !schemas[static_cast<std::size_t>(p.root)].ok) return w;
   explain_recorder shown(p, static_cast<long>(trace_rows));
@@ -142,8 +146,15 @@ where_wrong locate(const std::string& input, const std::vector<std::string>& mis
   for (std::size_t i = 0; i < p.nodes.size(); ++i) {
     for (const int32_t c : node_children(p, static_cast<int32_t>(i))) t.parent[static_cast<std::size_t>(c)] = static_cast<int32_t>(i);
   }
+  // The rows of the tables the query reads: a row of another table is
+  // never where a result row comes from.
+  std::vector<const stored_table*> read;
+  for (const plan_node& n : p.nodes) {
+    if (n.op == plan_op::table) read.push_back(&p.table_of(n));
+  }
   std::vector<base_row> rows;
   for (const auto& [name, table] : s.tables()) {
+    if (std::find(read.begin(), read.end(), &table) == read.end()) continue;
     for (std::size_t i = 0; i < table.row_count(); ++i) {
       base_row b{&table, name, {}};
       const rowref r = table.row(i);
@@ -194,6 +205,22 @@ where_wrong locate(const std::string& input, const std::vector<std::string>& mis
     }
   }
   return w;
+}
+
+where_wrong locate(const counterexample& cx, bool extended, std::size_t trace_rows) {
+  if (!cx.reference.ok() || !cx.submission.ok()) return {};
+  // A row one side holds more often than the other: the first of each.
+  const auto first_surplus = [](const evaluation& a, const evaluation& b) -> std::vector<std::string> {
+    std::unordered_map<std::string_view, long> count;
+    for (const std::string_view r : b.row_lines()) ++count[r];
+    const std::vector<std::string_view> rows = a.row_lines();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      if (count[rows[i]]-- <= 0) return a.cells(i);
+    }
+    return {};
+  };
+  return locate(cx.input, first_surplus(cx.reference, cx.submission), first_surplus(cx.submission, cx.reference),
+                trace_rows, extended);
 }
 
 }  // namespace grade

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/plan.h"
+#include "grade/counterexample.h"
 
 namespace grade {
 
@@ -38,8 +39,14 @@ struct where_wrong {
 // query on line 1; `missing` and `extra` are the printed cells of a row the
 // reference's result holds and the student's lacks, and of one the other
 // way round (either may be empty).
+// With `extended`, the query may use the extended operations.
 where_wrong locate(const std::string& input, const std::vector<std::string>& missing,
-                   const std::vector<std::string>& extra, std::size_t trace_rows = 20);
+                   const std::vector<std::string>& extra, std::size_t trace_rows = 20, bool extended = false);
+
+// The same for a counterexample on which both queries have a result: the
+// first row the reference's result holds more often than the student's,
+// and the first row the other way round. Nothing when either query fails.
+where_wrong locate(const counterexample& cx, bool extended, std::size_t trace_rows = 20);
 
 }  // namespace grade
 

@@ -5,13 +5,14 @@
 #include "grade/wire.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace grade {
 
 namespace {
 
-constexpr std::uint64_t kMagic = 0x32676172676c6172ull;  // "relalgr2", the format's version
+constexpr std::uint64_t kMagic = 0x33676172676c6172ull;  // "relalgr3", the format's version
 
 class writer {
  public:
@@ -25,6 +26,13 @@ class writer {
   void texts(const std::vector<std::string>& v) {
     number(v.size());
     for (const std::string& s : v) text(s);
+  }
+  void span(const std::optional<source_span>& s) {
+    number(s ? 1 : 0);
+    if (s) {
+      number(s->begin);
+      number(s->end);
+    }
   }
   void result(const evaluation& e) {
     number(e.ok() ? 1 : 0);
@@ -83,6 +91,16 @@ class reader {
     for (std::string& s : v) {
       if (!text(s)) return false;
     }
+    return true;
+  }
+  bool span(std::optional<source_span>& s) {
+    bool has = false;
+    if (!flag(has)) return false;
+    s.reset();
+    if (!has) return true;
+    std::uint64_t b = 0, e = 0;
+    if (!number(b) || !number(e) || b > e || e > UINT32_MAX) return fail();
+    s = source_span{static_cast<uint32_t>(b), static_cast<uint32_t>(e)};
     return true;
   }
   bool result(evaluation& e) {
@@ -155,6 +173,12 @@ std::string encode(const outcome& out) {
     w.number(x.takes_partners ? 1 : 0);
     w.number(x.tests);
   }
+  w.texts(out.warnings);
+  w.text(out.where.trace);
+  w.span(out.where.lost_at);
+  w.span(out.where.extra_at);
+  w.text(out.where.lost);
+  w.text(out.where.extra);
   return w.take();
 }
 
@@ -205,6 +229,10 @@ bool decode(std::string_view bytes, outcome& out) {
         !r.flag(x.minimal) || !r.flag(x.takes_partners) || !r.whole(x.tests)) {
       return false;
     }
+  }
+  if (!r.texts(out.warnings) || !r.text(out.where.trace) || !r.span(out.where.lost_at) ||
+      !r.span(out.where.extra_at) || !r.text(out.where.lost) || !r.text(out.where.extra)) {
+    return false;
   }
   return r.done();
 }

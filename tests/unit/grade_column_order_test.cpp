@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "grade/column_order.h"
+#include "grade/compare.h"
 
 namespace {
 
@@ -54,6 +55,36 @@ TEST(ColumnOrder, RowsWithRepeatsKeepTheirOrder) {
   // so another order of its rows is not the same.
   EXPECT_FALSE(grade::match_columns(run("select(R,GT(a,0))"),
                                     run("union(select(R,GT(a,0)),select(R,GT(a,0)))")));
+}
+
+TEST(ColumnOrder, TheRulesOfComparing) {
+  const grade::match_rules exact{}, rows{true, false}, any{false, true};
+  const struct {
+    const char* reference;
+    const char* submission;
+    bool exact, rows, any;
+  } cases[] = {
+      {"project(R,a,b)", "project(R,a,b)", true, true, true},
+      {"project(R,a,b)", "rename(project(R,a,b),T(x,y))", false, true, true},
+      {"project(R,a,b)", "project(R,b,a)", false, false, true},
+      {"project(R,a,b)", "project(R,a,c)", false, false, false},
+      // Both fail: the same; one fails: not.
+      {"product(R,R)", "product(R,R)", true, true, true},
+      {"project(R,a)", "product(R,R)", false, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.reference) + " against " + c.submission);
+    const grade::evaluation r = run(c.reference), s = run(c.submission);
+    EXPECT_EQ(grade::same_result(r, s, exact), c.exact);
+    EXPECT_EQ(grade::same_result(r, s, rows), c.rows);
+    EXPECT_EQ(grade::same_result(r, s, any), c.any);
+    EXPECT_EQ(grade::compare(r, s, any).differs, !c.any);
+  }
+  // No order of the columns makes them the same: the rows are shown as
+  // with the header free.
+  const grade::comparison d = grade::compare(run("project(R,a,b)"), run("project(R,a,c)"), any);
+  EXPECT_FALSE(d.header_differs);
+  EXPECT_EQ(d.missing_count, 3u);
 }
 
 }  // namespace

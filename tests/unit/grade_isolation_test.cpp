@@ -155,6 +155,12 @@ grade::outcome full_outcome() {
   x.minimal = true;
   x.takes_partners = true;
   x.tests = 42;
+  o.warnings = {"relalg: s.txt:1:3: warning: w\nq\n  ^\n", ""};
+  o.where.trace = "R -> R(a int): 1 row\n";
+  o.where.lost_at = source_span{2, 9};
+  o.where.extra_at = source_span{0, 0};
+  o.where.lost = "the row (1) of R is lost at select(R, GT(a, 1)) (1:3)";
+  o.where.extra = "x";
   return o;
 }
 

@@ -232,6 +232,16 @@ test('warnings show at their place, on the query line and on table lines', async
   assert.equal(await page.evaluate(() => window.relalg.selection), '9');
 });
 
+test('the slips students make are warned about in place: a word that is a value, a decimal constant', async () => {
+  await setInput(page, "students\nstudents(id int, name text, year int)\n1, 'Ada', 1\n3, 'Grace', 3\n");
+  await typeQuery(page, 'union(select(students, EQ(name, Ada)), select(students, GTE(year, 2.5)))');
+  assert.deepEqual(await marks(page, '.rl-underline-warning'), ['Ada', '2.5']);
+  assert.deepEqual(await marks(page, '#messages li'), [
+    "warning: line 1, column 33: 'Ada' is not a column of the operand (id, name, year): it compares as the integer 0; did you mean the string 'Ada'?",
+    "warning: line 1, column 67: the constant '2.5' reads as the integer 2: the text after its digits is dropped (integers are whole numbers)",
+  ]);
+});
+
 test('the operator tree shows row counts and each node\'s rows', async () => {
   await page.selectOption('#examples', 'university/students_without_enrolments');
   await page.click('#run');
