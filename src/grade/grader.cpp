@@ -284,7 +284,7 @@ outcome grade_query(const prepared_exercise& pe, const std::string& query, const
   req.any_column_order = o.any_column_order;
   req.options = eo;
   out.cx = find_counterexample(req);
-  out.where = locate(*out.cx, o.extended);
+  out.where = locate(*out.cx, eo);
   return out;
 }
 

@@ -121,7 +121,8 @@ std::string place(const plan& p, int32_t node) {
 }  // namespace
 
 where_wrong locate(const std::string& input, const std::vector<std::string>& missing,
-                   const std::vector<std::string>& extra, std::size_t trace_rows, bool extended) {
+                   const std::vector<std::string>& extra, std::size_t trace_rows, bool extended,
+                   eval_limits limits) {
   where_wrong w;
   auto text = std::make_shared<const std::string>(input);
   session s(*text, text);
@@ -131,12 +132,12 @@ where_wrong locate(const std::string& input, const std::vector<std::string>& mis
   po.extended = extended;
   const plan p = s.read(s.query(), po);
   const std::vector<node_schema> schemas = plan_schemas(p);
-  if (p.root < 0 || !schemas[static_cast<std::size_t>(p.root)].ok) return w;
+  if (p.root < 0 || !schemas[static_cast<std::size_t>(p.root)].ok || p.nodes.size() > kMostTracedNodes) return w;
   explain_recorder shown(p, static_cast<long>(trace_rows));
   explain_recorder all(p, kAllRows);
   try {
-    evaluator(eval_limits{}).evaluate(p, &shown);
-    evaluator(eval_limits{}).evaluate(p, &all);
+    evaluator(limits).evaluate(p, &shown);
+    evaluator(limits).evaluate(p, &all);
   } catch (...) {
     return w;
   }
@@ -207,8 +208,8 @@ where_wrong locate(const std::string& input, const std::vector<std::string>& mis
   return w;
 }
 
-where_wrong locate(const counterexample& cx, bool extended, std::size_t trace_rows) {
-  if (!cx.reference.ok() || !cx.submission.ok()) return {};
+where_wrong locate(const counterexample& cx, const engine_options& eo, std::size_t trace_rows) {
+  if (!cx.reference.ok() || !cx.submission.ok() || cx.row_count > kMostTracedRows) return {};
   // A row one side holds more often than the other: the first of each.
   const auto first_surplus = [](const evaluation& a, const evaluation& b) -> std::vector<std::string> {
     std::unordered_map<std::string_view, long> count;
@@ -220,7 +221,7 @@ where_wrong locate(const counterexample& cx, bool extended, std::size_t trace_ro
     return {};
   };
   return locate(cx.input, first_surplus(cx.reference, cx.submission), first_surplus(cx.submission, cx.reference),
-                trace_rows, extended);
+                trace_rows, eo.extended, eval_limits{eo.max_rows, eo.memory_budget});
 }
 
 }  // namespace grade

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/plan.h"
+#include "engine/run_limits.h"
 #include "grade/counterexample.h"
 
 namespace grade {
@@ -39,14 +40,22 @@ struct where_wrong {
 // query on line 1; `missing` and `extra` are the printed cells of a row the
 // reference's result holds and the student's lacks, and of one the other
 // way round (either may be empty).
-// With `extended`, the query may use the extended operations.
+// With `extended`, the query may use the extended operations; `limits`
+// bound its products as in any evaluation.
 where_wrong locate(const std::string& input, const std::vector<std::string>& missing,
-                   const std::vector<std::string>& extra, std::size_t trace_rows = 20, bool extended = false);
+                   const std::vector<std::string>& extra, std::size_t trace_rows = 20, bool extended = false,
+                   eval_limits limits = {});
 
 // The same for a counterexample on which both queries have a result: the
 // first row the reference's result holds more often than the student's,
-// and the first row the other way round. Nothing when either query fails.
-where_wrong locate(const counterexample& cx, bool extended, std::size_t trace_rows = 20);
+// and the first row the other way round. Nothing when either query fails,
+// or when the counterexample holds more than kMostTracedRows rows (a
+// search cut short): a trace is for a small database.
+constexpr std::size_t kMostTracedRows = 10000;
+// Nor for a query of more operators than this: its trace would be longer
+// than anyone reads.
+constexpr std::size_t kMostTracedNodes = 400;
+where_wrong locate(const counterexample& cx, const engine_options& eo, std::size_t trace_rows = 20);
 
 }  // namespace grade
 
