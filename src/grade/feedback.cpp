@@ -27,6 +27,10 @@ std::string grouped(std::size_t n) {
 }
 
 std::string where(const outcome& out, const grade_options& o) {
+  if (out.kind == database_kind::prover) {
+    return "a database that the prover built (" + out.built_what +
+           "), which keeps every key and reference of the exercise's data";
+  }
   if (out.kind == database_kind::built) {
     return "a database that grading built (" + out.built_what +
            "), which keeps every key and reference of the exercise's data";
@@ -117,7 +121,12 @@ std::string feedback(const outcome& out, const submission_input& sub, const grad
   const std::string differ = rows ? " differ" : " differs";
   switch (out.what) {
     case verdict::correct:
-      m = std::string("Correct: the same ") + result + " as the reference on ";
+      if (out.how == equivalence::proved) {
+        m = std::string("Correct (proved): the same ") + result +
+            " as the reference on every database with the exercise's tables. Compared on ";
+      } else {
+        m = std::string("Correct (tested): the same ") + result + " as the reference on ";
+      }
       if (out.built == 0) {
         m += plural(out.databases, "database", "databases");
         if (out.samples > 0) {
@@ -140,7 +149,7 @@ std::string feedback(const outcome& out, const submission_input& sub, const grad
         m = "Error: your submission cannot be read:\n" + out.failure + "\n";
       } else if (out.hidden) {
         m = "Error: your query fails on a hidden database of the exercise:\n" + out.failure + "\n";
-      } else if (out.database.empty() && out.kind != database_kind::built) {
+      } else if (out.database.empty() && out.kind != database_kind::built && out.kind != database_kind::prover) {
         m = "Error: your query could not be graded within the grader's limits:\n" + out.failure + "\n";
       } else {
         m = "Error: your query fails on " + where(out, o) + ":\n" + out.failure + "\n";
@@ -156,7 +165,8 @@ std::string feedback(const outcome& out, const submission_input& sub, const grad
         m = std::string("Wrong: your ") + result +
             differ + " from the reference's on a hidden database of the exercise, whose name and rows are "
             "not shown";
-        const bool shown = !out.database.empty() || out.kind == database_kind::built;
+        const bool shown =
+            !out.database.empty() || out.kind == database_kind::built || out.kind == database_kind::prover;
         m += !shown ? ".\n"
                     : (rows ? "; they differ on " : "; it differs on ") + where(out, o) + " too" +
                           (out.sample > 0 ? ", though not on the whole of it.\n" : ".\n");

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/show_text.h"
 #include "grade/exercise_facts.h"
 #include "grade/grader.h"
 #include "grade/inputs.h"
@@ -114,6 +115,13 @@ int grade_run(const grade::grade_options& o, const command_texts& texts) {
   int status = exit_all_correct;
   for (const graded_item& it : items) {
     if (it.out->what != verdict::correct) status = exit_not_all_correct;
+    // The prover is never to be trusted over a database: a proof that a
+    // database refutes is a fault of relalg, said where it cannot be missed.
+    if (it.out->proof_refuted) {
+      std::cerr << "relalg: internal error: the prover called the query in " << quoted_path(it.sub->path)
+                << " equal to the reference, but a database shows they differ; it is graded wrong. Please "
+                   "report this fault of relalg's prover with the two queries.\n";
+    }
   }
   std::string note;
   if (run.signal != 0) {

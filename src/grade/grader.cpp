@@ -5,15 +5,18 @@
 // database; the first database in order where that happens is the one
 // reported. A query is still run on the databases after the one where it is
 // wrong, since failing on any of them makes it an error; the random parts,
-// then the built databases, are tried only while it is right on every
-// database. Every part, and every database tried in the search for a
-// counterexample, keeps the exercise's references: taking a row away takes
-// the rows that refer to it.
+// then the prover's database, then the built databases, are tried only while
+// it is right on every database. A query right on all of them is correct,
+// "proved" when the prover showed it equal to the reference on every
+// database with the exercise's tables, else "tested". Every part, and every
+// database tried in the search for a counterexample, keeps the exercise's
+// references: taking a row away takes the rows that refer to it.
 #include "grade/grader.h"
 
 #include "engine/show_text.h"
 #include "grade/built_search.h"
 #include "grade/student_warnings.h"
+#include "grade/instance.h"
 
 namespace grade {
 
@@ -48,6 +51,25 @@ evaluation reference_on(const exercise& ex, engine_db& e, std::size_t d, std::si
   return ref;
 }
 
+// The prover's database, when the exercise's constraints let it stand and
+// the engine shows a difference on it (a failure of the query where the
+// reference has a result counts, as on any built database).
+std::optional<built_difference> on_prover_database(const prepared_exercise& pe, const proof_attempt& proof,
+                                                   const std::string& query, const std::string& name,
+                                                   const grade_options& o, const engine_options& eo) {
+  if (pe.facts == nullptr || o.build == 0) return std::nullopt;
+  std::optional<built_database> db = prover_database(*pe.facts, proof.database, proof.reason, eo);
+  if (!db) return std::nullopt;
+  std::optional<std::string> text = render_instance(pe.ex->reference_query, pe.facts->dbs[0].sch, db->data);
+  if (!text) return std::nullopt;
+  auto src = std::make_shared<const source>(read_source(std::move(*text)));
+  engine_db e(*src, eo);
+  evaluation ref = e.evaluate(pe.ex->reference_query, pe.ex->reference_path);
+  evaluation sub = e.evaluate(query, name);
+  if (!ref.ok() || (sub.ok() && same_result(ref, sub, o.rows_only))) return std::nullopt;
+  return built_difference{std::move(src), std::move(*db), std::move(ref), std::move(sub)};
+}
+
 }  // namespace
 
 void rename_file(std::string& message, const std::string& from, const std::string& to) {
@@ -60,8 +82,18 @@ const char* database_kind_name(database_kind k) {
     case database_kind::given: return "given";
     case database_kind::part: return "part";
     case database_kind::built: return "built";
+    case database_kind::prover: return "prover";
   }
   return "given";
+}
+
+const char* equivalence_name(equivalence e) {
+  switch (e) {
+    case equivalence::proved: return "proved";
+    case equivalence::tested: return "tested";
+    case equivalence::none: return nullptr;
+  }
+  return nullptr;
 }
 
 const char* verdict_name(verdict v) {
@@ -122,6 +154,7 @@ prepared_exercise prepare_exercise(const exercise& ex, const exercise_facts* fac
   for (std::size_t d = 0; cells && d < ex.databases.size(); ++d) {
     pe.cells.push_back(pe.databases[d].db->row_cells(ex.databases[d].src));
   }
+  if (cells) pe.proof = prepare_proof(ex);
   // Random databases built from the reference alone, the same for every
   // submission.
   if (cells && pe.facts != nullptr && o.build > 0) {
@@ -213,6 +246,19 @@ outcome grade_query(const prepared_exercise& pe, const std::string& query, const
     ++out.samples;
     judge(p);
   }
+  // The prover, once the exercise's databases and their parts agree: its
+  // database, when it finds one, is compared first; then the built ones.
+  std::optional<proof_attempt> proof;
+  if (!decided && pe.proof != nullptr) {
+    proof = attempt_proof(*pe.proof, query, o.rows_only);
+    if (proof->what == proof_attempt::verdict::differs) {
+      if (auto found = on_prover_database(pe, *proof, query, name, o, eo)) {
+        on_built(std::move(*found));
+        out.kind = database_kind::prover;
+        decided = true;
+      }
+    }
+  }
   if (!decided) {
     if (auto found = search_built(pe, query, name, o, eo, out.built, true)) {
       on_built(std::move(*found));
@@ -256,6 +302,13 @@ outcome grade_query(const prepared_exercise& pe, const std::string& query, const
         out.what = was;
       }
     }
+  }
+  const bool proved = proof && proof->what == proof_attempt::verdict::proved;
+  if (out.what == verdict::correct) {
+    out.how = proved ? equivalence::proved : equivalence::tested;
+    if (proved) out.proof = std::move(proof->certificate);
+  } else if (proved && out.what == verdict::wrong) {
+    out.proof_refuted = true;
   }
   if (out.what != verdict::wrong || (where == nullptr && !built)) return out;
   if (known) known(out);

@@ -26,6 +26,7 @@
 #include "grade/inputs.h"
 #include "grade/options.h"
 #include "grade/where_wrong.h"
+#include "grade/proof.h"
 
 namespace grade {
 
@@ -34,8 +35,17 @@ enum class verdict { correct, wrong, error };
 const char* verdict_name(verdict v);
 
 // The kinds of database compared on: the teacher's own, random parts of
-// them, and databases grading builds.
-enum class database_kind { given, part, built };
+// them, databases grading builds, and the one the prover builds where it
+// finds that a query and the reference part.
+enum class database_kind { given, part, built, prover };
+
+// How a correct verdict was reached: the prover showed the two queries
+// equal on every database with the exercise's tables, or they were only
+// found equal on every database compared. None for any other verdict.
+enum class equivalence { none, proved, tested };
+
+// "proved", "tested"; nullptr for none.
+const char* equivalence_name(equivalence e);
 
 const char* database_kind_name(database_kind k);
 
@@ -67,6 +77,11 @@ struct outcome {
   std::vector<std::string> warnings;
   // Where a wrong query goes wrong on its counterexample.
   where_wrong where;
+  equivalence how = equivalence::none;
+  std::string proof;  // proved: the prover's certificate, a JSON object
+  // The prover said proved, yet a database compared separates the two:
+  // a fault of the prover, which grading reports.
+  bool proof_refuted = false;
 };
 
 // One database of an exercise, or one random part of one, loaded, with the
@@ -101,6 +116,8 @@ struct prepared_exercise {
   // The reference's warnings on the first database, as --warn prints them:
   // for the teacher.
   std::vector<std::string> reference_warnings;
+  // What the prover reads queries against; null when it cannot be used.
+  std::shared_ptr<const proof_ground> proof;
 
   // The database a submission's warnings are found on: the first that is
   // not hidden (a warning can name a value of the data), else the first;

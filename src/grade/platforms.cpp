@@ -49,13 +49,11 @@ std::string cut(const std::string& text, std::size_t cap) {
 
 std::string prairielearn_with(const std::vector<graded_item>& items, const report_layout& l, std::size_t cap) {
   const auto [score, max] = totals(items);
-  std::size_t count[3] = {0, 0, 0};
   std::string output;
   std::string tests;
   for (const graded_item& it : items) {
-    ++count[static_cast<int>(it.out->what)];
     const std::string name = test_name(it, l);
-    output += "== " + name + ": " + verdict_name(it.out->what) + " (" + format_points(it.score) + " of " +
+    output += "== " + name + ": " + verdict_text(*it.out) + " (" + format_points(it.score) + " of " +
               format_points(it.max_score) + ")\n";
     const std::string description =
         l.folders ? "Exercise " + it.ex->name + ": the answer in " + it.sub->path : "The query in " + it.sub->path;
@@ -65,9 +63,7 @@ std::string prairielearn_with(const std::vector<graded_item>& items, const repor
              ",\"message\":" + json_string(first_line(it.message)) + ",\"output\":" + json_string(cut(it.message, cap)) +
              "}";
   }
-  const std::string message = format_points(score) + " of " + format_points(max) + " points: " +
-                              std::to_string(count[0]) + " correct, " + std::to_string(count[1]) + " wrong, " +
-                              std::to_string(count[2]) + " in error";
+  const std::string message = format_points(score) + " of " + format_points(max) + " points: " + verdict_counts(items);
   return "{\"gradable\":true,\"score\":" + format_points(fraction(items)) + ",\"message\":" + json_string(message) +
          ",\"output\":" + json_string(output) + ",\"tests\":[\n" + tests + "\n]}\n";
 }

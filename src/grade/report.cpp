@@ -82,14 +82,30 @@ std::string format_points(double p) {
   return buf;
 }
 
+std::string verdict_text(const outcome& o) {
+  if (o.what != verdict::correct) return verdict_name(o.what);
+  return o.how == equivalence::proved && !o.proof.empty() ? "correct (proved)" : "correct (tested)";
+}
+
+std::string verdict_counts(const std::vector<graded_item>& items) {
+  std::size_t count[3] = {0, 0, 0};
+  std::size_t proved = 0;
+  for (const graded_item& it : items) {
+    ++count[static_cast<int>(it.out->what)];
+    if (it.out->what == verdict::correct && it.out->how == equivalence::proved && !it.out->proof.empty()) ++proved;
+  }
+  return std::to_string(count[0]) + " correct (" + std::to_string(proved) + " proved, " +
+         std::to_string(count[0] - proved) + " tested), " + std::to_string(count[1]) + " wrong, " +
+         std::to_string(count[2]) + " in error";
+}
+
 void write_text_item(std::ostream& out, const graded_item& it, const report_layout& l) {
-  out << "== " << shown_path(it.sub->path) << ": " << verdict_name(it.out->what);
+  out << "== " << shown_path(it.sub->path) << ": " << verdict_text(*it.out);
   if (l.folders) out << " (" << format_points(it.score) << " of " << format_points(it.max_score) << ")";
   out << "\n" << it.message << "\n\n";
 }
 
 void write_text_summary(std::ostream& out, const std::vector<graded_item>& items, const report_layout& l) {
-  std::size_t count[3] = {0, 0, 0};
   struct folder_total {
     double score = 0;
     double max = 0;
@@ -97,7 +113,6 @@ void write_text_summary(std::ostream& out, const std::vector<graded_item>& items
   std::map<std::string, folder_total> totals;
   std::vector<std::string> order;
   for (const graded_item& it : items) {
-    ++count[static_cast<int>(it.out->what)];
     if (l.folders) {
       if (totals.count(it.folder) == 0) order.push_back(it.folder);
       totals[it.folder].score += it.score;
@@ -111,7 +126,7 @@ void write_text_summary(std::ostream& out, const std::vector<graded_item>& items
     }
   }
   out << items.size() << (items.size() == 1 ? " submission" : " submissions") << " graded: "
-      << count[0] << " correct, " << count[1] << " wrong, " << count[2] << " in error\n";
+      << verdict_counts(items) << "\n";
 }
 
 void write_text(std::ostream& out, const std::vector<graded_item>& items, const report_layout& l) {
@@ -131,6 +146,12 @@ std::string json_line(const graded_item& it) {
     std::string line = "{\"submission\":" + json_string(it.sub->path);
     line += ",\"exercise\":" + (it.ex->name.empty() ? std::string("null") : json_string(it.ex->name));
     line += ",\"verdict\":" + json_string(verdict_name(o.what));
+    // A correct verdict is proved or tested; the proof is the prover's
+    // certificate, a JSON object.
+    const bool correct = o.what == verdict::correct;
+    const bool proved = correct && o.how == equivalence::proved && !o.proof.empty();
+    line += ",\"equivalence\":" + (!correct ? std::string("null") : proved ? "\"proved\"" : "\"tested\"");
+    line += ",\"proof\":" + (proved ? o.proof : std::string("null"));
     line += ",\"score\":" + format_points(it.score);
     line += ",\"max_score\":" + format_points(it.max_score);
     line += ",\"message\":" + json_string(it.message);
@@ -145,7 +166,8 @@ std::string json_line(const graded_item& it) {
     line += std::string(",\"hidden\":") + (o.hidden ? "true" : "false");
     // The kind of database the verdict was reached on (a hidden one counts
     // as given): none for a verdict reached on no database.
-    const bool somewhere = o.what != verdict::correct && (!o.database.empty() || o.hidden || o.kind == database_kind::built);
+    const bool somewhere = o.what != verdict::correct && (!o.database.empty() || o.hidden || o.kind == database_kind::built ||
+                                                     o.kind == database_kind::prover);
     line += ",\"database_kind\":" + (somewhere ? json_string(database_kind_name(o.kind)) : std::string("null"));
     line += ",\"compared\":{\"given\":" + std::to_string(o.databases) + ",\"part\":" + std::to_string(o.samples) +
             ",\"built\":" + std::to_string(o.built) + "}";

@@ -29,6 +29,14 @@ struct report_layout {
   std::size_t submission_args = 0;  // SUBMISSION arguments
 };
 
+// A verdict as reports write it: "correct (proved)", "correct (tested)",
+// "wrong" or "error".
+std::string verdict_text(const outcome& o);
+
+// The counts of a run's verdicts, as the summaries write them:
+// "3 correct (2 proved, 1 tested), 1 wrong, 0 in error".
+std::string verdict_counts(const std::vector<graded_item>& items);
+
 // "== PATH: VERDICT" and the feedback for each item, then a summary.
 void write_text(std::ostream& out, const std::vector<graded_item>& items, const report_layout& l);
 // The same in pieces, for a report written as verdicts are decided: one

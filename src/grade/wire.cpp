@@ -139,6 +139,9 @@ std::string encode(const outcome& out) {
   w.number(static_cast<std::uint64_t>(out.kind));
   w.text(out.built_what);
   w.number(out.built);
+  w.number(static_cast<std::uint64_t>(out.how));
+  w.text(out.proof);
+  w.number(out.proof_refuted ? 1 : 0);
   const comparison& c = out.diff;
   w.number(c.differs);
   w.number(c.reference_failed);
@@ -192,9 +195,11 @@ bool decode(std::string_view bytes, outcome& out) {
   comparison& c = out.diff;
   std::size_t witnesses = 0;
   std::uint64_t kind = 0;
+  std::uint64_t how = 0;
   if (!r.text(out.database) || !r.whole(out.sample) || !r.text(out.failure) || !r.text(out.search_stopped) ||
-      !r.whole(out.databases) || !r.whole(out.samples) || !r.flag(out.hidden) || !r.number(kind) || kind > 2 ||
-      !r.text(out.built_what) || !r.whole(out.built) || !r.flag(c.differs) || !r.flag(c.reference_failed) ||
+      !r.whole(out.databases) || !r.whole(out.samples) || !r.flag(out.hidden) || !r.number(kind) || kind > 3 ||
+      !r.text(out.built_what) || !r.whole(out.built) || !r.number(how) || how > 2 || !r.text(out.proof) ||
+      !r.flag(out.proof_refuted) || !r.flag(c.differs) || !r.flag(c.reference_failed) ||
       !r.flag(c.submission_failed) || !r.text(c.failure) || !r.flag(c.header_differs) ||
       !r.text(c.header_what) || !r.text(c.expected_header) || !r.text(c.got_header) || !r.texts(c.missing) ||
       !r.texts(c.extra) || !r.whole(c.missing_count) || !r.whole(c.extra_count) || !r.flag(c.order_differs) ||
@@ -202,6 +207,7 @@ bool decode(std::string_view bytes, outcome& out) {
     return false;
   }
   out.kind = static_cast<database_kind>(kind);
+  out.how = static_cast<equivalence>(how);
   c.witnesses.resize(witnesses);
   for (std::vector<std::string>& row : c.witnesses) {
     if (!r.texts(row)) return false;

@@ -73,8 +73,12 @@ def test_prairielearn(relalg, tmp):
     valid_prairielearn(r, "correct")
     check(status == 0 and r["gradable"] and r["score"] == 1, "a correct answer scores 1")
     check(len(r["tests"]) == 1 and r["tests"][0]["name"] == "third_years", "the test is named after the exercise")
-    check(r["tests"][0]["message"].startswith("Correct: the same result as the reference on 2 databases"),
-          "the test's message is the verdict")
+    check(r["tests"][0]["message"] == "Correct (proved): the same result as the reference on every database with the "
+          "exercise's tables. Compared on 2 databases of the exercise, 40 random parts of them and 2,000 databases built "
+          "from the queries.", "the test's message is the verdict: %r" % r["tests"][0]["message"])
+    check(r["output"].startswith("== third_years: correct (proved) (1 of 1)\n") and
+          r["message"] == "1 of 1 points: 1 correct (1 proved, 0 tested), 0 wrong, 0 in error",
+          "the verdict line says proved, and the summary counts it: %r %r" % (r["output"], r["message"]))
 
     _, _, r = prairielearn(relalg, tmp, {"third_years.txt": b"project(select(students, EQ(year, '3')), name)\n"})
     valid_prairielearn(r, "wrong")
@@ -160,6 +164,8 @@ def test_coderunner(relalg, tmp):
     check(r["fraction"] == 1 and r["testresults"][1:] == [[True, "reference.txt", "the same result as the reference"
                                                            " (and on 20 random parts of the databases)"]],
           "a correct answer: fraction 1, one database compared")
+    check(r["prologuehtml"].startswith("<p>Correct (proved): the same result as the reference on every database"),
+          "the feedback says the answer is proved: " + r["prologuehtml"][:200])
 
     r = coderunner(relalg, tmp, "minus(rename(project(enrolments, student), e(id)), project(students, id))")
     valid_coderunner(r, "wrong")

@@ -198,8 +198,10 @@ def test_feedback_details():
             "submissions/honours/correct_not_lt.txt"]
     _, objs, _ = grade_json(args)
     status, out, err = run(["--grade"] + args)
-    want = "".join("== %s: %s\n%s\n\n" % (o["submission"], o["verdict"], o["message"]) for o in objs)
-    want += "2 submissions graded: 1 correct, 1 wrong, 0 in error\n"
+    check([o["equivalence"] for o in objs] == [None, "proved"], "a wrong answer has no equivalence; NOT(LT) is proved")
+    want = "".join("== %s: %s\n%s\n\n" % (o["submission"], o["verdict"] + (" (%s)" % o["equivalence"] if o["equivalence"] else ""),
+                                          o["message"]) for o in objs)
+    want += "2 submissions graded: 1 correct (1 proved, 0 tested), 1 wrong, 0 in error\n"
     check(status == 3 and out.decode() == want, "the text report holds each JSON message")
     check("on the database in 'exercises/honours.db1.txt'" in objs[0]["message"], "the database where it differs is named")
 
@@ -278,7 +280,7 @@ def test_folders():
     with open(gs) as f:
         results = json.load(f)
     check(sorted(x["name"] for x in results["tests"])[0] == "classmates", "tests named by exercise")
-    check(out.decode().endswith("students/alice: 7.5 of 12.5 points\n8 submissions graded: 4 correct, 4 wrong, 0 in error\n"),
+    check(out.decode().endswith("students/alice: 7.5 of 12.5 points\n8 submissions graded: 4 correct (4 proved, 0 tested), 4 wrong, 0 in error\n"),
           "text summary per folder")
 
 

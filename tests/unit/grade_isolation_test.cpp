@@ -132,6 +132,9 @@ grade::outcome full_outcome() {
   o.kind = grade::database_kind::built;
   o.built_what = "a row for each table";
   o.built = 1850;
+  o.how = grade::equivalence::tested;
+  o.proof = "{\"form\": \"sets\"}";
+  o.proof_refuted = true;
   grade::comparison& c = o.diff;
   c.differs = c.header_differs = c.order_differs = true;
   c.header_what = "the column names";
@@ -186,6 +189,19 @@ TEST(Wire, EveryFieldSurvivesTheRoundTrip) {
   EXPECT_EQ(grade::json_line(a), grade::json_line(b));
   EXPECT_EQ(back.cx->submission.error(), o.cx->submission.error());
   EXPECT_EQ(back.cx->reference.row_count(), 1u);
+  // A proved verdict keeps its proof, and the prover's database its kind.
+  grade::outcome proved;
+  proved.how = grade::equivalence::proved;
+  proved.proof = o.proof;
+  ASSERT_TRUE(grade::decode(grade::encode(proved), back));
+  EXPECT_EQ(back.how, grade::equivalence::proved);
+  EXPECT_EQ(back.proof, proved.proof);
+  a.out = &back;
+  EXPECT_NE(grade::json_line(a).find(",\"equivalence\":\"proved\",\"proof\":{\"form\": \"sets\"},"), std::string::npos);
+  grade::outcome found = o;
+  found.kind = grade::database_kind::prover;
+  ASSERT_TRUE(grade::decode(grade::encode(found), back));
+  EXPECT_EQ(back.kind, grade::database_kind::prover);
 }
 
 TEST(Wire, CutOrAlteredBytesAreRefused) {
