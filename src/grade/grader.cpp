@@ -5,7 +5,7 @@
 // database; the first database in order where that happens is the one
 // reported. A query is still run on the databases after the one where it is
 // wrong, since failing on any of them makes it an error; the random parts,
-// then the prover's database, then the built databases, are tried only while
+// then the built databases, then the prover's database, are tried only while
 // it is right on every database. A query right on all of them is correct,
 // "proved" when the prover showed it equal to the reference on every
 // database with the exercise's tables, else "tested". Every part, and every
@@ -58,7 +58,8 @@ std::optional<built_difference> on_prover_database(const prepared_exercise& pe, 
                                                    const std::string& query, const std::string& name,
                                                    const grade_options& o, const engine_options& eo) {
   if (pe.facts == nullptr || o.build == 0) return std::nullopt;
-  std::optional<built_database> db = prover_database(*pe.facts, proof.database, proof.reason, eo);
+  std::optional<built_database> db =
+      prover_database(*pe.facts, proof.database, proof.reason, {pe.ex->reference_query, query}, o.seed, eo);
   if (!db) return std::nullopt;
   std::optional<std::string> text = render_instance(pe.ex->reference_query, pe.facts->dbs[0].sch, db->data);
   if (!text) return std::nullopt;
@@ -246,22 +247,21 @@ outcome grade_query(const prepared_exercise& pe, const std::string& query, const
     ++out.samples;
     judge(p);
   }
-  // The prover, once the exercise's databases and their parts agree: its
-  // database, when it finds one, is compared first; then the built ones.
+  // The prover, once the exercise's databases and their parts agree; then
+  // the built databases, whose values read like the teacher's; then, when
+  // they all agree, the prover's database, if it found one.
   std::optional<proof_attempt> proof;
-  if (!decided && pe.proof != nullptr) {
-    proof = attempt_proof(*pe.proof, query, o.rows_only);
-    if (proof->what == proof_attempt::verdict::differs) {
-      if (auto found = on_prover_database(pe, *proof, query, name, o, eo)) {
-        on_built(std::move(*found));
-        out.kind = database_kind::prover;
-        decided = true;
-      }
-    }
-  }
+  if (!decided && pe.proof != nullptr) proof = attempt_proof(*pe.proof, query, o.rows_only);
   if (!decided) {
     if (auto found = search_built(pe, query, name, o, eo, out.built, true)) {
       on_built(std::move(*found));
+      decided = true;
+    }
+  }
+  if (!decided && proof && proof->what == proof_attempt::verdict::differs) {
+    if (auto found = on_prover_database(pe, *proof, query, name, o, eo)) {
+      on_built(std::move(*found));
+      out.kind = database_kind::prover;
       decided = true;
     }
   }

@@ -7,7 +7,7 @@
 
 #include "engine/loader.h"
 #include "engine/parser.h"
-#include "grade/constraints.h"
+#include "grade/build_context.h"
 #include "prove/decide.h"
 
 namespace grade {
@@ -116,7 +116,8 @@ proof_attempt attempt_proof(const proof_ground& g, const std::string& query, boo
 }
 
 std::optional<built_database> prover_database(const exercise_facts& facts, const std::string& text,
-                                              const std::string& reason, const engine_options& eo) {
+                                              const std::string& reason, const std::vector<std::string>& queries,
+                                              std::uint64_t seed, const engine_options& eo) {
   if (text.empty() || !facts.typed || facts.dbs.empty()) return std::nullopt;
   std::optional<typed_source> typed = read_typed(read_source(text), eo);
   if (!typed) return std::nullopt;
@@ -137,8 +138,8 @@ std::optional<built_database> prover_database(const exercise_facts& facts, const
     data.tables.push_back(typed->data.tables[*at]);
   }
   if (typed->sch.tables.size() != sch.tables.size()) return std::nullopt;
-  apply_order(facts.constraints, data);
-  if (first_broken(facts.constraints, data)) return std::nullopt;
+  build_context ctx(facts, queries, seed);
+  if (!ctx.repair(data)) return std::nullopt;
   return built_database{built_kind::canonical, where_they_part(reason), std::move(data)};
 }
 

@@ -9,6 +9,7 @@
 #ifndef RELALG_GRADE_PROOF_H
 #define RELALG_GRADE_PROOF_H
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,11 +55,14 @@ struct proof_attempt {
 // bounds the answer is undecided, never a hang. Never throws but for memory.
 proof_attempt attempt_proof(const proof_ground& g, const std::string& query, bool rows_only);
 
-// The prover's database as a built database of the exercise: its rows put
-// in the order the exercise's order constraints ask for; nothing when it
-// cannot be read back as typed values or breaks a constraint.
+// The prover's database as a built database of the exercise, repaired as
+// built ones are (the rows references ask for added, tables ordered; see
+// build_context::repair); nothing when it cannot be read back as typed
+// values or made to keep every constraint. `queries` are the reference's
+// and the submission's.
 std::optional<built_database> prover_database(const exercise_facts& facts, const std::string& text,
-                                              const std::string& reason, const engine_options& eo);
+                                              const std::string& reason, const std::vector<std::string>& queries,
+                                              std::uint64_t seed, const engine_options& eo);
 
 }  // namespace grade
 
