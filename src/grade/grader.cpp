@@ -155,7 +155,7 @@ prepared_exercise prepare_exercise(const exercise& ex, const exercise_facts* fac
   for (std::size_t d = 0; cells && d < ex.databases.size(); ++d) {
     pe.cells.push_back(pe.databases[d].db->row_cells(ex.databases[d].src));
   }
-  if (cells) pe.proof = prepare_proof(ex);
+  if (cells) pe.proof = prepare_proof(ex, eo.extended);
   // Random databases built from the reference alone, the same for every
   // submission.
   if (cells && pe.facts != nullptr && o.build > 0) {

@@ -47,7 +47,7 @@ std::string where_they_part(const std::string& reason) {
 
 }  // namespace
 
-std::shared_ptr<const proof_ground> prepare_proof(const exercise& ex) {
+std::shared_ptr<const proof_ground> prepare_proof(const exercise& ex, bool extended) {
   if (ex.databases.empty()) return nullptr;
   auto g = std::make_shared<proof_ground>();
   try {
@@ -58,7 +58,10 @@ std::shared_ptr<const proof_ground> prepare_proof(const exercise& ex) {
     }
     for (const source_table& t : ex.databases[0].src.tables) g->first_tables.push_back(t.name);
     g->reference_query = ex.reference_query;
-    g->reference = parse_query(ex.reference_query, g->tables);
+    g->extended = extended;
+    parse_options po;
+    po.extended = extended;
+    g->reference = parse_query(ex.reference_query, g->tables, po);
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception&) {
@@ -71,7 +74,9 @@ proof_attempt attempt_proof(const proof_ground& g, const std::string& query, boo
   proof_attempt out;
   prove::decision d;
   try {
-    const plan submission = parse_query(query, g.tables);
+    parse_options read;
+    read.extended = g.extended;
+    const plan submission = parse_query(query, g.tables, read);
     prove::decide_options po;
     po.rows_only = rows_only;
     d = prove::decide(g.reference, submission, po);

@@ -34,11 +34,12 @@ struct proof_ground {
   std::vector<std::string> first_tables;  // the first database's, in order
   plan reference;
   std::string reference_query;
+  bool extended = false;  // queries read with join, njoin, intersect and divide
 };
 
 // Nothing when two of the exercise's databases have a table of the same
 // name with other columns or types.
-std::shared_ptr<const proof_ground> prepare_proof(const exercise& ex);
+std::shared_ptr<const proof_ground> prepare_proof(const exercise& ex, bool extended);
 
 // How the prover stands on one submission.
 struct proof_attempt {

@@ -6,7 +6,8 @@
 A correct answer is "correct (proved)" or "correct (tested)" in the text
 report, the feedback and JSON (`equivalence`, `proof`); the summary counts
 both; --rows-only reaches the prover; further databases with fewer tables
-still let it prove, tables of one name that disagree do not; the prover's
+still let it prove, tables of one name that disagree do not; --extended
+queries are proved through their definitions; the prover's
 database catches a wrong answer when the built ones do not, and its
 counterexample is a real one; a submission built to exhaust the prover is
 tested, not an error, and quickly. Every proof is checked by PROOF_CHECK,
@@ -164,6 +165,19 @@ def test_prover_database():
     check(objs[0]["verdict"] == "correct" and objs[0]["equivalence"] == "tested", "--build 0: tested")
 
 
+def test_extended():
+    # join and njoin are read as their definitions in the plan, which is what
+    # the prover reads; divide has a minus under a projection.
+    root = os.path.join(HERE, "..", "..", "examples", "grading", "extended")
+    ref = os.path.join(root, "exercises", "third_year_titles.txt")
+    _, objs = grade_json([ref, "--extended", os.path.join(root, "students", "grace", "third_year_titles.txt"),
+                          os.path.join(root, "students", "ada", "third_year_titles.txt")])
+    check([o["equivalence"] for o in objs] == ["proved", "proved"], "join and njoin against product: proved")
+    ref = os.path.join(root, "exercises", "took_what_ada_took.txt")
+    _, objs = grade_json([ref, "--extended", os.path.join(root, "students", "ada", "took_what_ada_took.txt")])
+    check(objs[0]["equivalence"] == "tested", "divide against its definition: tested")
+
+
 def test_hostile(tmp):
     # A submission that makes the search for maps explode: the graph of a
     # hard colouring problem as a join of 75 table occurrences.
@@ -205,6 +219,7 @@ def main():
         test_rows_only(tmp)
         test_databases(tmp)
         test_prover_database()
+        test_extended()
         test_hostile(tmp)
     for f in failures:
         print("FAIL:", f)
