@@ -67,7 +67,7 @@ std::optional<built_difference> on_prover_database(const prepared_exercise& pe, 
   engine_db e(*src, eo);
   evaluation ref = e.evaluate(pe.ex->reference_query, pe.ex->reference_path);
   evaluation sub = e.evaluate(query, name);
-  if (!ref.ok() || (sub.ok() && same_result(ref, sub, o.rows_only))) return std::nullopt;
+  if (!ref.ok() || (sub.ok() && same_result(ref, sub, rules_of(o)))) return std::nullopt;
   return built_difference{std::move(src), std::move(*db), std::move(ref), std::move(sub)};
 }
 
@@ -251,7 +251,12 @@ outcome grade_query(const prepared_exercise& pe, const std::string& query, const
   // the built databases, whose values read like the teacher's; then, when
   // they all agree, the prover's database, if it found one.
   std::optional<proof_attempt> proof;
-  if (!decided && pe.proof != nullptr) proof = attempt_proof(*pe.proof, query, o.rows_only);
+  // The same row lines are the same result under --any-column-order too
+  // (the header is free there): a proof of that is enough. An answer that
+  // matches only once its columns are reordered is not proved.
+  if (!decided && pe.proof != nullptr) {
+    proof = attempt_proof(*pe.proof, query, o.rows_only || o.any_column_order);
+  }
   if (!decided) {
     if (auto found = search_built(pe, query, name, o, eo, out.built, true)) {
       on_built(std::move(*found));

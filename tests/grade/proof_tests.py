@@ -5,7 +5,8 @@
 
 A correct answer is "correct (proved)" or "correct (tested)" in the text
 report, the feedback and JSON (`equivalence`, `proof`); the summary counts
-both; --rows-only reaches the prover; further databases with fewer tables
+both; --rows-only reaches the prover, and --any-column-order proves the same
+row lines only; further databases with fewer tables
 still let it prove, tables of one name that disagree do not; --extended
 queries are proved through their definitions; the prover's
 database catches a wrong answer when the built ones do not, and its
@@ -130,6 +131,17 @@ def test_rows_only(tmp):
     check(not proof_checks(ref, ref, sub, o["proof"]), "and refuses it for whole results")
 
 
+def test_any_column_order(tmp):
+    # The prover decides the same row lines, which match under
+    # --any-column-order too; columns in another order are only tested.
+    ref = "exercises/who_took_what.txt"
+    swapped = write(tmp, "swapped.txt", "project(select(product(students, enrolments), EQ(id, student)), course, name)\n")
+    _, objs = grade_json([ref, "--any-column-order", swapped, "submissions/who_took_what/correct_operands_swapped.txt"])
+    check([(o["verdict"], o["equivalence"]) for o in objs] == [("correct", "tested"), ("correct", "proved")],
+          "--any-column-order: %r" % [(o["verdict"], o["equivalence"]) for o in objs])
+    check(objs[1]["proof"] and objs[1]["proof"]["rows_only"] is True, "proved on rows alone")
+
+
 def test_databases(tmp):
     # A further database with fewer tables: still proved.
     status, objs = grade_json(["exercises/third_years.txt", "--db", "exercises/third_years.db1.txt",
@@ -217,6 +229,7 @@ def main():
         test_verdicts()
         test_tested()
         test_rows_only(tmp)
+        test_any_column_order(tmp)
         test_databases(tmp)
         test_prover_database()
         test_extended()
