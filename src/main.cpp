@@ -50,7 +50,8 @@ constexpr const char* kUsage =
     "              [--time-limit SECONDS] [--memory-limit MB] [--add-constraint C]...\n"
     "              [--drop-constraint C]... [--explain-constraints] [--extended]\n"
     "              SUBMISSION...\n"
-    "       relalg --equivalent A [B] [--rows-only] [--search N] [--seed N] [--json] [--max-rows N]";
+    "       relalg --equivalent A [B] [--rows-only] [--extended] [--search N] [--seed N]\n"
+    "              [--json] [--max-rows N]";
 
 constexpr const char* kHelp =
     "usage: relalg [OPTION]... INPUT OUTPUT\n"
@@ -62,7 +63,8 @@ constexpr const char* kHelp =
     "              [--time-limit SECONDS] [--memory-limit MB] [--add-constraint C]...\n"
     "              [--drop-constraint C]... [--explain-constraints] [--extended]\n"
     "              SUBMISSION...\n"
-    "       relalg --equivalent A [B] [--rows-only] [--search N] [--seed N] [--json] [--max-rows N]\n"
+    "       relalg --equivalent A [B] [--rows-only] [--extended] [--search N] [--seed N]\n"
+    "              [--json] [--max-rows N]\n"
     "\n"
     "Evaluates the relational-algebra query on the first line of INPUT over\n"
     "the tables that follow it, and writes the echo of INPUT and the result\n"

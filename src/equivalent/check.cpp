@@ -78,8 +78,10 @@ check_result check_equivalence(const query_pair& q, const check_settings& s) {
 
   table_map tables;
   load_tables(q.database, tables, false);
-  const plan a = parse_query(q.first, tables);
-  const plan b = parse_query(q.second, tables);
+  parse_options read;
+  read.extended = s.engine.extended;
+  const plan a = parse_query(q.first, tables, read);
+  const plan b = parse_query(q.second, tables, read);
   prove::decide_options po;
   po.rows_only = s.rows_only;
   const prove::decision d = prove::decide(a, b, po);

@@ -64,7 +64,7 @@ std::string text_report(const equivalent::check_result& r, const equivalent::che
   }
   m += cx.minimal ? ".\n" : " (the search stopped after " + std::to_string(cx.tests) +
                                 " evaluations; a smaller one may exist).\n";
-  m += std::string(grade::kInputMarker) + "\n" + cx.input;
+  m += std::string(o.extended ? grade::kExtendedInputMarker : grade::kInputMarker) + "\n" + cx.input;
   m += "--- the first query's result on it ---\n" + shown(cx.submission);
   m += "--- the second query's result on it ---\n" + shown(cx.reference);
   m += std::string(grade::kEndMarker) + "\n";
@@ -158,6 +158,7 @@ int equivalence_main(int argc, char** argv, const command_texts& texts) {
   s.search = o.search;
   s.seed = o.seed;
   s.engine = grade::default_engine_options();
+  s.engine.extended = o.extended;
   if (o.max_rows) s.engine.max_rows = *o.max_rows;
   const check_result r = check_equivalence(q, s);
   if (r.what == check_result::verdict::failed) {

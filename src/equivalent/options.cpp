@@ -19,6 +19,7 @@ const char* const help_text =
     "equivalence options:\n"
     "  --equivalent A [B]  the queries and their database\n"
     "  --rows-only         compare the row lines only, not the header\n"
+    "  --extended          the queries may use join, njoin, intersect and divide\n"
     "  --search N          random parts of A's database tested when nothing is\n"
     "                      proved (default 200)\n"
     "  --seed N            the seed of those random parts (default 1)\n"
@@ -66,6 +67,8 @@ parsed_command parse_command(const std::vector<std::string>& args) {
       return pc;
     } else if (a == "--rows-only") {
       o.rows_only = true;
+    } else if (a == "--extended") {
+      o.extended = true;
     } else if (a == "--json") {
       o.json = true;
     } else if (a == "--equivalent") {

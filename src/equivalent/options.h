@@ -1,5 +1,5 @@
 // The command line of the equivalence check: relalg --equivalent A [B]
-// [--rows-only] [--search N] [--seed N] [--json] [--max-rows N].
+// [--rows-only] [--extended] [--search N] [--seed N] [--json] [--max-rows N].
 #ifndef RELALG_EQUIVALENT_OPTIONS_H
 #define RELALG_EQUIVALENT_OPTIONS_H
 
@@ -17,6 +17,7 @@ struct check_options {
   std::string first;
   std::string second;
   bool rows_only = false;
+  bool extended = false;  // the queries may use join, njoin, intersect and divide
   std::size_t search = 200;  // random parts tested when nothing is proved
   std::uint64_t seed = 1;
   bool json = false;

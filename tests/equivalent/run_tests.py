@@ -116,6 +116,16 @@ with tempfile.TemporaryDirectory() as tmp:
         check(doc["verdict"] == "proved" and doc["proof"]["form"] == "sets", "two files: JSON " + out)
         check(doc["counterexample"] is None, "two files: a counterexample in a proof")
 
+    # --extended: join read as its definition, and proved so; without the
+    # option, join is no operation.
+    with open(os.path.join(tmp, "ext.txt"), "wb") as f:
+        f.write(b"project(join(students, rename(students, t(id2, name2, year2)), EQ(id, id2)), name)\n"
+                b"project(students, name)\n" + TABLES)
+    code, out, err = run(["--equivalent", "ext.txt", "--extended"], tmp)
+    check(code == 0 and out.startswith("proved: "), "--extended: status %d, %r %r" % (code, out, err))
+    code, out, err = run(["--equivalent", "ext.txt"], tmp)
+    check(code == 1 and "unknown operation 'join'" in err, "join without --extended: status %d, %r" % (code, err))
+
     # A query that fails on the database: its message, at its line.
     with open(os.path.join(tmp, "bad.txt"), "wb") as f:
         f.write(b"project(students, name)\nproject(studnts, name)\n" + TABLES)
