@@ -1,3 +1,4 @@
+// A cell value's assignments, its order and how it is written out.
 #include "t_object.h"
 
 #include <climits>
