@@ -313,8 +313,10 @@ test('a share link to 100,001 columns shows the first 100 and says how many more
   const query = `project(students, ${Array(100001).fill('id').join(', ')})`;
   const input = `${query}\nstudents(id int, name text)\n1, 'Ada'\n2, 'Alan'\n`;
   await setInput(page, input);
+  // The address still holds the last share: wait for this one's.
+  const before = await page.evaluate(() => location.hash);
   await page.click('#share');
-  await page.waitForFunction(() => location.hash.length > 1);
+  await page.waitForFunction((old) => location.hash.length > 1 && location.hash !== old, before, { timeout: 60000 });
   const url = await page.evaluate(() => location.href);
   const other = await openPage(url);
   assert.equal(await other.evaluate(() => window.relalg.input), input);
@@ -459,6 +461,8 @@ test('a large input runs in the worker while the page stays responsive', async (
   const rows = [];
   for (let i = 0; i < 300000; i++) rows.push(`${i % 1000}, 'v${i}', ${i}`);
   const input = `union(R,R)\nR(a int, b text, c int)\n${rows.join('\n')}\n`;
+  // Run waits for no other run: one still going would keep this one from starting.
+  await page.waitForFunction(() => !document.body.classList.contains('busy'), null, { timeout: 120000 });
   await setInput(page, input);
   await page.click('#run');
   await page.waitForFunction(() => /Evaluating|Receiving/.test(document.getElementById('progress').textContent));
