@@ -114,6 +114,8 @@ class session {
   // the first query that needs them: `input` must outlive the session, or
   // be kept alive by `keep`.
   explicit session(std::string_view input, std::shared_ptr<const void> keep = nullptr);
+  // A temporary text would be gone before the rows are read.
+  explicit session(std::string&& input, std::shared_ptr<const void> keep = nullptr) = delete;
   // Tables built by the caller (loader.h's add_table).
   explicit session(table_map tables);
 

@@ -116,13 +116,15 @@ TEST(Extended, RenamedApartColumnsNeverMeetTheOperands) {
 }
 
 TEST(Extended, APreparedQueryReadAgainKeepsTheOption) {
-  session first(std::string("divide(R,T)\n") + kTables);
+  const std::string text = std::string("divide(R,T)\n") + kTables;
+  session first(text);
   first.parse_rows();
   prepare_options o;
   o.extended = true;
   const prepared_query q = first.prepare(first.query(), o);
   // Other headers: the query is read again there, with the same option.
-  session other("x\nR(a int, b text, z int)\n1, 'x', 0\n1, 'y', 0\n\nT(b text)\n'x'\n'y'\n");
+  const std::string other_text = "x\nR(a int, b text, z int)\n1, 'x', 0\n1, 'y', 0\n\nT(b text)\n'x'\n'y'\n";
+  session other(other_text);
   other.parse_rows();
   const answer a = other.run(q);
   ASSERT_TRUE(a.ok()) << a.failure().message;
