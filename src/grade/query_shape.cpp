@@ -51,6 +51,30 @@ dnf cross(const dnf& x, const dnf& y) {
   return out;
 }
 
+// a and b side by side, as one branch: b's atoms and conditions follow a's
+// with b's variables numbered after a's. The head stays a's; `b_head` gets
+// b's head, renumbered.
+query_branch side_by_side(const query_branch& a, const query_branch& b, std::vector<shape_term>& b_head) {
+  query_branch m = a;
+  const std::size_t shift = a.vars;
+  for (shape_atom at : b.atoms) {
+    at.first_var += shift;
+    m.atoms.push_back(at);
+  }
+  for (shape_cond c : b.conds) {
+    if (c.a.is_var) c.a.var += shift;
+    if (c.b.is_var) c.b.var += shift;
+    m.conds.push_back(std::move(c));
+  }
+  b_head = b.head;
+  for (shape_term& t : b_head) {
+    if (t.is_var) t.var += shift;
+  }
+  m.vars = a.vars + b.vars;
+  m.removal = a.removal || b.removal;
+  return m;
+}
+
 class reader {
  public:
   reader(const plan& p, const schema& sch) : p_(p), sch_(sch) {}
@@ -111,26 +135,11 @@ class reader {
           out.complete = false;
           break;
         }
-        query_branch m = a;
-        const std::size_t shift = a.vars;
-        for (shape_atom at : b.atoms) {
-          at.first_var += shift;
-          m.atoms.push_back(at);
-        }
-        for (shape_cond c : b.conds) {
-          if (c.a.is_var) c.a.var += shift;
-          if (c.b.is_var) c.b.var += shift;
-          m.conds.push_back(std::move(c));
-        }
-        std::vector<shape_term> both = a.head;
-        for (shape_term t : b.head) {
-          if (t.is_var) t.var += shift;
-          both.push_back(std::move(t));
-        }
+        std::vector<shape_term> both;
+        query_branch m = side_by_side(a, b, both);
+        both.insert(both.begin(), a.head.begin(), a.head.end());
         m.head.clear();
         for (const auto& c : cols) m.head.push_back(both[c.second]);
-        m.vars = a.vars + b.vars;
-        m.removal = a.removal || b.removal;
         out.branches.push_back(std::move(m));
       }
     }
@@ -187,23 +196,9 @@ class reader {
     for (const query_branch& a : l.branches) {
       for (const query_branch& b : r.branches) {
         if (out.branches.size() >= kMostBranches || a.head.size() != b.head.size()) break;
-        query_branch m = a;
-        const std::size_t shift = a.vars;
-        for (shape_atom at : b.atoms) {
-          at.first_var += shift;
-          m.atoms.push_back(at);
-        }
-        for (shape_cond c : b.conds) {
-          if (c.a.is_var) c.a.var += shift;
-          if (c.b.is_var) c.b.var += shift;
-          m.conds.push_back(std::move(c));
-        }
-        for (std::size_t c = 0; c < b.head.size(); ++c) {
-          shape_term t = b.head[c];
-          if (t.is_var) t.var += shift;
-          m.conds.push_back({shape_op::eq, a.head[c], t});
-        }
-        m.vars = a.vars + b.vars;
+        std::vector<shape_term> removed;
+        query_branch m = side_by_side(a, b, removed);
+        for (std::size_t c = 0; c < removed.size(); ++c) m.conds.push_back({shape_op::eq, a.head[c], removed[c]});
         m.removal = true;
         out.branches.push_back(std::move(m));
       }
