@@ -3,7 +3,7 @@
 
 #include "engine/show_text.h"
 
-void append_json_string(std::string& out, std::string_view s) {
+void append_json_string(std::string& out, std::string_view s, json_del del) {
   static const char* const hex = "0123456789abcdef";
   out += '"';
   for (std::size_t i = 0; i < s.size();) {
@@ -28,7 +28,7 @@ void append_json_string(std::string& out, std::string_view s) {
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
       default:
-        if (c < 0x20 || c == 0x7F) {
+        if (c < 0x20 || (c == 0x7F && del == json_del::escaped)) {
           out += "\\u00";
           out += hex[c >> 4];
           out += hex[c & 15];
@@ -41,8 +41,8 @@ void append_json_string(std::string& out, std::string_view s) {
   out += '"';
 }
 
-std::string json_string(std::string_view s) {
+std::string json_string(std::string_view s, json_del del) {
   std::string out;
-  append_json_string(out, s);
+  append_json_string(out, s, del);
   return out;
 }

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 
+#include "engine/json.h"
 #include "engine/show_text.h"
 #include "grade/student_warnings.h"
 
@@ -38,43 +39,7 @@ std::string shown_path(const std::string& path) { return visible_text(path); }
 
 }  // namespace
 
-std::string json_string(std::string_view s) {
-  static const char* const hex = "0123456789abcdef";
-  std::string out = "\"";
-  for (std::size_t i = 0; i < s.size();) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (c >= 0x80) {
-      const std::size_t n = utf8_sequence(s, i);
-      if (n > 0) {
-        out.append(s.substr(i, n));
-        i += n;
-      } else {
-        // The code point U+00XX, written in UTF-8.
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-        ++i;
-      }
-      continue;
-    }
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          out += "\\u00";
-          out += hex[c >> 4];
-          out += hex[c & 15];
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-    ++i;
-  }
-  return out + "\"";
-}
+std::string json_string(std::string_view s) { return ::json_string(s, json_del::raw); }
 
 std::string format_points(double p) {
   char buf[64];

@@ -55,8 +55,8 @@ std::string gradescope_results(const std::vector<graded_item>& items, const repo
 // The results.json of a grading that could not run: no tests, the message.
 std::string gradescope_failure(const std::string& message);
 
-// A JSON string literal. Bytes that are not UTF-8 stand for the code
-// points of the same number (U+0080 to U+00FF).
+// A JSON string literal as the engine writes them (engine/json.h), with DEL
+// raw as grading's reports have always had it.
 std::string json_string(std::string_view s);
 
 // Points as written: 1, 0.5, 2.25.
